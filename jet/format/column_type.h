@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace jet {
+
+// Column type codes as stored in a column descriptor.
+enum class ColumnType : uint8_t {
+  kBoolean = 0x01,
+  kByte = 0x02,
+  kInteger = 0x03,   // 16-bit
+  kLong = 0x04,      // 32-bit
+  kCurrency = 0x05,  // 64-bit, scaled by 10^4
+  kSingle = 0x06,
+  kDouble = 0x07,
+  kDateTime = 0x08,
+  kBinary = 0x09,
+  kText = 0x0A,
+  kOle = 0x0B,
+  kMemo = 0x0C,
+  kGuid = 0x0F,
+  kNumeric = 0x10,
+  kAccessObjectData = 0x11,  // fixed 3992-byte blob used only by Access's own objects table
+};
+
+bool IsKnownColumnType(uint8_t code);
+bool IsLongValueType(ColumnType type);
+bool IsTextType(ColumnType type);  // Text and Memo
+// The type's name as Access shows it ("Long Integer", "Text", "Memo", ...).
+std::string ColumnTypeName(ColumnType type);
+
+}  // namespace jet

@@ -1,0 +1,47 @@
+// Data pages (type 0x01): a slot table after a 14-byte header, rows packed from the end of
+// the page downwards. Also used for usage-map rows and long values ("LVAL" pages).
+#pragma once
+
+#include <cstdint>
+
+#include "jet/format/bytes.h"
+
+namespace jet {
+
+namespace data_page {
+inline constexpr size_t kFreeSpace = 0x02;
+inline constexpr size_t kOwner = 0x04;
+inline constexpr size_t kRowCount = 0x0C;
+inline constexpr size_t kSlots = 0x0E;
+inline constexpr uint16_t kDeleted = 0x8000;
+inline constexpr uint16_t kOverflow = 0x4000;
+inline constexpr uint16_t kOffsetMask = 0x1FFF;
+inline constexpr uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
+inline constexpr size_t kEmptyFreeSpace = 4096 - kSlots;
+inline constexpr size_t kMaxRowsPerPage = 255;
+}  // namespace data_page
+
+struct RowSlot {
+  bool deleted = false;
+  bool overflow = false;  // the row holds a pointer to the row's real place
+  ByteView bytes;         // the row's bytes (empty if deleted rows have no room)
+};
+
+class DataPageReader {
+ public:
+  // REQUIRES: page is a whole page. Throws kCorrupt if it is not a data page or its slot
+  // table does not fit.
+  explicit DataPageReader(ByteView page);
+
+  uint32_t owner() const { return page_.U32(data_page::kOwner); }
+  uint16_t row_count() const { return row_count_; }
+  uint16_t free_space() const { return page_.U16(data_page::kFreeSpace); }
+  // Throws kCorrupt if the slot's offsets are inconsistent or `row` is out of range.
+  RowSlot Row(uint16_t row) const;
+
+ private:
+  ByteView page_;
+  uint16_t row_count_;
+};
+
+}  // namespace jet

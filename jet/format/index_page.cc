@@ -1,0 +1,68 @@
+#include "jet/format/index_page.h"
+
+#include <string>
+
+#include "jet/format/page_size.h"
+
+namespace jet {
+
+IndexPage DecodeIndexPage(ByteView page) {
+  using namespace index_page;
+  page.Check(0, kPageSize);
+  uint8_t type = page.U8(0);
+  if (type != kPageIndexNode && type != kPageIndexLeaf) {
+    ThrowCorrupt("expected an index page, found page type " + std::to_string(type));
+  }
+  IndexPage p;
+  p.leaf = type == kPageIndexLeaf;
+  p.free_space = page.U16(kFreeSpace);
+  p.owner = page.U32(kOwner);
+  p.previous = page.U32(kPrevious);
+  p.next = page.U32(kNext);
+  p.tail = page.U32(kTail);
+  size_t prefix_length = page.U16(kPrefixLength);
+  const size_t pointer_bytes = p.leaf ? 4 : 8;
+
+  std::vector<uint8_t> first;
+  size_t start = kEntries;
+  for (size_t bit = 0; bit < kEntryBitmapBytes * 8; ++bit) {
+    if (!((page.U8(kEntryBitmap + bit / 8) >> (bit % 8)) & 1)) continue;
+    size_t end = kEntries + bit;
+    if (end <= start || end > kPageSize) ThrowCorrupt("index page entry ends before it starts");
+    ByteView stored = page.Sub(start, end - start);
+    std::vector<uint8_t> bytes;
+    if (p.entries.empty()) {
+      bytes.assign(stored.data(), stored.data() + stored.size());
+      first = bytes;
+      if (prefix_length > first.size()) ThrowCorrupt("index page prefix is longer than its first entry");
+    } else {
+      bytes.reserve(prefix_length + stored.size());
+      bytes.assign(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(prefix_length));
+      bytes.insert(bytes.end(), stored.data(), stored.data() + stored.size());
+    }
+    if (bytes.size() < pointer_bytes) ThrowCorrupt("index entry is shorter than its row pointer");
+    IndexEntry e;
+    size_t key_length = bytes.size() - pointer_bytes;
+    ByteView v(bytes.data(), bytes.size());
+    e.row.page = v.U24BE(key_length);
+    e.row.row = v.U8(key_length + 3);
+    if (!p.leaf) e.child = v.U32BE(key_length + 4);
+    bytes.resize(key_length);
+    e.key = std::move(bytes);
+    p.entries.push_back(std::move(e));
+    start = end;
+  }
+  return p;
+}
+
+std::vector<uint8_t> EncodeIndexEntry(const IndexEntry& e, bool leaf) {
+  std::vector<uint8_t> out(e.key);
+  size_t k = out.size();
+  out.resize(k + (leaf ? 4 : 8));
+  PutU24BE(out.data() + k, e.row.page);
+  out[k + 3] = e.row.row;
+  if (!leaf) PutU32BE(out.data() + k + 4, e.child);
+  return out;
+}
+
+}  // namespace jet

@@ -1,0 +1,51 @@
+// Index B-tree pages: 0x03 node (intermediate) and 0x04 leaf pages. Entries are concatenated
+// from offset 0x1E0; a bitmap marks where each ends; entries after the first may omit a prefix
+// shared with the first. Leaf entries are key + row pointer; node entries add a child page.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/format/bytes.h"
+#include "jet/format/row_pointer.h"
+
+namespace jet {
+
+namespace index_page {
+inline constexpr size_t kFreeSpace = 0x02;
+inline constexpr size_t kOwner = 0x04;
+inline constexpr size_t kPrevious = 0x0C;
+inline constexpr size_t kNext = 0x10;
+inline constexpr size_t kTail = 0x14;
+inline constexpr size_t kPrefixLength = 0x18;
+inline constexpr size_t kLevel = 0x1A;
+inline constexpr size_t kEntryBitmap = 0x1B;
+inline constexpr size_t kEntryBitmapBytes = 453;
+inline constexpr size_t kEntries = 0x1E0;
+inline constexpr size_t kMaxEntryBytes = 4096 - kEntries;  // 3616
+}  // namespace index_page
+
+struct IndexEntry {
+  std::vector<uint8_t> key;  // the index key, without row pointer or child page
+  RowPointer row;
+  uint32_t child = 0;        // node entries only
+};
+
+struct IndexPage {
+  bool leaf = true;
+  uint32_t owner = 0;
+  uint32_t previous = 0;
+  uint32_t next = 0;
+  uint32_t tail = 0;
+  uint16_t free_space = 0;
+  std::vector<IndexEntry> entries;
+};
+
+// Throws kCorrupt on a page that is not an index page or whose entries do not fit.
+IndexPage DecodeIndexPage(ByteView page);
+
+// The bytes an entry occupies before prefix compression: key + 3-byte BE page + row
+// (+ 4-byte BE child page on node pages).
+std::vector<uint8_t> EncodeIndexEntry(const IndexEntry& entry, bool leaf);
+
+}  // namespace jet

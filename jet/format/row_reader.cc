@@ -1,0 +1,163 @@
+#include "jet/format/row_reader.h"
+
+#include <string>
+
+#include "jet/format/text_codec.h"
+#include "jet/format/unicode.h"
+
+namespace jet {
+namespace {
+
+std::string NumericToText(ByteView b, uint8_t scale) {
+  // Sign byte, then four 32-bit little-endian words, most significant word first.
+  unsigned __int128 magnitude = 0;
+  for (int w = 0; w < 4; ++w) magnitude = (magnitude << 32) | b.U32(1 + 4 * w);
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (scale > 0) {
+    if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+    digits.insert(digits.size() - scale, ".");
+  }
+  bool negative = b.U8(0) & 0x80;
+  return negative ? "-" + digits : digits;
+}
+
+}  // namespace
+
+size_t FixedSizeOf(const ColumnDefinition& c) {
+  switch (c.type) {
+    case ColumnType::kBoolean: return 0;
+    case ColumnType::kByte: return 1;
+    case ColumnType::kInteger: return 2;
+    case ColumnType::kLong: return 4;
+    case ColumnType::kCurrency: return 8;
+    case ColumnType::kSingle: return 4;
+    case ColumnType::kDouble: return 8;
+    case ColumnType::kDateTime: return 8;
+    case ColumnType::kGuid: return 16;
+    case ColumnType::kNumeric: return 17;
+    default: return c.length;
+  }
+}
+
+std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
+  std::vector<ColumnData> out(def.columns.size());
+  if (row.size() < 2) ThrowCorrupt("row is shorter than its column count");
+  const size_t column_count = row.U16(0);
+  const size_t mask_length = (column_count + 7) / 8;
+  if (2 + mask_length > row.size()) ThrowCorrupt("row is too short for its null mask");
+  const size_t mask_start = row.size() - mask_length;
+  auto present = [&](uint16_t id) {
+    return id < column_count && (row.U8(mask_start + id / 8) >> (id % 8)) & 1;
+  };
+
+  bool has_variable = false;
+  for (const auto& c : def.columns) {
+    if (!c.IsFixed() && c.type != ColumnType::kBoolean && c.id < column_count) has_variable = true;
+  }
+  size_t variable_count = 0;
+  size_t table_end = mask_start;  // first byte of the offset table (or the mask)
+  if (has_variable) {
+    if (mask_start < 4) ThrowCorrupt("row is too short for its variable-column count");
+    variable_count = row.U16(mask_start - 2);
+    if (4 + 2 * variable_count > mask_start) ThrowCorrupt("row claims too many variable columns");
+    table_end = mask_start - 4 - 2 * variable_count;
+  }
+  // Offsets are read from the end: slot k's start at mask_start-4-2k, its end just below.
+  auto slot_offset = [&](size_t k) { return row.U16(mask_start - 4 - 2 * k); };
+
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDefinition& c = def.columns[i];
+    ColumnData& d = out[i];
+    if (c.id >= column_count) continue;  // added after this row was written
+    if (c.type == ColumnType::kBoolean) {
+      d.null = false;
+      d.boolean = present(c.id);
+      continue;
+    }
+    if (!present(c.id)) continue;
+    if (c.IsFixed()) {
+      size_t size = FixedSizeOf(c);
+      size_t start = 2 + size_t{c.fixed_offset};
+      if (start + size > table_end) ThrowCorrupt("fixed column '" + c.name + "' runs past its row");
+      d.null = false;
+      d.bytes = row.Sub(start, size);
+    } else {
+      if (c.variable_index >= variable_count) continue;
+      size_t start = slot_offset(c.variable_index);
+      size_t end = slot_offset(c.variable_index + 1);
+      if (start > end || end > table_end) {
+        ThrowCorrupt("variable column '" + c.name + "' has offsets " + std::to_string(start) +
+                     ".." + std::to_string(end));
+      }
+      d.null = false;
+      d.bytes = row.Sub(start, end - start);
+    }
+  }
+  return out;
+}
+
+Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
+  if (d.null) return Value::Null();
+  Value v;
+  const ByteView& b = d.bytes;
+  switch (c.type) {
+    case ColumnType::kBoolean:
+      return Value::Boolean(d.boolean);
+    case ColumnType::kByte:
+      v.kind = ValueKind::kByte;
+      v.integer = b.U8(0);
+      break;
+    case ColumnType::kInteger:
+      v.kind = ValueKind::kInteger;
+      v.integer = b.I16(0);
+      break;
+    case ColumnType::kLong:
+      v.kind = ValueKind::kLong;
+      v.integer = b.I32(0);
+      break;
+    case ColumnType::kCurrency:
+      v.kind = ValueKind::kCurrency;
+      v.integer = b.I64(0);
+      break;
+    case ColumnType::kSingle:
+      v.kind = ValueKind::kSingle;
+      v.real = b.F32(0);
+      break;
+    case ColumnType::kDouble:
+      v.kind = ValueKind::kDouble;
+      v.real = b.F64(0);
+      break;
+    case ColumnType::kDateTime:
+      v.kind = ValueKind::kDateTime;
+      v.real = b.F64(0);
+      break;
+    case ColumnType::kText:
+      v.kind = ValueKind::kText;
+      v.text = Utf16ToUtf8(DecodeText(b));
+      break;
+    case ColumnType::kGuid:
+      b.Check(0, 16);
+      v.kind = ValueKind::kGuid;
+      v.bytes.assign(b.data(), b.data() + 16);
+      break;
+    case ColumnType::kNumeric:
+      b.Check(0, 17);
+      v.kind = ValueKind::kNumeric;
+      v.text = NumericToText(b, c.scale);
+      break;
+    case ColumnType::kBinary:
+    case ColumnType::kAccessObjectData:
+    case ColumnType::kOle:
+    case ColumnType::kMemo:
+      v.kind = ValueKind::kBinary;
+      v.bytes.assign(b.data(), b.data() + b.size());
+      break;
+  }
+  return v;
+}
+
+}  // namespace jet

@@ -1,0 +1,29 @@
+// Splits a stored row into its columns. A row carries its own column count, so rows written
+// before a column was added simply end early: every column they do not cover reads as NULL.
+#pragma once
+
+#include <vector>
+
+#include "jet/format/bytes.h"
+#include "jet/format/table_definition.h"
+#include "jet/format/value.h"
+
+namespace jet {
+
+struct ColumnData {
+  bool null = true;
+  bool boolean = false;  // Boolean columns keep their value in the null mask
+  ByteView bytes;        // fixed or variable bytes; for memo/OLE the 12-byte header + inline data
+};
+
+// One entry per column of `def.columns`, in the same order. Throws kCorrupt when the row's
+// own offsets contradict its length.
+std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row);
+
+// Decodes a non-long-value column (everything but Memo and OLE).
+Value DecodeColumnValue(const ColumnDefinition& column, const ColumnData& data);
+
+// Fixed storage size of a column type, or 0 for variable-only types.
+size_t FixedSizeOf(const ColumnDefinition& column);
+
+}  // namespace jet

@@ -1,0 +1,60 @@
+#include "jet/format/usage_map.h"
+
+#include <string>
+
+#include "jet/format/page_size.h"
+
+namespace jet {
+namespace {
+
+void CollectBits(ByteView bitmap, uint32_t first_page, uint32_t page_count,
+                 std::vector<uint32_t>& out) {
+  for (size_t i = 0; i < bitmap.size(); ++i) {
+    uint8_t byte = bitmap.data()[i];
+    if (byte == 0) continue;
+    for (int bit = 0; bit < 8; ++bit) {
+      if (!((byte >> bit) & 1)) continue;
+      uint64_t page = uint64_t{first_page} + i * 8 + bit;
+      if (page < page_count) out.push_back(static_cast<uint32_t>(page));
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint32_t page_count) {
+  using namespace usage_map;
+  std::vector<uint32_t> out;
+  if (row.size() < 1) ThrowCorrupt("usage map row is empty");
+  switch (row.U8(0)) {
+    case kInline: {
+      if (row.size() < 5) ThrowCorrupt("inline usage map is too short");
+      CollectBits(row.From(5), row.U32(1), page_count, out);
+      break;
+    }
+    case kReference: {
+      size_t slots = (row.size() - 1) / 4;
+      for (size_t k = 0; k < slots; ++k) {
+        uint32_t bitmap_page = row.U32(1 + 4 * k);
+        if (bitmap_page == 0) continue;
+        if (bitmap_page >= page_count) {
+          ThrowCorrupt("usage map refers to bitmap page " + std::to_string(bitmap_page) +
+                       " past the end of the file");
+        }
+        ByteView page = pages(bitmap_page);
+        if (page.U8(0) != kPageUsageBitmap) {
+          ThrowCorrupt("usage map refers to page " + std::to_string(bitmap_page) +
+                       ", which is not a bitmap page");
+        }
+        CollectBits(page.Sub(4, kPageSize - 4), static_cast<uint32_t>(k * kPagesPerBitmapPage),
+                    page_count, out);
+      }
+      break;
+    }
+    default:
+      ThrowCorrupt("usage map has unknown type " + std::to_string(row.U8(0)));
+  }
+  return out;
+}
+
+}  // namespace jet

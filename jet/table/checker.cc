@@ -1,0 +1,191 @@
+#include "jet/table/checker.h"
+
+#include <algorithm>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "jet/error.h"
+#include "jet/format/data_page.h"
+#include "jet/format/index_key.h"
+#include "jet/format/page_size.h"
+#include "jet/table/database.h"
+#include "jet/table/index_tree.h"
+#include "jet/table/stored_rows.h"
+#include "jet/table/table.h"
+
+namespace jet {
+namespace {
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (uint8_t b : bytes) {
+    if (!out.empty()) out.push_back(' ');
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 15]);
+  }
+  return out;
+}
+
+std::string Where(RowPointer p) {
+  return "page " + std::to_string(p.page) + " row " + std::to_string(p.row);
+}
+
+bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
+  if (a.key != b.key) return a.key < b.key;  // vector<uint8_t> compares bytes unsigned
+  return a.row < b.row;
+}
+
+class TableChecker {
+ public:
+  TableChecker(Database& db, const std::string& name, uint32_t definition_page,
+               const std::set<uint32_t>& free_pages, CheckReport& report)
+      : db_(db), table_(db, definition_page, name), free_pages_(free_pages), report_(report) {}
+
+  void Run() {
+    const TableDefinition& def = table_.definition();
+    table_.Scan([&](RowPointer where, const std::vector<Value>& values) {
+      rows_.emplace(where, values);
+      return true;
+    });
+    report_.rows += rows_.size();
+    if (rows_.size() != def.row_count) {
+      Problem("holds " + std::to_string(rows_.size()) + " live rows but its definition says " +
+              std::to_string(def.row_count));
+    }
+    CheckOwnedPages();
+    for (size_t i = 0; i < def.real_indexes.size(); ++i) CheckIndex(i);
+  }
+
+ private:
+  void Problem(const std::string& what) {
+    report_.problems.push_back("table '" + table_.name() + "': " + what);
+  }
+
+  void CheckOwnedPages() {
+    for (uint32_t page : table_.OwnedPages()) {
+      if (free_pages_.count(page)) {
+        Problem("data page " + std::to_string(page) + " is marked free in the file's free-page map");
+      }
+    }
+  }
+
+  std::string IndexName(size_t real) const {
+    for (const auto& li : table_.definition().logical_indexes) {
+      if (li.real_index == real) return li.name;
+    }
+    return "#" + std::to_string(real);
+  }
+
+  void CheckIndex(size_t real) {
+    const TableDefinition& def = table_.definition();
+    const RealIndex& index = def.real_indexes[real];
+    const std::string name = "index '" + IndexName(real) + "': ";
+    IndexTree tree;
+    try {
+      tree = ReadIndexTree(db_.pager(), index.root_page, table_.definition_page());
+    } catch (const JetError& e) {
+      Problem(name + e.what());
+      return;
+    }
+    for (const auto& p : tree.problems) Problem(name + p);
+    report_.index_entries += tree.entries.size();
+
+    // Every page of the tree must be listed in the index's own usage map and be in use.
+    std::vector<uint32_t> mapped;
+    try {
+      mapped = ReadUsageMap(db_.pager(), index.usage_map);
+    } catch (const JetError& e) {
+      Problem(name + "its usage map cannot be read: " + e.what());
+    }
+    std::unordered_set<uint32_t> mapped_set(mapped.begin(), mapped.end());
+    for (uint32_t page : tree.pages) {
+      if (!mapped.empty() && !mapped_set.count(page)) {
+        Problem(name + "page " + std::to_string(page) + " is missing from its usage map");
+      }
+      if (free_pages_.count(page)) {
+        Problem(name + "page " + std::to_string(page) + " is marked free in the free-page map");
+      }
+    }
+
+    for (size_t i = 1; i < tree.entries.size(); ++i) {
+      if (!EntryLess(tree.entries[i - 1], tree.entries[i])) {
+        Problem(name + "entries out of order at " + Where(tree.entries[i].row));
+        break;
+      }
+    }
+
+    std::unordered_map<RowPointer, int> seen;
+    for (const IndexEntry& e : tree.entries) {
+      auto row = rows_.find(e.row);
+      if (row == rows_.end()) {
+        Problem(name + "entry points at " + Where(e.row) + ", which is not a live row");
+        continue;
+      }
+      if (++seen[e.row] == 2) Problem(name + "has two entries for " + Where(e.row));
+      std::optional<std::vector<uint8_t>> key = EncodeIndexKey(def, index, row->second);
+      if (!key) {
+        ++report_.keys_not_encodable;
+      } else {
+        ++report_.keys_compared;
+        if (*key != e.key) {
+          Problem(name + "entry for " + Where(e.row) + " has key " + Hex(e.key) +
+                  " but the row's values give " + Hex(*key));
+        }
+      }
+    }
+    for (const auto& [where, values] : rows_) {
+      if (seen.count(where) || SkippedByIgnoreNulls(index, values)) continue;
+      Problem(name + "has no entry for the row at " + Where(where));
+    }
+  }
+
+  // Indexes that ignore nulls hold no entry for a row whose indexed columns are all NULL.
+  bool SkippedByIgnoreNulls(const RealIndex& index, const std::vector<Value>& values) const {
+    if (!index.IgnoresNulls()) return false;
+    const TableDefinition& def = table_.definition();
+    for (const IndexColumn& ic : index.columns) {
+      for (size_t i = 0; i < def.columns.size(); ++i) {
+        if (def.columns[i].id == ic.column_id && !values[i].IsNull()) return false;
+      }
+    }
+    return true;
+  }
+
+  Database& db_;
+  Table table_;
+  const std::set<uint32_t>& free_pages_;
+  CheckReport& report_;
+  std::unordered_map<RowPointer, std::vector<Value>> rows_;
+};
+
+// Page 1, row 0: the file's free-page map, where a set bit means the page is free.
+std::set<uint32_t> FreePages(Database& db, CheckReport& report) {
+  try {
+    std::vector<uint32_t> pages = ReadUsageMap(db.pager(), RowPointer{1, 0});
+    return std::set<uint32_t>(pages.begin(), pages.end());
+  } catch (const JetError& e) {
+    report.problems.push_back(std::string("the free-page map cannot be read: ") + e.what());
+    return {};
+  }
+}
+
+}  // namespace
+
+CheckReport CheckDatabase(Database& db) {
+  CheckReport report;
+  std::set<uint32_t> free_pages = FreePages(db, report);
+  for (const CatalogEntry& e : db.catalog().entries()) {
+    if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
+    ++report.tables;
+    try {
+      TableChecker(db, e.name, e.DefinitionPage(), free_pages, report).Run();
+    } catch (const JetError& err) {
+      report.problems.push_back("table '" + e.name + "': " + err.what());
+    }
+  }
+  return report;
+}
+
+}  // namespace jet

@@ -1,0 +1,66 @@
+#include "jet/table/database.h"
+
+#include <unordered_set>
+
+#include "jet/error.h"
+#include "jet/format/page_size.h"
+#include "jet/format/unicode.h"
+#include "jet/table/table.h"
+
+namespace jet {
+
+Database::Database(std::unique_ptr<Pager> pager) : pager_(std::move(pager)) {}
+
+std::unique_ptr<Database> Database::Open(const std::filesystem::path& path,
+                                         std::string_view password, Pager::Mode mode) {
+  auto pager = std::make_unique<Pager>(path, mode);
+  const std::u16string& stored = pager->header().password;
+  // Jet compares the database password exactly; a database without one ignores what is given.
+  if (!stored.empty() && stored != Utf8ToUtf16(password)) {
+    throw JetError(ErrorKind::kBadPassword, "not a valid password");
+  }
+  std::unique_ptr<Database> db(new Database(std::move(pager)));
+  db->catalog_.Load(*db);
+  return db;
+}
+
+std::vector<uint8_t> Database::ReadDefinitionBytes(uint32_t tdef_page,
+                                                   std::vector<uint32_t>* pages) {
+  std::vector<uint8_t> bytes;
+  std::unordered_set<uint32_t> seen;
+  uint32_t page = tdef_page;
+  while (page != 0) {
+    if (!seen.insert(page).second) ThrowCorrupt("table definition pages form a loop");
+    ByteView p = pager_->Page(page);
+    if (p.U8(0) != kPageTableDefinition) {
+      ThrowCorrupt("page " + std::to_string(page) + " should hold a table definition");
+    }
+    if (pages) pages->push_back(page);
+    size_t from = bytes.empty() ? 0 : 8;
+    bytes.insert(bytes.end(), p.data() + from, p.data() + kPageSize);
+    page = p.U32(4);
+  }
+  return bytes;
+}
+
+const TableDefinition& Database::Definition(uint32_t tdef_page) {
+  auto it = definitions_.find(tdef_page);
+  if (it != definitions_.end()) return *it->second;
+  std::vector<uint8_t> bytes = ReadDefinitionBytes(tdef_page, nullptr);
+  auto def = std::make_unique<TableDefinition>(DecodeTableDefinition(ByteView(bytes.data(), bytes.size())));
+  return *definitions_.emplace(tdef_page, std::move(def)).first->second;
+}
+
+Table Database::OpenTable(std::string_view name) {
+  const CatalogEntry* entry = catalog_.FindTable(name);
+  if (!entry || (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
+    throw JetError(ErrorKind::kNotFound, "no table named '" + std::string(name) + "'");
+  }
+  return OpenTable(*entry);
+}
+
+Table Database::OpenTable(const CatalogEntry& entry) {
+  return Table(*this, entry.DefinitionPage(), entry.name);
+}
+
+}  // namespace jet

@@ -1,0 +1,52 @@
+// An open Jet 4 database: the pager, the password check, the catalog and table definitions.
+// This is the engine's entry point for the layers above (SQL, the database contract, tools).
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "jet/file/pager.h"
+#include "jet/format/table_definition.h"
+#include "jet/table/catalog.h"
+
+namespace jet {
+
+class Table;
+
+class Database {
+ public:
+  // Opens `path`. A database with a password refuses any other password (kBadPassword); a
+  // database without one opens whatever password is given, as Jet does.
+  static std::unique_ptr<Database> Open(const std::filesystem::path& path,
+                                        std::string_view password,
+                                        Pager::Mode mode = Pager::Mode::kReadOnly);
+
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  const DatabaseHeader& header() const { return pager_->header(); }
+  Pager& pager() { return *pager_; }
+  const Catalog& catalog() const { return catalog_; }
+
+  // The definition stored at `tdef_page`, decoded once and cached.
+  const TableDefinition& Definition(uint32_t tdef_page);
+  // The logical bytes of a definition (first page whole, continuations from offset 8) and
+  // the pages they came from. Throws kCorrupt on a cycle or a page of the wrong type.
+  std::vector<uint8_t> ReadDefinitionBytes(uint32_t tdef_page, std::vector<uint32_t>* pages);
+
+  // A table (user or system) by name, case-insensitive. Throws kNotFound.
+  Table OpenTable(std::string_view name);
+  Table OpenTable(const CatalogEntry& entry);
+
+ private:
+  explicit Database(std::unique_ptr<Pager> pager);
+
+  std::unique_ptr<Pager> pager_;
+  Catalog catalog_;
+  std::map<uint32_t, std::unique_ptr<TableDefinition>> definitions_;
+};
+
+}  // namespace jet

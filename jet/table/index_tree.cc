@@ -1,0 +1,78 @@
+#include "jet/table/index_tree.h"
+
+#include <unordered_set>
+
+#include "jet/format/page_size.h"
+
+namespace jet {
+namespace {
+
+// 4 KiB pages with keys of at most a few hundred bytes: a real tree is a handful of levels.
+constexpr int kMaxDepth = 32;
+
+class TreeWalker {
+ public:
+  TreeWalker(Pager& pager, uint32_t owner, IndexTree& out)
+      : pager_(pager), owner_(owner), out_(out) {}
+
+  void Visit(uint32_t page_number, int depth) {
+    if (depth > kMaxDepth) ThrowCorrupt("index tree is deeper than any real index");
+    if (page_number == 0 || page_number >= pager_.page_count()) {
+      ThrowCorrupt("index refers to page " + std::to_string(page_number) + " outside the file");
+    }
+    if (!seen_.insert(page_number).second) {
+      ThrowCorrupt("index page " + std::to_string(page_number) + " is reached twice");
+    }
+    IndexPage page = DecodeIndexPage(pager_.Page(page_number));
+    out_.pages.push_back(page_number);
+    if (page.owner != owner_) {
+      out_.problems.push_back("index page " + std::to_string(page_number) + " names table page " +
+                              std::to_string(page.owner) + " as its owner");
+    }
+    if (page.leaf) {
+      uint32_t previous = out_.leaves.empty() ? 0 : out_.leaves.back();
+      if (page.previous != previous) {
+        out_.problems.push_back("leaf page " + std::to_string(page_number) +
+                                " links back to page " + std::to_string(page.previous) +
+                                " instead of " + std::to_string(previous));
+      }
+      if (!out_.leaves.empty() && last_next_ != page_number) {
+        out_.problems.push_back("leaf page " + std::to_string(previous) + " links forward to page " +
+                                std::to_string(last_next_) + " instead of " +
+                                std::to_string(page_number));
+      }
+      out_.leaves.push_back(page_number);
+      last_next_ = page.next;
+      for (auto& e : page.entries) out_.entries.push_back(std::move(e));
+      return;
+    }
+    for (const auto& e : page.entries) Visit(e.child, depth + 1);
+    if (page.tail != 0) Visit(page.tail, depth + 1);
+  }
+
+  void Finish() {
+    if (!out_.leaves.empty() && last_next_ != 0) {
+      out_.problems.push_back("last leaf page " + std::to_string(out_.leaves.back()) +
+                              " links forward to page " + std::to_string(last_next_));
+    }
+  }
+
+ private:
+  Pager& pager_;
+  uint32_t owner_;
+  IndexTree& out_;
+  std::unordered_set<uint32_t> seen_;
+  uint32_t last_next_ = 0;
+};
+
+}  // namespace
+
+IndexTree ReadIndexTree(Pager& pager, uint32_t root, uint32_t owner) {
+  IndexTree tree;
+  TreeWalker walker(pager, owner, tree);
+  walker.Visit(root, 0);
+  walker.Finish();
+  return tree;
+}
+
+}  // namespace jet

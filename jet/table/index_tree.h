@@ -1,0 +1,25 @@
+// Reading an index B-tree: every leaf entry in tree order, plus the pages visited, so the
+// checker (and later the writer's tests) can compare an index with its table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/file/pager.h"
+#include "jet/format/index_page.h"
+
+namespace jet {
+
+struct IndexTree {
+  std::vector<IndexEntry> entries;  // leaf entries, leftmost leaf first
+  std::vector<uint32_t> pages;      // every page of the tree, root first
+  std::vector<uint32_t> leaves;     // leaf pages in tree order
+  std::vector<std::string> problems;  // structural faults found on the way (leaf links, owners)
+};
+
+// Walks the tree rooted at `root`. Throws kCorrupt on a page that is not an index page, a
+// cycle, or a tree deeper than any real one.
+IndexTree ReadIndexTree(Pager& pager, uint32_t root, uint32_t owner_definition_page);
+
+}  // namespace jet

@@ -1,0 +1,98 @@
+#include "jet/table/table.h"
+
+#include "jet/format/data_page.h"
+#include "jet/format/row_reader.h"
+#include "jet/format/text_codec.h"
+#include "jet/format/unicode.h"
+#include "jet/table/database.h"
+#include "jet/table/stored_rows.h"
+
+namespace jet {
+Table::Table(Database& db, uint32_t definition_page, std::string name)
+    : db_(&db), definition_page_(definition_page), name_(std::move(name)) {
+  db_->Definition(definition_page_);  // validate now, not at first use
+}
+
+const TableDefinition& Table::definition() const { return db_->Definition(definition_page_); }
+
+std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
+  const TableDefinition& def = definition();
+  std::vector<ColumnData> parts = SplitRow(def, ByteView(data, size));
+  std::vector<Value> values(def.columns.size());
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDefinition& c = def.columns[i];
+    if (IsLongValueType(c.type) && !parts[i].null) {
+      std::vector<uint8_t> bytes = ReadLongValue(db_->pager(), parts[i].bytes);
+      if (c.type == ColumnType::kMemo) {
+        values[i].kind = ValueKind::kText;
+        values[i].text = Utf16ToUtf8(DecodeText(ByteView(bytes.data(), bytes.size())));
+      } else {
+        values[i].kind = ValueKind::kBinary;
+        values[i].bytes = std::move(bytes);
+      }
+    } else {
+      values[i] = DecodeColumnValue(c, parts[i]);
+    }
+  }
+  return values;
+}
+
+std::vector<uint32_t> Table::OwnedPages() const {
+  return ReadUsageMap(db_->pager(), definition().owned_pages);
+}
+
+namespace {
+
+// The row's real bytes: the slot itself, or where its overflow pointer leads. The target
+// slot is flagged deleted (so scans skip it) and is read as a plain row; Access moves a row
+// at most once, to a place that is itself never a pointer.
+ByteView ResolveRow(Pager& pager, const RowSlot& slot) {
+  if (!slot.overflow) return slot.bytes;
+  if (slot.bytes.size() < 4) ThrowCorrupt("overflow row is too short for its pointer");
+  RowPointer target = RowPointer::FromStored(slot.bytes.U32(0));
+  if (target.page == 0 || target.page >= pager.page_count()) {
+    ThrowCorrupt("overflow row points outside the file");
+  }
+  DataPageReader page(pager.Page(target.page));
+  return page.Row(target.row).bytes;
+}
+
+}  // namespace
+
+void Table::Scan(const RowVisitor& visit) const {
+  Pager& pager = db_->pager();
+  for (uint32_t page_number : OwnedPages()) {
+    ByteView page = pager.Page(page_number);
+    // A map may still list a page that was since given to another owner; only this table's
+    // data pages hold its rows.
+    if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
+    DataPageReader reader(page);
+    for (uint16_t r = 0; r < reader.row_count(); ++r) {
+      RowSlot slot = reader.Row(r);
+      if (slot.deleted) continue;
+      ByteView bytes = ResolveRow(pager, slot);
+      if (!visit(RowPointer{page_number, static_cast<uint8_t>(r)},
+                 DecodeRow(bytes.data(), bytes.size()))) {
+        return;
+      }
+    }
+  }
+}
+
+std::vector<Value> Table::ReadRow(RowPointer where) const {
+  Pager& pager = db_->pager();
+  if (where.page == 0 || where.page >= pager.page_count()) {
+    ThrowCorrupt("row pointer to page " + std::to_string(where.page) + " is outside the file");
+  }
+  ByteView page = pager.Page(where.page);
+  if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) {
+    ThrowCorrupt("page " + std::to_string(where.page) + " does not hold rows of table '" + name_ + "'");
+  }
+  DataPageReader reader(page);
+  RowSlot slot = reader.Row(where.row);
+  if (slot.deleted) ThrowCorrupt("row " + std::to_string(where.row) + " of page " + std::to_string(where.page) + " is deleted");
+  ByteView bytes = ResolveRow(pager, slot);
+  return DecodeRow(bytes.data(), bytes.size());
+}
+
+}  // namespace jet

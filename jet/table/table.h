@@ -1,0 +1,47 @@
+// A table of an open database: its definition, a scan over its live rows in storage order,
+// reads of single rows, and the pages it owns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jet/format/row_pointer.h"
+#include "jet/format/table_definition.h"
+#include "jet/format/value.h"
+
+namespace jet {
+
+class Database;
+
+class Table {
+ public:
+  Table(Database& db, uint32_t definition_page, std::string name);
+
+  const std::string& name() const { return name_; }
+  uint32_t definition_page() const { return definition_page_; }
+  const TableDefinition& definition() const;
+
+  // Calls `visit(where, values)` for every live row, values in definition().columns order.
+  // Overflowed rows are read at their real place but reported at their slot. Return false
+  // from `visit` to stop.
+  using RowVisitor = std::function<bool(RowPointer, const std::vector<Value>&)>;
+  void Scan(const RowVisitor& visit) const;
+
+  // Reads one live row; throws kCorrupt if `where` is not a live row of this table.
+  std::vector<Value> ReadRow(RowPointer where) const;
+
+  // Data pages listed in the table's owned-pages map.
+  std::vector<uint32_t> OwnedPages() const;
+
+  // Decodes one stored row's bytes (after following an overflow pointer).
+  std::vector<Value> DecodeRow(const uint8_t* data, size_t size) const;
+
+ private:
+  Database* db_;
+  uint32_t definition_page_;
+  std::string name_;
+};
+
+}  // namespace jet

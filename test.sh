@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the project and runs every test on a Debian 12 machine, installing what is missing.
+#
+#   ./test.sh              normal build (build/) + tests, then ASan/UBSan build (build-asan/) + tests
+#   ./test.sh --fast       normal build + tests only
+#   ./test.sh --sanitize   ASan/UBSan build + tests only
+#
+# Build directories can be changed with BUILD_DIR and ASAN_BUILD_DIR.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")"
+# shellcheck source=scripts/deps.sh
+source scripts/deps.sh
+
+usage() { sed -n '2,8s/^# \{0,1\}//p' "$0"; }
+
+normal=1
+sanitize=1
+case "${1:-}" in
+  "") ;;
+  --fast) sanitize=0 ;;
+  --sanitize) normal=0 ;;
+  -h | --help) usage; exit 0 ;;
+  *) usage >&2; exit 2 ;;
+esac
+if [[ $# -gt 1 ]]; then usage >&2; exit 2; fi
+
+BUILD_DIR="${BUILD_DIR:-build}"
+ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-build-asan}"
+
+# build_and_test DIR [CMAKE_ARGS...]
+build_and_test() {
+  local dir="$1" start="${SECONDS}"
+  shift
+  configure_build "${dir}" "$@"
+  log "Building ${dir}"
+  cmake --build "${dir}" -j2
+  log "Testing ${dir}"
+  ctest --test-dir "${dir}" --output-on-failure -j2
+  log "${dir}: built and tested in $((SECONDS - start)) s"
+}
+
+start="${SECONDS}"
+ensure_system_packages
+ensure_oracle
+log "Dependencies ready in $((SECONDS - start)) s"
+
+if [[ ${normal} -eq 1 ]]; then
+  build_and_test "${BUILD_DIR}"
+fi
+
+if [[ ${sanitize} -eq 1 ]]; then
+  export ASAN_OPTIONS=detect_leaks=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  log "Sanitizer build: ASAN_OPTIONS=${ASAN_OPTIONS} UBSAN_OPTIONS=${UBSAN_OPTIONS}"
+  build_and_test "${ASAN_BUILD_DIR}" -DSANITIZE=ON
+fi
+
+log "All done in ${SECONDS} s"

@@ -1,0 +1,60 @@
+#include "tests/test_support.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+namespace testing_support {
+
+std::filesystem::path FixtureDir() {
+  std::filesystem::path dir = FIXTURE_DIR;
+  if (std::filesystem::is_directory(dir)) return dir;
+  return {};
+}
+
+std::filesystem::path Fixture(const std::string& name) { return FixtureDir() / name; }
+
+ScratchDir::ScratchDir() {
+  std::random_device rd;
+  for (;;) {
+    path_ = std::filesystem::temp_directory_path() / ("jettest-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path ScratchDir::Copy(const std::filesystem::path& source) {
+  auto target = path_ / source.filename();
+  std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(target, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  return target;
+}
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+int RunCommand(const std::string& command, std::string* out) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+  int status = pclose(pipe);
+  if (out) *out = std::move(text);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,42 @@
+// Helpers shared by the engine tests: where the fixtures are, scratch directories, file bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The directory of the Access-written fixture files, or empty when it is not present.
+std::filesystem::path FixtureDir();
+// Path of one fixture; the test calls GTEST_SKIP when FixtureDir() is empty.
+std::filesystem::path Fixture(const std::string& name);
+
+// A fresh directory under the system temp dir, removed with the object.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path Copy(const std::filesystem::path& source);
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// Runs a shell command, returns its exit status and fills `out` with its standard output.
+int RunCommand(const std::string& command, std::string* out);
+
+}  // namespace testing_support
+
+#define SKIP_WITHOUT_FIXTURES()                                                     \
+  do {                                                                              \
+    if (testing_support::FixtureDir().empty())                                      \
+      GTEST_SKIP() << "fixture directory ../shared/fixtures/jet4 is not present";   \
+  } while (0)

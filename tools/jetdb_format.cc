@@ -1,0 +1,152 @@
+#include "tools/jetdb_format.h"
+
+#include <cstdio>
+
+namespace tools {
+namespace {
+
+using jet::ColumnType;
+using jet::Value;
+using jet::ValueKind;
+
+std::string Bracket(const std::string& name) {
+  std::string out = "[";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == ']') out.push_back(']');
+  }
+  return out + "]";
+}
+
+void AppendCsvField(const std::string& text, bool quote_always, std::string& out) {
+  bool quote = quote_always || text.find_first_of(",\"\r\n") != std::string::npos;
+  if (!quote) {
+    out += text;
+    return;
+  }
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+void AppendJsonString(const std::string& text, std::string& out) {
+  out.push_back('"');
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  out.push_back('"');
+}
+
+}  // namespace
+
+std::string ColumnTypeSql(const jet::ColumnDefinition& c) {
+  switch (c.type) {
+    case ColumnType::kBoolean: return "BIT";
+    case ColumnType::kByte: return "BYTE";
+    case ColumnType::kInteger: return "SHORT";
+    case ColumnType::kLong: return c.IsAutoNumber() ? "COUNTER" : "LONG";
+    case ColumnType::kCurrency: return "CURRENCY";
+    case ColumnType::kSingle: return "SINGLE";
+    case ColumnType::kDouble: return "DOUBLE";
+    case ColumnType::kDateTime: return "DATETIME";
+    case ColumnType::kBinary:
+      return (c.IsFixed() ? "BINARY(" : "VARBINARY(") + std::to_string(c.length) + ")";
+    case ColumnType::kText:
+      return (c.IsFixed() ? "CHAR(" : "TEXT(") + std::to_string(c.length / 2) + ")";
+    case ColumnType::kOle: return "LONGBINARY";
+    case ColumnType::kMemo: return "MEMO";
+    case ColumnType::kGuid: return "GUID";
+    case ColumnType::kNumeric:
+      return "DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
+    case ColumnType::kAccessObjectData: return "BINARY(" + std::to_string(c.length) + ")";
+  }
+  return "UNKNOWN";
+}
+
+std::string TableSchemaSql(const std::string& name, const jet::TableDefinition& def) {
+  std::string out = "CREATE TABLE " + Bracket(name) + " (\n";
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    out += "  " + Bracket(def.columns[i].name) + " " + ColumnTypeSql(def.columns[i]);
+    out += i + 1 < def.columns.size() ? ",\n" : "\n";
+  }
+  out += ");\n";
+  for (const auto& li : def.logical_indexes) {
+    const jet::RealIndex& ri = def.real_indexes[li.real_index];
+    if (li.type == jet::LogicalIndex::kForeignKey) continue;  // relationships, not indexes
+    out += ri.IsUnique() ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
+    out += Bracket(li.name) + " ON " + Bracket(name) + " (";
+    for (size_t k = 0; k < ri.columns.size(); ++k) {
+      const jet::ColumnDefinition* c = def.ColumnById(ri.columns[k].column_id);
+      out += (k ? ", " : "") + (c ? Bracket(c->name) : std::string("[?]"));
+      if (!ri.columns[k].ascending) out += " DESC";
+    }
+    out += ")";
+    if (li.type == jet::LogicalIndex::kPrimaryKey) {
+      out += " WITH PRIMARY";
+    } else if (ri.IgnoresNulls()) {
+      out += " WITH IGNORE NULL";
+    }
+    out += ";\n";
+  }
+  return out;
+}
+
+std::string CsvHeader(const jet::TableDefinition& def) {
+  std::string out;
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    if (i) out.push_back(',');
+    AppendCsvField(def.columns[i].name, false, out);
+  }
+  return out + "\r\n";
+}
+
+void AppendCsvRow(const std::vector<Value>& values, std::string& out) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) out.push_back(',');
+    if (values[i].IsNull()) continue;
+    std::string text = jet::ValueToText(values[i]);
+    AppendCsvField(text, text.empty(), out);
+  }
+  out += "\r\n";
+}
+
+void AppendJsonRow(const jet::TableDefinition& def, const std::vector<Value>& values,
+                   std::string& out) {
+  out.push_back('{');
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) out.push_back(',');
+    AppendJsonString(def.columns[i].name, out);
+    out.push_back(':');
+    const Value& v = values[i];
+    switch (v.kind) {
+      case ValueKind::kNull: out += "null"; break;
+      case ValueKind::kBoolean: out += v.integer ? "true" : "false"; break;
+      case ValueKind::kByte:
+      case ValueKind::kInteger:
+      case ValueKind::kLong:
+      case ValueKind::kDouble:
+      case ValueKind::kSingle: out += jet::ValueToText(v); break;
+      default: AppendJsonString(jet::ValueToText(v), out);
+    }
+  }
+  out += "}\n";
+}
+
+}  // namespace tools

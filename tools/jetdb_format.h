@@ -1,0 +1,21 @@
+// Text forms jetdb prints: table definitions as Jet SQL, rows as CSV (RFC 4180) or JSON lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "jet/format/table_definition.h"
+#include "jet/format/value.h"
+
+namespace tools {
+
+std::string TableSchemaSql(const std::string& name, const jet::TableDefinition& def);
+std::string ColumnTypeSql(const jet::ColumnDefinition& column);
+
+std::string CsvHeader(const jet::TableDefinition& def);
+// NULL is an empty field; empty text is "" so the two stay distinguishable.
+void AppendCsvRow(const std::vector<jet::Value>& values, std::string& out);
+void AppendJsonRow(const jet::TableDefinition& def, const std::vector<jet::Value>& values,
+                   std::string& out);
+
+}  // namespace tools
