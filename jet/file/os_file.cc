@@ -14,32 +14,61 @@
 namespace jet {
 namespace {
 
-std::string Describe(const std::filesystem::path& path, const char* action) {
-  return std::string("cannot ") + action + " '" + path.string() + "': " + std::strerror(errno);
+IoFaultHook* g_fault_hook = nullptr;
+
+std::string Describe(const std::filesystem::path& path, const char* action, int error) {
+  return std::string("cannot ") + action + " '" + path.string() + "': " + std::strerror(error);
+}
+
+[[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* action, int error) {
+  ErrorKind kind = error == ENOENT || error == ENOTDIR ? ErrorKind::kNotFound
+                   : error == EACCES || error == EROFS || error == EPERM ? ErrorKind::kReadOnly
+                                                                         : ErrorKind::kIo;
+  throw JetError(kind, Describe(path, action, error));
+}
+
+void CheckSyncHook(const std::filesystem::path& path) {
+  if (g_fault_hook && !g_fault_hook->BeforeSync(path)) ThrowIo(path, "flush", EIO);
 }
 
 }  // namespace
 
-OsFile::OsFile(const std::filesystem::path& path, Access access, bool lock) : path_(path) {
+void SetIoFaultHook(IoFaultHook* hook) { g_fault_hook = hook; }
+
+OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : path_(path) {
   int flags = (access == Access::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   fd_ = ::open(path.c_str(), flags);
-  if (fd_ < 0) {
-    ErrorKind kind = errno == ENOENT || errno == ENOTDIR ? ErrorKind::kNotFound
-                     : errno == EACCES || errno == EROFS ? ErrorKind::kReadOnly
-                                                         : ErrorKind::kIo;
-    throw JetError(kind, Describe(path, "open"));
-  }
+  if (fd_ < 0) ThrowIo(path, "open", errno);
   struct stat st;
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd_);
+    fd_ = -1;
     throw JetError(ErrorKind::kNotFound, "'" + path.string() + "' is not a regular file");
   }
-  if (lock && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    bool busy = errno == EWOULDBLOCK;
-    ::close(fd_);
-    if (busy) throw JetError(ErrorKind::kInUse, "'" + path.string() + "' is in use by another program");
-    throw JetError(ErrorKind::kIo, Describe(path, "lock"));
+  if (lock != Lock::kNone) {
+    int op = (lock == Lock::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    if (::flock(fd_, op) != 0) {
+      int error = errno;
+      ::close(fd_);
+      fd_ = -1;
+      if (error == EWOULDBLOCK) {
+        throw JetError(ErrorKind::kInUse, "'" + path.string() + "' is in use by another program");
+      }
+      ThrowIo(path, "lock", error);
+    }
   }
+}
+
+OsFile OsFile::Create(const std::filesystem::path& path) {
+  OsFile f;
+  f.path_ = path;
+  f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (f.fd_ < 0) ThrowIo(path, "create", errno);
+  return f;
+}
+
+OsFile::OsFile(OsFile&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
+  other.fd_ = -1;
 }
 
 OsFile::~OsFile() {
@@ -48,7 +77,7 @@ OsFile::~OsFile() {
 
 uint64_t OsFile::Size() const {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) throw JetError(ErrorKind::kIo, Describe(path_, "stat"));
+  if (::fstat(fd_, &st) != 0) ThrowIo(path_, "stat", errno);
   return static_cast<uint64_t>(st.st_size);
 }
 
@@ -58,31 +87,48 @@ void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
     ssize_t n = ::pread(fd_, data.data() + done, data.size() - done,
                         static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw JetError(ErrorKind::kIo, Describe(path_, "read"));
+    if (n < 0) ThrowIo(path_, "read", errno);
     if (n == 0) ThrowCorrupt("the file ends in the middle of a page");
     done += static_cast<size_t>(n);
   }
 }
 
 void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
+  size_t allowed = data.size();
+  if (g_fault_hook) allowed = g_fault_hook->BeforeWrite(path_, offset, data.size());
   size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
-                         static_cast<off_t>(offset + done));
+  while (done < allowed) {
+    ssize_t n = ::pwrite(fd_, data.data() + done, allowed - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw JetError(ErrorKind::kIo, Describe(path_, "write"));
+    if (n <= 0) ThrowIo(path_, "write", n < 0 ? errno : ENOSPC);
     done += static_cast<size_t>(n);
   }
+  if (allowed < data.size()) ThrowIo(path_, "write", ENOSPC);
 }
 
 void OsFile::Truncate(uint64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
-    throw JetError(ErrorKind::kIo, Describe(path_, "resize"));
-  }
+  CheckSyncHook(path_);
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo(path_, "resize", errno);
 }
 
 void OsFile::Sync() {
-  if (::fsync(fd_) != 0) throw JetError(ErrorKind::kIo, Describe(path_, "flush"));
+  CheckSyncHook(path_);
+  if (::fsync(fd_) != 0) ThrowIo(path_, "flush", errno);
+}
+
+void SyncDirectoryOf(const std::filesystem::path& path) {
+  std::filesystem::path dir = path.parent_path();
+  if (dir.empty()) dir = ".";
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;  // some file systems do not allow it; the file flush still holds
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void RemoveFileDurably(const std::filesystem::path& path) {
+  CheckSyncHook(path);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowIo(path, "remove", errno);
+  SyncDirectoryOf(path);
 }
 
 }  // namespace jet

@@ -1,5 +1,5 @@
 // The operating-system file under the pager: positioned reads and writes, flush, size, and
-// the exclusive lock a writing connection holds. Nothing above jet/file touches the OS.
+// the lock a connection holds. Nothing above jet/file touches the OS.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +8,31 @@
 
 namespace jet {
 
+// Tests install a hook to simulate a crash or a full disk at a chosen write or flush. A
+// hook may let part of a write through (a torn write) before failing it.
+class IoFaultHook {
+ public:
+  virtual ~IoFaultHook() = default;
+  // Returns how many of `size` bytes at `offset` of `path` may be written; fewer than
+  // `size` makes the write fail after writing that many.
+  virtual size_t BeforeWrite(const std::filesystem::path& path, uint64_t offset, size_t size) = 0;
+  // Returns false to make the flush (or resize, or removal) fail.
+  virtual bool BeforeSync(const std::filesystem::path& path) = 0;
+};
+void SetIoFaultHook(IoFaultHook* hook);  // nullptr removes it
+
 class OsFile {
  public:
   enum class Access { kRead, kReadWrite };
+  enum class Lock { kNone, kShared, kExclusive };
 
-  // Opens an existing file. Throws JetError kNotFound, kIo, or kInUse (when `lock` is set and
-  // another process holds the file's lock).
-  OsFile(const std::filesystem::path& path, Access access, bool lock);
+  // Opens an existing file. Throws JetError kNotFound, kReadOnly, kIo, or kInUse when the
+  // lock cannot be taken because another connection holds the file.
+  OsFile(const std::filesystem::path& path, Access access, Lock lock);
+  // Creates (or truncates) a file for writing.
+  static OsFile Create(const std::filesystem::path& path);
   ~OsFile();
+  OsFile(OsFile&& other) noexcept;
   OsFile(const OsFile&) = delete;
   OsFile& operator=(const OsFile&) = delete;
 
@@ -28,8 +45,14 @@ class OsFile {
   const std::filesystem::path& path() const { return path_; }
 
  private:
+  OsFile() = default;
   std::filesystem::path path_;
   int fd_ = -1;
 };
+
+// Removes a file and makes the removal durable by flushing its directory.
+void RemoveFileDurably(const std::filesystem::path& path);
+// Flushes a directory so that a file created or removed in it survives a crash.
+void SyncDirectoryOf(const std::filesystem::path& path);
 
 }  // namespace jet

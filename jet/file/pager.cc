@@ -1,21 +1,50 @@
 #include "jet/file/pager.h"
 
 #include <string>
+#include <sys/stat.h>
 
 #include "jet/error.h"
+#include "jet/file/journal.h"
 #include "jet/format/rc4.h"
 
 namespace jet {
+namespace {
+
+// Rolls back a transaction a crash left behind, before anyone reads the file.
+void RecoverIfNeeded(const std::filesystem::path& path) {
+  if (!JournalExists(path)) return;
+  try {
+    OsFile file(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
+    RecoverFromJournal(file);
+  } catch (const JetError& e) {
+    if (e.kind() == ErrorKind::kInUse) throw;
+    throw JetError(e.kind(), "'" + path.string() +
+                                 "' has an unfinished change that must be rolled back first, "
+                                 "and that failed: " + e.what());
+  }
+}
+
+OsFile OpenDataFile(const std::filesystem::path& path, Pager::Mode mode) {
+  if (mode == Pager::Mode::kReadWrite) {
+    // Honour the read-only attribute even where the OS would let us (as root, say).
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0) {
+      throw JetError(ErrorKind::kReadOnly, "'" + path.string() + "' is read-only");
+    }
+    return OsFile(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
+  }
+  return OsFile(path, OsFile::Access::kRead, OsFile::Lock::kShared);
+}
+
+}  // namespace
 
 Pager::Pager(const std::filesystem::path& path, Mode mode)
-    : file_(path, mode == Mode::kReadWrite ? OsFile::Access::kReadWrite : OsFile::Access::kRead,
-            mode == Mode::kReadWrite),
-      mode_(mode) {
+    : file_((RecoverIfNeeded(path), OpenDataFile(path, mode))), mode_(mode) {
   uint64_t size = file_.Size();
   PageBuffer first{};
   if (size < 0x20) {
     throw JetError(ErrorKind::kUnsupported,
-                   "'" + path.string() + "' is not a Jet 4 database (the file is too short)");
+                   "unsupported format: '" + path.string() + "' is not a Jet database (too short)");
   }
   file_.ReadAt(0, std::span<uint8_t>(first.data(), size < kPageSize ? size : kPageSize));
   switch (DetectFormat(ByteView(first.data(), first.size()))) {
@@ -41,9 +70,19 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   cache_.emplace(0, std::make_unique<PageBuffer>(first));
 }
 
+Pager::~Pager() = default;
+
 ByteView Pager::Page(uint32_t n) {
+  if (in_transaction_) {
+    auto d = dirty_.find(n);
+    if (d != dirty_.end()) return ByteView(d->second->data(), kPageSize);
+  }
   auto it = cache_.find(n);
   if (it != cache_.end()) return ByteView(it->second->data(), kPageSize);
+  if (poisoned_) {
+    throw JetError(ErrorKind::kIo, "'" + path().string() +
+                                       "' could not be restored after a failed write; reopen it");
+  }
   if (n >= page_count_) {
     ThrowCorrupt("page " + std::to_string(n) + " is past the end of the file (" +
                  std::to_string(page_count_) + " pages)");
@@ -55,6 +94,97 @@ ByteView Pager::Page(uint32_t n) {
   ByteView view(buffer->data(), kPageSize);
   cache_.emplace(n, std::move(buffer));
   return view;
+}
+
+void Pager::Begin() {
+  if (mode_ != Mode::kReadWrite) {
+    throw JetError(ErrorKind::kReadOnly, "'" + path().string() + "' is open for reading only");
+  }
+  if (in_transaction_) throw JetError(ErrorKind::kInvalid, "a transaction is already open");
+  if (poisoned_) Page(page_count_);  // throws the reopen message
+  in_transaction_ = true;
+  committed_page_count_ = page_count_;
+}
+
+std::span<uint8_t> Pager::Modify(uint32_t n) {
+  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
+  auto d = dirty_.find(n);
+  if (d != dirty_.end()) return *d->second;
+  ByteView current = Page(n);  // bounds-checked
+  auto copy = std::make_unique<PageBuffer>();
+  std::copy(current.data(), current.data() + kPageSize, copy->begin());
+  return *dirty_.emplace(n, std::move(copy)).first->second;
+}
+
+uint32_t Pager::Append() {
+  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
+  if (page_count_ >= 0xFFFFFF) throw JetError(ErrorKind::kConstraint, "the database is full");
+  uint32_t n = page_count_++;
+  dirty_.emplace(n, std::make_unique<PageBuffer>());
+  return n;
+}
+
+void Pager::Rollback() {
+  dirty_.clear();
+  page_count_ = in_transaction_ ? committed_page_count_ : page_count_;
+  in_transaction_ = false;
+}
+
+void Pager::WriteDirtyPages() {
+  PageBuffer encoded;
+  for (const auto& [n, page] : dirty_) {
+    encoded = *page;
+    if (header_.database_key != 0 && n != 0) ApplyPageCipher(header_.database_key, n, encoded);
+    file_.WriteAt(uint64_t{n} * kPageSize, encoded);
+    bytes_written_ += kPageSize;
+  }
+}
+
+void Pager::Commit() {
+  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "commit without a transaction");
+  if (dirty_.empty()) {
+    in_transaction_ = false;
+    return;
+  }
+  // Originals of every existing page about to change, exactly as on disk.
+  std::vector<JournalRecord> records;
+  for (const auto& [n, page] : dirty_) {
+    if (n >= committed_page_count_) break;  // appended pages have no original
+    JournalRecord r;
+    r.page = n;
+    r.bytes.resize(kPageSize);
+    file_.ReadAt(uint64_t{n} * kPageSize, r.bytes);
+    records.push_back(std::move(r));
+  }
+  try {
+    WriteJournal(path(), committed_page_count_, records);
+  } catch (...) {
+    // The data file is untouched; a partial journal does not verify and is ignored.
+    try {
+      RemoveFileDurably(JournalPathFor(path()));
+    } catch (...) {
+    }
+    Rollback();
+    throw;
+  }
+  try {
+    WriteDirtyPages();
+    file_.Sync();
+    RemoveFileDurably(JournalPathFor(path()));
+  } catch (...) {
+    // Put the originals back now; if that fails too, the next open finds the hot journal.
+    try {
+      RecoverFromJournal(file_);
+    } catch (...) {
+      poisoned_ = true;
+    }
+    cache_.clear();
+    Rollback();
+    throw;
+  }
+  for (auto& [n, page] : dirty_) cache_[n] = std::move(page);
+  dirty_.clear();
+  in_transaction_ = false;
 }
 
 }  // namespace jet

@@ -1,12 +1,20 @@
-// The pager: the only way the engine reaches the data file's pages. It reads page 0, decodes
-// the header, and hands out decoded pages (page-cipher removed) from a cache, checking every
-// page number against the file's size first.
+// The pager: the only way the engine reaches the data file's pages.
+//
+// It reads page 0, decodes the header, and hands out decoded pages (page cipher removed)
+// from a cache, checking every page number against the file's size. Writes happen inside a
+// transaction: Modify() gives a private copy of a page, Append() a new page at the end of
+// the file; reads inside the transaction see those copies. Commit() makes them durable
+// through the rollback journal (see journal.h); Rollback() drops them, leaving the file as
+// it was. A writable pager holds an exclusive lock on the file for its whole life; a
+// read-only one holds a shared lock, so nobody writes under it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <span>
 #include <unordered_map>
 
 #include "jet/file/os_file.h"
@@ -20,33 +28,59 @@ class Pager {
  public:
   enum class Mode { kReadOnly, kReadWrite };
 
-  // Opens a Jet 4 file. Throws kUnsupported for Jet 3, ACE and unknown files, kCorrupt when
-  // the file is too short or not a whole number of pages.
+  // Opens a Jet 4 file, first rolling back a transaction a crash left unfinished. Throws
+  // kUnsupported for Jet 3, ACE and unknown files, kCorrupt when the file is too short,
+  // kInUse when another connection holds it, kReadOnly when a write is asked of a file
+  // that is marked read-only or cannot be written.
   Pager(const std::filesystem::path& path, Mode mode);
   Pager(const Pager&) = delete;
   Pager& operator=(const Pager&) = delete;
+  ~Pager();
 
   const DatabaseHeader& header() const { return header_; }
   uint32_t page_count() const { return page_count_; }
   Mode mode() const { return mode_; }
   const std::filesystem::path& path() const { return file_.path(); }
 
-  // The decoded bytes of page `n`, valid as long as the pager lives.
+  // The decoded bytes of page `n` (the transaction's copy if it has one). The view stays
+  // valid until the page is next modified or the transaction ends.
   // Throws kCorrupt when n is past the end of the file.
   ByteView Page(uint32_t n);
 
-  // Bytes read from the file so far (benchmarks).
+  // --- Transactions ---
+  // REQUIRES: a writable pager with no transaction open.
+  void Begin();
+  bool in_transaction() const { return in_transaction_; }
+  // A writable copy of page `n` for the transaction.
+  std::span<uint8_t> Modify(uint32_t n);
+  // A new zero-filled page at the end of the file; returns its number.
+  uint32_t Append();
+  // Makes the transaction's pages durable. On failure the file is restored (or, if even
+  // that fails, left to be restored from the journal at the next open) and the error thrown.
+  void Commit();
+  // Drops the transaction's pages; the file was never touched.
+  void Rollback();
+
+  // Figures for benchmarks.
   uint64_t bytes_read() const { return bytes_read_; }
+  uint64_t bytes_written() const { return bytes_written_; }
 
  private:
   using PageBuffer = std::array<uint8_t, kPageSize>;
+
+  void WriteDirtyPages();
 
   OsFile file_;
   Mode mode_;
   DatabaseHeader header_;
   uint32_t page_count_ = 0;
   std::unordered_map<uint32_t, std::unique_ptr<PageBuffer>> cache_;
+  bool in_transaction_ = false;
+  bool poisoned_ = false;  // a failed commit could not be undone in place
+  uint32_t committed_page_count_ = 0;
+  std::map<uint32_t, std::unique_ptr<PageBuffer>> dirty_;  // ordered: written in page order
   uint64_t bytes_read_ = 0;
+  uint64_t bytes_written_ = 0;
 };
 
 }  // namespace jet

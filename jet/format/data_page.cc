@@ -38,3 +38,60 @@ RowSlot DataPageReader::Row(uint16_t row) const {
 }
 
 }  // namespace jet
+
+namespace jet {
+namespace {
+
+size_t LowestRowStart(ByteView page, uint16_t rows) {
+  size_t lowest = kPageSize;
+  for (uint16_t r = 0; r < rows; ++r) {
+    size_t start = page.U16(data_page::kSlots + 2 * r) & data_page::kOffsetMask;
+    if (start >= data_page::kSlots + 2 * size_t{rows} && start < lowest) lowest = start;
+  }
+  return lowest;
+}
+
+}  // namespace
+
+void InitDataPage(std::span<uint8_t> page, uint32_t owner) {
+  std::fill(page.begin(), page.end(), 0);
+  page[0] = kPageData;
+  page[1] = 0x01;
+  PutU16(page.data() + data_page::kFreeSpace, data_page::kEmptyFreeSpace);
+  PutU32(page.data() + data_page::kOwner, owner);
+}
+
+std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row) {
+  using namespace data_page;
+  ByteView view(page.data(), page.size());
+  uint16_t rows = view.U16(kRowCount);
+  if (rows >= kMaxRowsPerPage) return std::nullopt;
+  size_t lowest = LowestRowStart(view, rows);
+  size_t table_end = kSlots + 2 * size_t{rows} + 2;  // including the new slot
+  if (lowest < table_end || lowest - table_end < row.size()) return std::nullopt;
+  size_t start = lowest - row.size();
+  std::copy(row.data(), row.data() + row.size(), page.begin() + static_cast<std::ptrdiff_t>(start));
+  PutU16(page.data() + kSlots + 2 * rows, static_cast<uint16_t>(start));
+  PutU16(page.data() + kRowCount, static_cast<uint16_t>(rows + 1));
+  PutU16(page.data() + kFreeSpace, static_cast<uint16_t>(start - table_end));
+  return rows;
+}
+
+void MarkRowDeleted(std::span<uint8_t> page, uint16_t row) {
+  using namespace data_page;
+  ByteView view(page.data(), page.size());
+  if (row >= view.U16(kRowCount)) ThrowCorrupt("deleting a row that does not exist");
+  uint16_t slot = view.U16(kSlots + 2 * row);
+  // Both flags, as Access and Jackcess leave a deleted slot.
+  PutU16(page.data() + kSlots + 2 * row, static_cast<uint16_t>(slot | kDeleted | kOverflow));
+}
+
+void OverwriteRow(std::span<uint8_t> page, uint16_t row, ByteView bytes) {
+  DataPageReader reader(ByteView(page.data(), page.size()));
+  RowSlot slot = reader.Row(row);
+  if (slot.bytes.size() != bytes.size()) ThrowCorrupt("row rewrite changes its length");
+  size_t start = static_cast<size_t>(slot.bytes.data() - page.data());
+  std::copy(bytes.data(), bytes.data() + bytes.size(), page.begin() + static_cast<std::ptrdiff_t>(start));
+}
+
+}  // namespace jet

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 
 #include "jet/format/bytes.h"
 
@@ -43,5 +45,24 @@ class DataPageReader {
   ByteView page_;
   uint16_t row_count_;
 };
+
+}  // namespace jet
+
+namespace jet {
+
+// --- Writing data pages. All take the page's decoded bytes. ---
+
+// A fresh, empty data page owned by the table defined at `owner` (or kLvalOwner).
+void InitDataPage(std::span<uint8_t> page, uint32_t owner);
+
+// Places `row` below the lowest row on the page and adds its slot. Returns the slot number,
+// or nullopt when the row (plus its 2-byte slot) does not fit or the page is at 255 rows.
+std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row);
+
+// Flags a row deleted. Its bytes stay where they are until the page is compacted.
+void MarkRowDeleted(std::span<uint8_t> page, uint16_t row);
+
+// Replaces a row in place with bytes of exactly the same length (usage-map rows).
+void OverwriteRow(std::span<uint8_t> page, uint16_t row, ByteView bytes);
 
 }  // namespace jet

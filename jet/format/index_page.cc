@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "jet/error.h"
 #include "jet/format/page_size.h"
 
 namespace jet {
@@ -63,6 +64,59 @@ std::vector<uint8_t> EncodeIndexEntry(const IndexEntry& e, bool leaf) {
   out[k + 3] = e.row.row;
   if (!leaf) PutU32BE(out.data() + k + 4, e.child);
   return out;
+}
+
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+size_t CommonPrefix(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  while (i < n && a[i] == b[i]) ++i;
+  // Never let a later entry vanish entirely into the prefix.
+  return std::min(i, n == 0 ? 0 : n - 1);
+}
+
+}  // namespace
+
+std::optional<size_t> PackedIndexSize(const std::vector<std::vector<uint8_t>>& entries) {
+  if (entries.empty()) return 0;
+  size_t prefix = entries.size() > 1 ? CommonPrefix(entries.front(), entries.back()) : 0;
+  size_t total = entries.front().size();
+  for (size_t i = 1; i < entries.size(); ++i) total += entries[i].size() - prefix;
+  if (total > index_page::kMaxEntryBytes) return std::nullopt;
+  return total;
+}
+
+void BuildIndexPage(std::span<uint8_t> page, bool leaf, uint8_t level, uint32_t owner,
+                    uint32_t previous, uint32_t next, uint32_t tail,
+                    const std::vector<std::vector<uint8_t>>& entries) {
+  using namespace index_page;
+  if (!PackedIndexSize(entries)) {
+    throw JetError(ErrorKind::kConstraint, "index entries do not fit on one page");
+  }
+  std::fill(page.begin(), page.end(), 0);
+  page[0] = leaf ? kPageIndexLeaf : kPageIndexNode;
+  page[1] = 0x01;
+  PutU32(page.data() + kOwner, owner);
+  PutU32(page.data() + kPrevious, previous);
+  PutU32(page.data() + kNext, next);
+  PutU32(page.data() + kTail, tail);
+  size_t prefix = entries.size() > 1 ? CommonPrefix(entries.front(), entries.back()) : 0;
+  PutU16(page.data() + kPrefixLength, static_cast<uint16_t>(prefix));
+  page[kLevel] = level;
+  size_t at = kEntries;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    size_t skip = i == 0 ? 0 : prefix;
+    std::copy(entries[i].begin() + static_cast<std::ptrdiff_t>(skip), entries[i].end(),
+              page.begin() + static_cast<std::ptrdiff_t>(at));
+    at += entries[i].size() - skip;
+    size_t bit = at - kEntries;
+    page[kEntryBitmap + bit / 8] |= static_cast<uint8_t>(1 << (bit % 8));
+  }
+  PutU16(page.data() + kFreeSpace, static_cast<uint16_t>(kPageSize - at));
 }
 
 }  // namespace jet

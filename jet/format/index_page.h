@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "jet/format/bytes.h"
@@ -43,6 +45,17 @@ struct IndexPage {
 
 // Throws kCorrupt on a page that is not an index page or whose entries do not fit.
 IndexPage DecodeIndexPage(ByteView page);
+
+// Bytes the entries take on a page once the shared prefix is removed, or nullopt if more
+// than a page holds. `entries` are full entry bytes (EncodeIndexEntry), in order.
+std::optional<size_t> PackedIndexSize(const std::vector<std::vector<uint8_t>>& entries);
+
+// Writes a whole index page: header, entry bitmap and entries with the prefix shared by the
+// first and last entry removed from all but the first. `level` is 0 for leaves and the
+// height above the leaves for nodes. Throws kConstraint if the entries do not fit.
+void BuildIndexPage(std::span<uint8_t> page, bool leaf, uint8_t level, uint32_t owner,
+                    uint32_t previous, uint32_t next, uint32_t tail,
+                    const std::vector<std::vector<uint8_t>>& entries);
 
 // The bytes an entry occupies before prefix compression: key + 3-byte BE page + row
 // (+ 4-byte BE child page on node pages).

@@ -41,6 +41,8 @@ TableDefinition DecodeTableDefinition(ByteView v) {
   using namespace tdef;
   if (v.U8(0) != 0x02) ThrowCorrupt("table definition page has the wrong page type");
   TableDefinition t;
+  v.Check(0, kBody);
+  std::copy(v.data(), v.data() + kBody, t.raw_header.begin());
   t.row_count = v.U32(kRowCount);
   t.last_autonumber = v.U32(0x14);
   t.autonumber_increment = v.I32(0x18);
@@ -63,6 +65,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
   for (auto& ri : t.real_indexes) {
     ri.stat_unknown = v.U32(pos);
     ri.stat_unique_keys = v.U32(pos + 4);
+    ri.stat_reserved = v.U32(pos + 8);
     pos += kIndexStatSize;
   }
 
@@ -73,11 +76,11 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     if (!IsKnownColumnType(d.U8(0))) {
       ThrowCorrupt("column descriptor has unknown type code " + std::to_string(d.U8(0)));
     }
+    std::copy(d.data(), d.data() + kColumnSize, c.raw.begin());
     c.type = static_cast<ColumnType>(d.U8(0));
     c.id = d.U16(0x05);
     c.variable_index = d.U16(0x07);
     c.ordinal = d.U16(0x09);
-    for (int k = 0; k < 4; ++k) c.raw_misc[k] = d.U8(0x0B + k);
     c.sort_order = {d.U16(0x0B), d.U8(0x0D), d.U8(0x0E)};
     c.precision = d.U8(0x0B);
     c.scale = d.U8(0x0C);
@@ -91,6 +94,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
 
   for (auto& ri : t.real_indexes) {
     ByteView b = v.Sub(pos, kRealIndexSize);
+    std::copy(b.data(), b.data() + kRealIndexSize, ri.raw.begin());
     for (size_t k = 0; k < kMaxIndexColumns; ++k) {
       uint16_t id = b.U16(4 + 3 * k);
       if (id == 0xFFFF) continue;
@@ -116,6 +120,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     li.cascade_update = b.U8(0x15);
     li.cascade_delete = b.U8(0x16);
     li.type = b.U8(0x17);
+    li.trailer = b.U32(0x18);
     if (li.real_index >= real_count) ThrowCorrupt("logical index refers to a missing index");
     pos += kLogicalIndexSize;
   }
@@ -133,6 +138,119 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     pos += 10;
   }
   return t;
+}
+
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+void AppendName(const std::string& name, std::vector<uint8_t>& out) {
+  std::u16string text = Utf8ToUtf16(name);
+  size_t at = out.size();
+  out.resize(at + 2 + 2 * text.size());
+  PutU16(out.data() + at, static_cast<uint16_t>(2 * text.size()));
+  for (size_t i = 0; i < text.size(); ++i) PutU16(out.data() + at + 2 + 2 * i, text[i]);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeTableDefinition(const TableDefinition& t) {
+  using namespace tdef;
+  std::vector<uint8_t> out(t.raw_header.begin(), t.raw_header.end());
+  uint8_t* h = out.data();
+  h[0] = 0x02;
+  h[1] = 0x01;
+  PutU16(h + kFreeSpace, 0);
+  PutU32(h + kNextPage, 0);
+  PutU32(h + 0x0C, kMarker);
+  PutU32(h + kRowCount, t.row_count);
+  PutU32(h + 0x14, t.last_autonumber);
+  PutU32(h + 0x18, static_cast<uint32_t>(t.autonumber_increment));
+  PutU32(h + 0x1C, t.complex_autonumber);
+  h[0x28] = t.table_type;
+  PutU16(h + 0x29, t.next_column_id);
+  PutU16(h + 0x2B, t.variable_columns);
+  PutU16(h + 0x2D, static_cast<uint16_t>(t.columns.size()));
+  PutU32(h + 0x2F, static_cast<uint32_t>(t.logical_indexes.size()));
+  PutU32(h + 0x33, static_cast<uint32_t>(t.real_indexes.size()));
+  PutU32(h + 0x37, t.owned_pages.ToStored());
+  PutU32(h + 0x3B, t.free_pages.ToStored());
+
+  for (const auto& ri : t.real_indexes) {
+    uint8_t stat[kIndexStatSize];
+    PutU32(stat, ri.stat_unknown);
+    PutU32(stat + 4, ri.stat_unique_keys);
+    PutU32(stat + 8, ri.stat_reserved);
+    out.insert(out.end(), stat, stat + kIndexStatSize);
+  }
+  for (const auto& c : t.columns) {
+    std::array<uint8_t, kColumnSize> d = c.raw;
+    d[0] = static_cast<uint8_t>(c.type);
+    PutU32(d.data() + 0x01, kMarker);
+    PutU16(d.data() + 0x05, c.id);
+    PutU16(d.data() + 0x07, c.variable_index);
+    PutU16(d.data() + 0x09, c.ordinal);
+    if (c.type == ColumnType::kNumeric) {
+      d[0x0B] = c.precision;
+      d[0x0C] = c.scale;
+    } else {
+      PutU16(d.data() + 0x0B, c.sort_order.lcid);
+      d[0x0D] = c.sort_order.sort_id;
+      d[0x0E] = c.sort_order.version;
+    }
+    d[0x0F] = c.flags;
+    d[0x10] = c.extended_flags;
+    PutU16(d.data() + 0x15, c.fixed_offset);
+    PutU16(d.data() + 0x17, c.length);
+    out.insert(out.end(), d.begin(), d.end());
+  }
+  for (const auto& c : t.columns) AppendName(c.name, out);
+  for (const auto& ri : t.real_indexes) {
+    std::array<uint8_t, kRealIndexSize> block = ri.raw;
+    uint8_t* b = block.data();
+    PutU32(b, kRealIndexMarker);
+    for (size_t k = 0; k < kMaxIndexColumns; ++k) {
+      if (k < ri.columns.size()) {
+        PutU16(b + 4 + 3 * k, ri.columns[k].column_id);
+        b[4 + 3 * k + 2] = ri.columns[k].ascending ? 0x01 : 0x00;
+      } else if (ByteView(b, kRealIndexSize).U16(4 + 3 * k) != 0xFFFF) {
+        PutU16(b + 4 + 3 * k, 0xFFFF);
+        b[4 + 3 * k + 2] = 0;
+      }
+    }
+    PutU32(b + 0x22, ri.usage_map.ToStored());
+    PutU32(b + 0x26, ri.root_page);
+    PutU32(b + 0x2A, ri.reserved);
+    b[0x2E] = ri.flags;
+    out.insert(out.end(), b, b + kRealIndexSize);
+  }
+  for (const auto& li : t.logical_indexes) {
+    uint8_t b[kLogicalIndexSize] = {};
+    PutU32(b, kMarker);
+    PutU32(b + 0x04, li.number);
+    PutU32(b + 0x08, li.real_index);
+    b[0x0C] = li.related_table_type;
+    PutU32(b + 0x0D, static_cast<uint32_t>(li.related_index));
+    PutU32(b + 0x11, li.related_table_page);
+    b[0x15] = li.cascade_update;
+    b[0x16] = li.cascade_delete;
+    b[0x17] = li.type;
+    PutU32(b + 0x18, li.trailer);
+    out.insert(out.end(), b, b + kLogicalIndexSize);
+  }
+  for (const auto& li : t.logical_indexes) AppendName(li.name, out);
+  for (const auto& m : t.long_value_maps) {
+    uint8_t b[10];
+    PutU16(b, m.column_id);
+    PutU32(b + 2, m.owned.ToStored());
+    PutU32(b + 6, m.free.ToStored());
+    out.insert(out.end(), b, b + 10);
+  }
+  out.push_back(0xFF);
+  out.push_back(0xFF);
+  PutU32(out.data() + kLength, static_cast<uint32_t>(out.size()));
+  return out;
 }
 
 }  // namespace jet

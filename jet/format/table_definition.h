@@ -3,6 +3,7 @@
 // definition, that is the first page whole followed by each continuation page from offset 8.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,7 +28,9 @@ struct ColumnDefinition {
   uint8_t extended_flags = 0;
   uint16_t fixed_offset = 0;     // within the row's fixed area
   uint16_t length = 0;           // bytes; text holds 2 per character
-  uint8_t raw_misc[4] = {0, 0, 0, 0};  // descriptor bytes 0x0B..0x0E exactly as stored
+  // The descriptor exactly as stored; the encoder starts from it so bytes whose meaning is
+  // unknown survive a rewrite. New columns start from zeros.
+  std::array<uint8_t, 25> raw{};
 
   static constexpr uint8_t kFlagFixed = 0x01;
   static constexpr uint8_t kFlagUpdatable = 0x02;
@@ -55,6 +58,8 @@ struct RealIndex {
   uint32_t stat_unknown = 0;     // first word of the index's stats entry
   uint32_t stat_unique_keys = 0; // second word; not an exact count in Access files
   uint32_t reserved = 0;         // bytes 0x2A..0x2D of the block, kept as found
+  uint32_t stat_reserved = 0;    // third word of the stats entry
+  std::array<uint8_t, 52> raw{};  // the block as stored (unused slots may hold junk)
 
   static constexpr uint8_t kFlagUnique = 0x01;
   static constexpr uint8_t kFlagIgnoreNulls = 0x02;
@@ -74,6 +79,7 @@ struct LogicalIndex {
   uint8_t cascade_update = 0;
   uint8_t cascade_delete = 0;
   uint8_t type = 0;  // 1 primary key, 2 foreign key, 0 other
+  uint32_t trailer = 0;  // last 4 bytes of the block, kept as found
 
   static constexpr uint8_t kPrimaryKey = 1;
   static constexpr uint8_t kForeignKey = 2;
@@ -99,6 +105,8 @@ struct TableDefinition {
   std::vector<RealIndex> real_indexes;
   std::vector<LogicalIndex> logical_indexes;
   std::vector<LongValueMaps> long_value_maps;
+  // Header bytes 0x00..0x3E as stored (several hold values whose meaning is unknown).
+  std::array<uint8_t, 0x3F> raw_header{};
 
   static constexpr uint8_t kUserTable = 0x4E;
   static constexpr uint8_t kSystemTable = 0x53;
@@ -109,6 +117,10 @@ struct TableDefinition {
 
 // Parses a logical definition. Throws kCorrupt on any count or offset that does not fit.
 TableDefinition DecodeTableDefinition(ByteView logical);
+
+// The logical definition for `def`, through its FF FF terminator, with the length field set.
+// Page-level fields (free space, next page) are left zero for the page writer.
+std::vector<uint8_t> EncodeTableDefinition(const TableDefinition& def);
 
 // Offsets and sizes shared by the decoder and the encoder.
 namespace tdef {

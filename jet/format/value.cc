@@ -109,3 +109,31 @@ std::string ValueToText(const Value& v) {
 }
 
 }  // namespace jet
+
+#include <ctime>
+
+namespace jet {
+
+double OleDateFromCivil(int y, unsigned m, unsigned d, int hour, int minute, int second) {
+  // Days since 1970-01-01, after H. Hinnant's algorithm.
+  y -= m <= 2;
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const double days = era * 146097.0 + static_cast<double>(doe) - 719468.0 + 25569.0;
+  const double fraction = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+  // Before 1899-12-30 the day part is negative but the time still counts forward.
+  return days >= 0 ? days + fraction : days - fraction;
+}
+
+double OleDateNow() {
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return OleDateFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                          static_cast<unsigned>(local.tm_mday), local.tm_hour, local.tm_min,
+                          local.tm_sec);
+}
+
+}  // namespace jet

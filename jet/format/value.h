@@ -49,3 +49,11 @@ std::string FormatGuid(const std::vector<uint8_t>& bytes);
 std::string FormatDouble(double d);
 
 }  // namespace jet
+
+namespace jet {
+// Days since 1899-12-30 for a civil date and time (proleptic Gregorian).
+double OleDateFromCivil(int year, unsigned month, unsigned day, int hour = 0, int minute = 0,
+                        int second = 0);
+// The current local time as an OLE Automation date, as Access stamps catalog rows.
+double OleDateNow();
+}  // namespace jet

@@ -9,7 +9,44 @@
 
 namespace jet {
 
-Database::Database(std::unique_ptr<Pager> pager) : pager_(std::move(pager)) {}
+Database::Database(std::unique_ptr<Pager> pager)
+    : pager_(std::move(pager)), allocator_(*pager_) {}
+
+void Database::Begin() { pager_->Begin(); }
+
+void Database::Commit() {
+  try {
+    pager_->Commit();
+  } catch (...) {
+    definitions_.clear();
+    catalog_.Load(*this);
+    throw;
+  }
+  definitions_.clear();
+  catalog_.Load(*this);
+}
+
+void Database::Rollback() {
+  pager_->Rollback();
+  definitions_.clear();
+  catalog_.Load(*this);
+}
+
+Transaction::Transaction(Database& db) : db_(db) { db_.Begin(); }
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    db_.Rollback();
+  } catch (...) {
+    // Nothing was written; a failure to reload the catalog surfaces at the next use.
+  }
+}
+
+void Transaction::Commit() {
+  done_ = true;
+  db_.Commit();
+}
 
 std::unique_ptr<Database> Database::Open(const std::filesystem::path& path,
                                          std::string_view password, Pager::Mode mode) {

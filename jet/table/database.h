@@ -11,10 +11,25 @@
 #include "jet/file/pager.h"
 #include "jet/format/table_definition.h"
 #include "jet/table/catalog.h"
+#include "jet/table/page_allocator.h"
 
 namespace jet {
 
 class Table;
+
+// Rolls back on destruction unless committed: the unit of "all of it or nothing".
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Database& db_;
+  bool done_ = false;
+};
 
 class Database {
  public:
@@ -37,6 +52,18 @@ class Database {
   // the pages they came from. Throws kCorrupt on a cycle or a page of the wrong type.
   std::vector<uint8_t> ReadDefinitionBytes(uint32_t tdef_page, std::vector<uint32_t>* pages);
 
+  // --- Writing: one transaction per statement (see jet/file/journal.h) ---
+  void Begin();
+  // Commits, then reloads what the transaction may have changed (catalog, definitions).
+  void Commit();
+  // Drops the transaction's changes; the file is untouched.
+  void Rollback();
+  bool in_transaction() const { return pager_->in_transaction(); }
+  PageAllocator& allocator() { return allocator_; }
+  // Drops a cached definition that was rewritten in the open transaction.
+  void ForgetDefinition(uint32_t tdef_page) { definitions_.erase(tdef_page); }
+  void ReloadCatalog() { catalog_.Load(*this); }
+
   // A table (user or system) by name, case-insensitive. Throws kNotFound.
   Table OpenTable(std::string_view name);
   Table OpenTable(const CatalogEntry& entry);
@@ -45,6 +72,7 @@ class Database {
   explicit Database(std::unique_ptr<Pager> pager);
 
   std::unique_ptr<Pager> pager_;
+  PageAllocator allocator_;
   Catalog catalog_;
   std::map<uint32_t, std::unique_ptr<TableDefinition>> definitions_;
 };

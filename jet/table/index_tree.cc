@@ -1,5 +1,6 @@
 #include "jet/table/index_tree.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "jet/format/page_size.h"
@@ -42,6 +43,8 @@ class TreeWalker {
                                 std::to_string(page_number));
       }
       out_.leaves.push_back(page_number);
+      out_.leaf_starts.push_back(out_.entries.size());
+      out_.height = std::max(out_.height, depth + 1);
       last_next_ = page.next;
       for (auto& e : page.entries) out_.entries.push_back(std::move(e));
       return;

@@ -15,6 +15,8 @@ struct IndexTree {
   std::vector<IndexEntry> entries;  // leaf entries, leftmost leaf first
   std::vector<uint32_t> pages;      // every page of the tree, root first
   std::vector<uint32_t> leaves;     // leaf pages in tree order
+  std::vector<size_t> leaf_starts;  // index into `entries` of each leaf's first entry
+  int height = 0;                   // 1 when the root is a leaf
   std::vector<std::string> problems;  // structural faults found on the way (leaf links, owners)
 };
 

@@ -1,0 +1,134 @@
+#include "jet/format/row_writer.h"
+
+#include <cstring>
+#include <string>
+
+#include "jet/format/bytes.h"
+#include "jet/format/row_reader.h"
+#include "jet/format/text_codec.h"
+#include "jet/format/unicode.h"
+
+namespace jet {
+
+std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v) {
+  std::vector<uint8_t> out;
+  auto put = [&](uint64_t bits, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+  };
+  switch (c.type) {
+    case ColumnType::kByte: put(static_cast<uint64_t>(v.integer), 1); break;
+    case ColumnType::kInteger: put(static_cast<uint64_t>(v.integer), 2); break;
+    case ColumnType::kLong: put(static_cast<uint64_t>(v.integer), 4); break;
+    case ColumnType::kCurrency: put(static_cast<uint64_t>(v.integer), 8); break;
+    case ColumnType::kSingle: {
+      float f = static_cast<float>(v.real);
+      uint32_t bits;
+      std::memcpy(&bits, &f, 4);
+      put(bits, 4);
+      break;
+    }
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime: {
+      uint64_t bits;
+      std::memcpy(&bits, &v.real, 8);
+      put(bits, 8);
+      break;
+    }
+    case ColumnType::kText: {
+      std::u16string text = Utf8ToUtf16(v.text);
+      size_t capacity = c.length / 2;
+      if (text.size() > capacity) {
+        throw JetError(ErrorKind::kConstraint, "the value is too long for field '" + c.name +
+                                                   "' (" + std::to_string(capacity) +
+                                                   " characters at most)");
+      }
+      if (c.IsFixed()) {
+        // Fixed-length text is always plain UTF-16, padded with spaces to its full length.
+        text.resize(capacity, u' ');
+        out = EncodeText(text, false);
+      } else {
+        out = EncodeText(text, c.AllowsCompression());
+      }
+      break;
+    }
+    case ColumnType::kGuid:
+    case ColumnType::kBinary:
+      if (c.type == ColumnType::kGuid && v.bytes.size() != 16) {
+        throw JetError(ErrorKind::kConstraint, "field '" + c.name + "' takes a 16-byte GUID");
+      }
+      if (v.bytes.size() > c.length && c.type == ColumnType::kBinary) {
+        throw JetError(ErrorKind::kConstraint, "the value is too long for field '" + c.name + "'");
+      }
+      out = v.bytes;
+      if (c.IsFixed()) out.resize(c.length, 0);
+      break;
+    default:
+      throw JetError(ErrorKind::kInvalid, "field '" + c.name + "' of type " +
+                                              ColumnTypeName(c.type) + " cannot be written here");
+  }
+  return out;
+}
+
+std::vector<uint8_t> AssembleRow(const TableDefinition& def,
+                                 const std::vector<std::optional<std::vector<uint8_t>>>& columns,
+                                 const std::vector<bool>& booleans) {
+  const size_t column_count = def.next_column_id;
+  const size_t mask_length = (column_count + 7) / 8;
+  size_t fixed_end = 0;
+  bool has_variable = def.variable_columns > 0;
+  for (const auto& c : def.columns) {
+    if (c.IsFixed() && c.type != ColumnType::kBoolean) {
+      fixed_end = std::max(fixed_end, size_t{c.fixed_offset} + FixedSizeOf(c));
+    }
+  }
+  std::vector<uint8_t> row(2 + fixed_end, 0);
+  PutU16(row.data(), static_cast<uint16_t>(column_count));
+  std::vector<uint8_t> mask(mask_length, 0);
+  auto set_present = [&](uint16_t id) { mask[id / 8] |= static_cast<uint8_t>(1 << (id % 8)); };
+
+  // Variable values in slot order; a slot whose column was deleted stays empty.
+  std::vector<const std::vector<uint8_t>*> slots(def.variable_columns, nullptr);
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDefinition& c = def.columns[i];
+    if (c.type == ColumnType::kBoolean) {
+      if (booleans[i]) set_present(c.id);
+      continue;
+    }
+    if (!columns[i]) continue;
+    set_present(c.id);
+    if (c.IsFixed()) {
+      const auto& bytes = *columns[i];
+      std::memcpy(row.data() + 2 + c.fixed_offset, bytes.data(),
+                  std::min(bytes.size(), FixedSizeOf(c)));
+    } else {
+      if (c.variable_index >= slots.size()) ThrowCorrupt("variable slot beyond the table's count");
+      slots[c.variable_index] = &*columns[i];
+    }
+  }
+  if (has_variable) {
+    std::vector<uint16_t> starts(slots.size());
+    for (size_t k = 0; k < slots.size(); ++k) {
+      starts[k] = static_cast<uint16_t>(row.size());
+      if (slots[k]) row.insert(row.end(), slots[k]->begin(), slots[k]->end());
+      if (row.size() > kMaxRowSize) break;
+    }
+    uint16_t end_of_data = static_cast<uint16_t>(std::min<size_t>(row.size(), 0xFFFF));
+    size_t at = row.size();
+    row.resize(at + 2 + 2 * slots.size() + 2);
+    PutU16(row.data() + at, end_of_data);
+    // Offsets are stored last slot first, so slot 0's offset sits just before the count.
+    for (size_t k = 0; k < slots.size(); ++k) {
+      PutU16(row.data() + at + 2 + 2 * (slots.size() - 1 - k), starts[k]);
+    }
+    PutU16(row.data() + at + 2 + 2 * slots.size(), static_cast<uint16_t>(slots.size()));
+  }
+  row.insert(row.end(), mask.begin(), mask.end());
+  if (row.size() > kMaxRowSize) {
+    throw JetError(ErrorKind::kConstraint, "record is too large (" + std::to_string(row.size()) +
+                                               " bytes; at most " + std::to_string(kMaxRowSize) +
+                                               ")");
+  }
+  return row;
+}
+
+}  // namespace jet

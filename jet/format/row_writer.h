@@ -1,0 +1,29 @@
+// Builds a stored row from column values: the inverse of row_reader.h. Memo and OLE columns
+// arrive already turned into their stored form (12-byte header + inline bytes), because
+// placing long values on their own pages is the table layer's job.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "jet/format/table_definition.h"
+#include "jet/format/value.h"
+
+namespace jet {
+
+// The largest row Access reads back.
+inline constexpr size_t kMaxRowSize = 4060;
+
+// The stored bytes of one non-long-value column. REQUIRES: value.kind matches the column
+// type (the SQL layer converts first). Throws kConstraint when text is longer than the column.
+std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& column, const Value& value);
+
+// One entry per column of `def.columns` (same order): nullopt for NULL, else the stored bytes.
+// `booleans` gives Boolean columns' values (indexed the same way). Throws kConstraint
+// ("record is too large") when the row exceeds kMaxRowSize.
+std::vector<uint8_t> AssembleRow(const TableDefinition& def,
+                                 const std::vector<std::optional<std::vector<uint8_t>>>& columns,
+                                 const std::vector<bool>& booleans);
+
+}  // namespace jet

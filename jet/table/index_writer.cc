@@ -1,0 +1,267 @@
+#include "jet/table/index_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "jet/format/page_size.h"
+#include "jet/table/index_tree.h"
+#include "jet/table/usage_map_editor.h"
+
+namespace jet {
+namespace {
+
+using EntryBytes = std::vector<uint8_t>;
+
+bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
+  if (a.key != b.key) return a.key < b.key;
+  return a.row < b.row;
+}
+
+// Groups leaf entries into pages, each as full as prefix compression allows.
+std::vector<std::vector<EntryBytes>> PackLeaves(const std::vector<IndexEntry>& entries) {
+  std::vector<std::vector<EntryBytes>> pages(1);
+  for (const IndexEntry& e : entries) {
+    EntryBytes bytes = EncodeIndexEntry(e, true);
+    pages.back().push_back(bytes);
+    if (!PackedIndexSize(pages.back())) {
+      pages.back().pop_back();
+      if (pages.back().empty()) ThrowCorrupt("an index entry is larger than a page");
+      pages.push_back({std::move(bytes)});
+    }
+  }
+  return pages;
+}
+
+// One level of the tree under construction: for each page, its entries (full bytes) and,
+// once pages are assigned, the page number.
+struct Level {
+  bool leaf = true;
+  std::vector<std::vector<EntryBytes>> pages;
+  std::vector<uint32_t> tails;        // node pages: the right-most child
+  std::vector<IndexEntry> last;       // each page's largest leaf entry (for the parent)
+  std::vector<std::vector<size_t>> children;  // node pages: child indexes in the level below
+};
+
+// Groups the pages of `below` under node pages: each node stores one entry per child but
+// its last, whose page goes in the tail field. Sizes are counted without prefix compression,
+// which only ever makes a page smaller, so the grouping holds whatever the page numbers.
+Level GroupNodes(const Level& below) {
+  Level level;
+  level.leaf = false;
+  size_t i = 0;
+  const size_t n = below.last.size();
+  while (i < n) {
+    std::vector<size_t> group{i};
+    size_t bytes = 0;
+    ++i;
+    while (i < n) {
+      // Adding child i turns the previous last child into an explicit entry.
+      size_t entry = below.last[group.back()].key.size() + 8;
+      if (bytes + entry > index_page::kMaxEntryBytes) break;
+      bytes += entry;
+      group.push_back(i++);
+    }
+    level.children.push_back(group);
+    level.last.push_back(below.last[group.back()]);
+  }
+  level.pages.resize(level.children.size());
+  level.tails.resize(level.children.size());
+  return level;
+}
+
+class TreeBuilder {
+ public:
+  TreeBuilder(Pager& pager, PageAllocator& allocator, uint32_t owner, const RealIndex& index,
+              std::vector<uint32_t> reusable)
+      : pager_(pager), allocator_(allocator), owner_(owner), index_(index),
+        reusable_(std::move(reusable)) {}
+
+  void Build(const std::vector<IndexEntry>& entries) {
+    std::vector<Level> levels;
+    Level leaves;
+    leaves.pages = PackLeaves(entries);
+    size_t at = 0;
+    for (const auto& page : leaves.pages) {
+      at += page.size();
+      leaves.last.push_back(at ? entries[at - 1] : IndexEntry{});
+    }
+    levels.push_back(std::move(leaves));
+    while (levels.back().pages.size() > 1) levels.push_back(GroupNodes(levels.back()));
+
+    // Page numbers: the root keeps the index's root page; the rest reuse the old tree's pages
+    // before new ones are allocated.
+    std::vector<std::vector<uint32_t>> numbers(levels.size());
+    for (size_t l = 0; l < levels.size(); ++l) {
+      for (size_t p = 0; p < levels[l].pages.size(); ++p) {
+        bool root = l + 1 == levels.size();
+        numbers[l].push_back(root ? index_.root_page : NextPage());
+      }
+    }
+    for (uint32_t unused : reusable_) {
+      RemovePageFromUsageMap(pager_, index_.usage_map, unused);
+      allocator_.Free(unused);
+    }
+
+    for (size_t l = 0; l < levels.size(); ++l) {
+      Level& level = levels[l];
+      for (size_t p = 0; p < level.pages.size(); ++p) {
+        std::vector<EntryBytes> bytes;
+        uint32_t tail = 0;
+        if (level.leaf) {
+          bytes = level.pages[p];
+        } else {
+          const auto& group = level.children[p];
+          for (size_t k = 0; k + 1 < group.size(); ++k) {
+            IndexEntry e = levels[l - 1].last[group[k]];
+            e.child = numbers[l - 1][group[k]];
+            bytes.push_back(EncodeIndexEntry(e, false));
+          }
+          tail = numbers[l - 1][group.back()];
+          if (group.size() == 1) {
+            // A node with one child stores it as an entry, not as a tail.
+            IndexEntry e = levels[l - 1].last[group[0]];
+            e.child = tail;
+            bytes.push_back(EncodeIndexEntry(e, false));
+            tail = 0;
+          }
+        }
+        uint32_t previous = p > 0 ? numbers[l][p - 1] : 0;
+        uint32_t next = p + 1 < level.pages.size() ? numbers[l][p + 1] : 0;
+        BuildIndexPage(pager_.Modify(numbers[l][p]), level.leaf, static_cast<uint8_t>(l),
+                       owner_, previous, next, tail, bytes);
+      }
+    }
+  }
+
+ private:
+  uint32_t NextPage() {
+    if (!reusable_.empty()) {
+      uint32_t p = reusable_.front();
+      reusable_.erase(reusable_.begin());
+      return p;
+    }
+    uint32_t p = allocator_.Allocate();
+    AddPageToUsageMap(pager_, allocator_, index_.usage_map, p);
+    return p;
+  }
+
+  Pager& pager_;
+  PageAllocator& allocator_;
+  uint32_t owner_;
+  const RealIndex& index_;
+  std::vector<uint32_t> reusable_;
+};
+
+// The fast path: every change lands in a leaf that still fits its page afterwards and
+// keeps its largest entry (so no node above needs to change). Returns false to rebuild.
+bool TryRewriteLeaves(Pager& pager, uint32_t owner, const IndexTree& tree,
+                      const IndexChanges& changes) {
+  if (tree.height < 2) return false;  // a single page: rebuilding it is the same work
+  const size_t leaves = tree.leaves.size();
+  auto leaf_end = [&](size_t i) {
+    return i + 1 < leaves ? tree.leaf_starts[i + 1] : tree.entries.size();
+  };
+  std::vector<std::vector<IndexEntry>> contents(leaves);
+  std::vector<bool> touched(leaves, false);
+  for (size_t i = 0; i < leaves; ++i) {
+    for (size_t k = tree.leaf_starts[i]; k < leaf_end(i); ++k) {
+      const IndexEntry& e = tree.entries[k];
+      if (changes.removed.count(e.row)) {
+        touched[i] = true;
+        if (k + 1 == leaf_end(i) && i + 1 < leaves) return false;  // the leaf's maximum goes
+      } else {
+        contents[i].push_back(e);
+      }
+    }
+  }
+  for (const IndexEntry& e : changes.added) {
+    // The first leaf whose largest entry is not below the new one; past all: the last leaf,
+    // reached through tail pointers, so no node entry changes.
+    size_t i = 0;
+    while (i + 1 < leaves && EntryLess(tree.entries[leaf_end(i) - 1], e)) ++i;
+    contents[i].push_back(e);
+    touched[i] = true;
+  }
+  std::vector<std::vector<EntryBytes>> encoded(leaves);
+  for (size_t i = 0; i < leaves; ++i) {
+    if (!touched[i]) continue;
+    if (contents[i].empty()) return false;
+    std::sort(contents[i].begin(), contents[i].end(), EntryLess);
+    for (const auto& e : contents[i]) encoded[i].push_back(EncodeIndexEntry(e, true));
+    if (!PackedIndexSize(encoded[i])) return false;
+  }
+  for (size_t i = 0; i < leaves; ++i) {
+    if (!touched[i]) continue;
+    ByteView old = pager.Page(tree.leaves[i]);
+    uint32_t previous = old.U32(index_page::kPrevious), next = old.U32(index_page::kNext);
+    BuildIndexPage(pager.Modify(tree.leaves[i]), true, 0, owner, previous, next, 0, encoded[i]);
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteEmptyIndexRoot(Pager& pager, uint32_t page, uint32_t owner) {
+  BuildIndexPage(pager.Modify(page), true, 0, owner, 0, 0, 0, {});
+}
+
+void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
+                       const RealIndex& index, IndexChanges changes) {
+  if (changes.empty()) return;
+  IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
+  if (TryRewriteLeaves(pager, owner, tree, changes)) return;
+
+  std::vector<IndexEntry> entries;
+  entries.reserve(tree.entries.size() + changes.added.size());
+  for (auto& e : tree.entries) {
+    if (!changes.removed.count(e.row)) entries.push_back(std::move(e));
+  }
+  std::sort(changes.added.begin(), changes.added.end(), EntryLess);
+  size_t middle = entries.size();
+  entries.insert(entries.end(), std::make_move_iterator(changes.added.begin()),
+                 std::make_move_iterator(changes.added.end()));
+  std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(middle),
+                     entries.end(), EntryLess);
+
+  std::vector<uint32_t> reusable;
+  for (uint32_t p : tree.pages) {
+    if (p != index.root_page) reusable.push_back(p);
+  }
+  std::sort(reusable.begin(), reusable.end());
+  TreeBuilder(pager, allocator, owner, index, std::move(reusable)).Build(entries);
+}
+
+bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
+                      const std::vector<uint8_t>& key,
+                      const std::unordered_set<RowPointer>& ignoring) {
+  // Descend to the first leaf whose largest entry's key is not below `key`.
+  uint32_t page_number = index.root_page;
+  for (int depth = 0;; ++depth) {
+    if (depth > 32) ThrowCorrupt("index tree is deeper than any real index");
+    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    if (page.owner != owner) ThrowCorrupt("index page belongs to another table");
+    if (page.leaf) break;
+    uint32_t child = page.tail;
+    for (const auto& e : page.entries) {
+      if (!(e.key < key)) {
+        child = e.child;
+        break;
+      }
+    }
+    if (child == 0) return false;
+    page_number = child;
+  }
+  // Equal keys may continue onto following leaves.
+  for (int hops = 0; page_number != 0 && hops < 1 << 20; ++hops) {
+    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    for (const auto& e : page.entries) {
+      if (e.key < key) continue;
+      if (e.key != key) return false;
+      if (!ignoring.count(e.row)) return true;
+    }
+    page_number = page.next;
+  }
+  return false;
+}
+
+}  // namespace jet

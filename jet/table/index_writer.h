@@ -1,0 +1,38 @@
+// Keeping an index B-tree current. Changes of one statement are gathered and applied
+// together: when they touch only leaves that still fit their pages, only those leaves are
+// rewritten; otherwise the tree is rebuilt from its full, ordered entry list, reusing its
+// pages (root first, so the table definition's root page stays valid), splitting into new
+// leaves, node levels and a new root as needed. Entries are ordered by unsigned comparison
+// of their bytes, so keys Access wrote are moved as they are, never re-encoded.
+#pragma once
+
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "jet/file/pager.h"
+#include "jet/format/index_page.h"
+#include "jet/format/table_definition.h"
+#include "jet/table/page_allocator.h"
+
+namespace jet {
+
+struct IndexChanges {
+  std::vector<IndexEntry> added;          // leaf entries (key + row pointer)
+  std::unordered_set<RowPointer> removed;  // rows whose entries go
+  bool empty() const { return added.empty() && removed.empty(); }
+};
+
+// REQUIRES: a transaction is open; uniqueness has been checked by the caller.
+void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
+                       const RealIndex& index, IndexChanges changes);
+
+// Entries whose key equals `key` (for unique checks), reading the tree.
+bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
+                      const std::vector<uint8_t>& key,
+                      const std::unordered_set<RowPointer>& ignoring);
+
+// Writes an empty leaf as the root of a new index.
+void WriteEmptyIndexRoot(Pager& pager, uint32_t page, uint32_t owner);
+
+}  // namespace jet

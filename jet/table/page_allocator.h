@@ -1,0 +1,27 @@
+// Page allocation through the file's free-page map (page 1, row 0, where a set bit means
+// "free"). New pages are appended at the end of the file, as Jackcess does: reusing freed
+// pages would save space but only Compact & Repair can tell which are safely unreferenced.
+#pragma once
+
+#include <cstdint>
+
+#include "jet/file/pager.h"
+
+namespace jet {
+
+class PageAllocator {
+ public:
+  explicit PageAllocator(Pager& pager) : pager_(pager) {}
+
+  // REQUIRES: a transaction is open. Appends a zero page and marks it used.
+  uint32_t Allocate();
+  // Marks a page free and clears its type byte so no reader mistakes it for live data.
+  void Free(uint32_t page);
+
+ private:
+  void SetFreeBit(uint32_t page, bool free);
+
+  Pager& pager_;
+};
+
+}  // namespace jet

@@ -1,0 +1,249 @@
+#include "jet/table/table_writer.h"
+
+#include <algorithm>
+
+#include "jet/format/data_page.h"
+#include "jet/format/index_key.h"
+#include "jet/format/long_value.h"
+#include "jet/format/row_reader.h"
+#include "jet/format/row_writer.h"
+#include "jet/format/text_codec.h"
+#include "jet/format/unicode.h"
+#include "jet/table/database.h"
+#include "jet/table/definition_writer.h"
+#include "jet/table/index_tree.h"
+#include "jet/table/stored_rows.h"
+#include "jet/table/table.h"
+#include "jet/table/usage_map_editor.h"
+
+namespace jet {
+namespace {
+
+bool AllNull(const TableDefinition& def, const RealIndex& index, const std::vector<Value>& values) {
+  for (const IndexColumn& ic : index.columns) {
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      if (def.columns[i].id == ic.column_id && !values[i].IsNull()) return false;
+    }
+  }
+  return true;
+}
+
+const LongValueMaps* MapsFor(const TableDefinition& def, uint16_t column_id) {
+  for (const auto& m : def.long_value_maps) {
+    if (m.column_id == column_id) return &m;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string name)
+    : db_(db),
+      definition_page_(definition_page),
+      name_(std::move(name)),
+      def_(db.Definition(definition_page)),
+      long_values_(db.pager(), db.allocator()),
+      index_changes_(def_.real_indexes.size()),
+      new_unique_keys_(def_.real_indexes.size()) {
+  if (!db_.in_transaction()) throw JetError(ErrorKind::kInvalid, "table write outside a transaction");
+}
+
+std::string TableWriter::IndexName(size_t real) const {
+  for (const auto& li : def_.logical_indexes) {
+    if (li.real_index == real) return li.name;
+  }
+  return "#" + std::to_string(real);
+}
+
+std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
+    const std::vector<Value>& values, std::vector<bool>& booleans) {
+  std::vector<std::optional<std::vector<uint8_t>>> columns(def_.columns.size());
+  booleans.assign(def_.columns.size(), false);
+  for (size_t i = 0; i < def_.columns.size(); ++i) {
+    const ColumnDefinition& c = def_.columns[i];
+    const Value& v = values[i];
+    if (c.type == ColumnType::kBoolean) {
+      booleans[i] = !v.IsNull() && v.integer != 0;
+      continue;
+    }
+    if (v.IsNull()) continue;
+    if (IsLongValueType(c.type)) {
+      const LongValueMaps* maps = MapsFor(def_, c.id);
+      if (!maps) ThrowCorrupt("memo/OLE column '" + c.name + "' has no usage maps");
+      std::vector<uint8_t> data;
+      if (c.type == ColumnType::kMemo) {
+        std::u16string text = Utf8ToUtf16(v.text);
+        data = EncodeText(text, c.AllowsCompression() && text.size() <= 1024);
+      } else {
+        data = v.bytes;
+      }
+      columns[i] = long_values_.Store(*maps, ByteView(data.data(), data.size()));
+    } else {
+      columns[i] = EncodeColumnValue(c, v);
+    }
+  }
+  return columns;
+}
+
+void TableWriter::CheckUnique(size_t index, const std::vector<uint8_t>& key) {
+  std::string as_text(key.begin(), key.end());
+  bool duplicate = new_unique_keys_[index].count(as_text) > 0;
+  if (!duplicate) {
+    duplicate = IndexContainsKey(db_.pager(), definition_page_, def_.real_indexes[index], key,
+                                 index_changes_[index].removed);
+  }
+  if (duplicate) {
+    throw JetError(ErrorKind::kConstraint, "duplicate value in unique index '" + IndexName(index) +
+                                               "' of table '" + name_ + "'");
+  }
+  new_unique_keys_[index].insert(std::move(as_text));
+}
+
+RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
+  Pager& pager = db_.pager();
+  ByteView bytes(row.data(), row.size());
+  if (!insert_page_searched_) {
+    // Continue on the last page that is both owned and marked as having free space.
+    insert_page_searched_ = true;
+    std::vector<uint32_t> owned = ReadUsageMap(pager, def_.owned_pages);
+    std::vector<uint32_t> free = ReadUsageMap(pager, def_.free_pages);
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
+      ByteView page = pager.Page(*it);
+      if (std::binary_search(free.begin(), free.end(), *it) && page.U8(0) == kPageData &&
+          page.U32(data_page::kOwner) == definition_page_) {
+        insert_page_ = *it;
+        break;
+      }
+    }
+  }
+  if (insert_page_) {
+    if (auto slot = AppendRowToPage(pager.Modify(*insert_page_), bytes)) {
+      return RowPointer{*insert_page_, static_cast<uint8_t>(*slot)};
+    }
+    // Full: it leaves the free-space map, so later inserts do not try it again.
+    RemovePageFromUsageMap(pager, def_.free_pages, *insert_page_);
+  }
+  uint32_t page = db_.allocator().Allocate();
+  InitDataPage(pager.Modify(page), definition_page_);
+  AddPageToUsageMap(pager, db_.allocator(), def_.owned_pages, page);
+  AddPageToUsageMap(pager, db_.allocator(), def_.free_pages, page);
+  insert_page_ = page;
+  auto slot = AppendRowToPage(pager.Modify(page), bytes);
+  if (!slot) ThrowCorrupt("a row does not fit an empty page");
+  return RowPointer{page, static_cast<uint8_t>(*slot)};
+}
+
+RowPointer TableWriter::Insert(std::vector<Value> values) {
+  if (values.size() != def_.columns.size()) {
+    throw JetError(ErrorKind::kInvalid, "row has the wrong number of values");
+  }
+  uint32_t autonumber = def_.last_autonumber;
+  for (size_t i = 0; i < def_.columns.size(); ++i) {
+    const ColumnDefinition& c = def_.columns[i];
+    if (!(c.flags & ColumnDefinition::kFlagAutoLong)) continue;
+    if (values[i].IsNull()) {
+      autonumber += static_cast<uint32_t>(def_.autonumber_increment);
+      values[i] = Value::Long(static_cast<int32_t>(autonumber));
+    } else if (values[i].integer > static_cast<int32_t>(autonumber)) {
+      autonumber = static_cast<uint32_t>(values[i].integer);
+    }
+  }
+
+  // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
+  // of it is written.
+  std::vector<std::vector<uint8_t>> keys(def_.real_indexes.size());
+  std::vector<bool> skip(def_.real_indexes.size(), false);
+  for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
+    const RealIndex& index = def_.real_indexes[r];
+    bool all_null = AllNull(def_, index, values);
+    if (all_null && index.IgnoresNulls()) {
+      skip[r] = true;
+      continue;
+    }
+    auto key = EncodeIndexKey(def_, index, values);
+    if (!key) {
+      std::string order;
+      for (const IndexColumn& ic : index.columns) {
+        if (const ColumnDefinition* c = def_.ColumnById(ic.column_id); c && IsTextType(c->type)) {
+          order = SortOrderName(c->sort_order);
+        }
+      }
+      throw JetError(ErrorKind::kUnsupported,
+                     "cannot index the value for index '" + IndexName(r) + "' of table '" + name_ +
+                         "': its characters have no known key under sort order " + order);
+    }
+    keys[r] = std::move(*key);
+    if (index.IsUnique() && !all_null) CheckUnique(r, keys[r]);
+  }
+
+  std::vector<bool> booleans;
+  auto columns = EncodeColumns(values, booleans);
+  std::vector<uint8_t> row = AssembleRow(def_, columns, booleans);
+  RowPointer where = PlaceRow(row);
+  for (size_t r = 0; r < keys.size(); ++r) {
+    if (!skip[r]) index_changes_[r].added.push_back(IndexEntry{std::move(keys[r]), where, 0});
+  }
+  def_.last_autonumber = autonumber;
+  ++def_.row_count;
+  changed_ = true;
+  return where;
+}
+
+void TableWriter::FreeLongValues(const std::vector<uint8_t>& row_bytes) {
+  Pager& pager = db_.pager();
+  std::vector<ColumnData> parts = SplitRow(def_, ByteView(row_bytes.data(), row_bytes.size()));
+  for (size_t i = 0; i < def_.columns.size(); ++i) {
+    if (!IsLongValueType(def_.columns[i].type) || parts[i].null) continue;
+    LongValueHeader h = DecodeLongValueHeader(parts[i].bytes);
+    if (h.form == LongValueForm::kInline) continue;
+    RowPointer at = h.first;
+    std::unordered_set<RowPointer> seen;
+    while (!at.IsNull() && seen.insert(at).second) {
+      ByteView stored = ReadStoredRow(pager, at);
+      RowPointer next = h.form == LongValueForm::kChained && stored.size() >= 4
+                            ? RowPointer::FromStored(stored.U32(0))
+                            : RowPointer{};
+      MarkRowDeleted(pager.Modify(at.page), at.row);
+      at = next;
+    }
+  }
+}
+
+void TableWriter::Delete(RowPointer where) {
+  Pager& pager = db_.pager();
+  Table table(db_, definition_page_, name_);
+  std::vector<Value> values = table.ReadRow(where);
+  DataPageReader reader(pager.Page(where.page));
+  RowSlot slot = reader.Row(where.row);
+  ByteView stored = slot.bytes;
+  std::vector<uint8_t> moved_to;
+  if (slot.overflow) {
+    // The row lives elsewhere; delete both the pointer and the row it points at.
+    RowPointer target = RowPointer::FromStored(stored.U32(0));
+    ByteView real = ReadStoredRow(pager, target);
+    moved_to.assign(real.data(), real.data() + real.size());
+    MarkRowDeleted(pager.Modify(target.page), target.row);
+  } else {
+    moved_to.assign(stored.data(), stored.data() + stored.size());
+  }
+  FreeLongValues(moved_to);
+  MarkRowDeleted(pager.Modify(where.page), where.row);
+  for (auto& changes : index_changes_) changes.removed.insert(where);
+  (void)values;
+  if (def_.row_count > 0) --def_.row_count;
+  changed_ = true;
+}
+
+void TableWriter::Finish() {
+  if (!changed_) return;
+  for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
+    ApplyIndexChanges(db_.pager(), db_.allocator(), definition_page_, def_.real_indexes[r],
+                      std::move(index_changes_[r]));
+    index_changes_[r] = {};
+  }
+  WriteDefinition(db_.pager(), db_.allocator(), definition_page_, def_);
+  db_.ForgetDefinition(definition_page_);
+  changed_ = false;
+}
+
+}  // namespace jet
