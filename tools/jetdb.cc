@@ -5,6 +5,7 @@
 //   jetdb count FILE TABLE            live rows found by a scan
 //   jetdb export FILE TABLE [--format csv|jsonl]
 //   jetdb check FILE                  exit 0 consistent, 1 problems found, 2 could not open
+//   jetdb create FILE [--sort-order LCID]   a blank database
 //
 // Every subcommand takes -p PASSWORD (anywhere on the line).
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "jet/error.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
+#include "jet/table/database_creator.h"
 #include "jet/table/table.h"
 #include "tools/jetdb_format.h"
 
@@ -32,6 +34,8 @@ const char kUsage[] =
     "                                       default; NULL is an empty field)\n"
     "  check FILE                           check the file's consistency (exit 0 consistent,\n"
     "                                       1 problems found, 2 could not open)\n"
+    "  create FILE [--sort-order LCID]      create a blank database (sort order 1033 General\n"
+    "                                       by default, 2052 Chinese PRC)\n"
     "\n"
     "options:\n"
     "  -p, --password PASSWORD              the database password\n"
@@ -42,6 +46,7 @@ struct Arguments {
   std::vector<std::string> positional;
   std::string password;
   std::string format = "csv";
+  std::string sort_order = "1033";
   bool help = false;
 };
 
@@ -67,6 +72,8 @@ Arguments Parse(int argc, char** argv) {
       a.format = value("--format");
     } else if (arg.starts_with("--format=")) {
       a.format = arg.substr(9);
+    } else if (arg == "--sort-order") {
+      a.sort_order = value("--sort-order");
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw UsageError("unknown option " + arg);
     } else if (a.command.empty()) {
@@ -158,6 +165,17 @@ int Run(const Arguments& a) {
               << (report.ok() ? "consistent" : std::to_string(report.problems.size()) + " problems")
               << '\n';
     return report.ok() ? 0 : 1;
+  }
+  if (a.command == "create") {
+    Expect(a, 1, 1);
+    SortOrder order;
+    try {
+      order.lcid = static_cast<uint16_t>(std::stoi(a.sort_order));
+    } catch (const std::exception&) {
+      throw UsageError("--sort-order takes a number such as 1033 or 2052");
+    }
+    CreateDatabase(a.positional[0], a.password, order);
+    return 0;
   }
   throw UsageError("unknown command '" + a.command + "'");
 }
