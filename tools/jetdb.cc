@@ -6,6 +6,7 @@
 //   jetdb export FILE TABLE [--format csv|jsonl]
 //   jetdb check FILE                  exit 0 consistent, 1 problems found, 2 could not open
 //   jetdb create FILE [--sort-order LCID]   a blank database
+//   jetdb sql FILE "STATEMENT"        runs one Jet SQL statement
 //
 // Every subcommand takes -p PASSWORD (anywhere on the line).
 #include <cstdio>
@@ -14,6 +15,9 @@
 #include <vector>
 
 #include "jet/error.h"
+#include "jet/format/unicode.h"
+#include "jet/sql/lexer.h"
+#include "jet/sql/session.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/database_creator.h"
@@ -34,6 +38,8 @@ const char kUsage[] =
     "                                       default; NULL is an empty field)\n"
     "  check FILE                           check the file's consistency (exit 0 consistent,\n"
     "                                       1 problems found, 2 could not open)\n"
+    "  sql FILE STATEMENT                   run one Jet SQL statement: a SELECT prints its\n"
+    "                                       rows as CSV, any other the rows it affected\n"
     "  create FILE [--sort-order LCID]      create a blank database (sort order 1033 General\n"
     "                                       by default, 2052 Chinese PRC)\n"
     "\n"
@@ -89,6 +95,17 @@ void Expect(const Arguments& a, size_t min, size_t max) {
   if (a.positional.size() < min || a.positional.size() > max) {
     throw UsageError("wrong number of arguments for '" + a.command + "'");
   }
+}
+
+// A SELECT ... INTO changes the database and prints no rows.
+bool ContainsInto(const std::string& text) {
+  try {
+    for (const auto& t : jet::sql::Tokenize(text)) {
+      if (t.kind == jet::sql::TokenKind::kName && jet::EqualsIgnoreCase(t.text, "into")) return true;
+    }
+  } catch (const std::exception&) {
+  }
+  return false;
 }
 
 int Run(const Arguments& a) {
@@ -165,6 +182,34 @@ int Run(const Arguments& a) {
               << (report.ok() ? "consistent" : std::to_string(report.problems.size()) + " problems")
               << '\n';
     return report.ok() ? 0 : 1;
+  }
+  if (a.command == "sql") {
+    Expect(a, 2, 2);
+    sql::Session session(a.positional[0], a.password);
+    const std::string& text = a.positional[1];
+    bool query = false;
+    {
+      size_t start = text.find_first_not_of(" \t\r\n(");
+      query = start != std::string::npos && EqualsIgnoreCase(text.substr(start, 6), "select") &&
+              !ContainsInto(text);
+    }
+    if (query) {
+      sql::ResultSet result = session.Query(text);
+      std::string line;
+      for (size_t i = 0; i < result.columns.size(); ++i) {
+        if (i) line.push_back(',');
+        line += tools::CsvField(result.columns[i]);
+      }
+      std::cout << line << "\r\n";
+      for (const auto& row : result.rows) {
+        line.clear();
+        tools::AppendCsvRow(row, line);
+        std::cout << line;
+      }
+    } else {
+      std::cout << session.Execute(text) << '\n';
+    }
+    return 0;
   }
   if (a.command == "create") {
     Expect(a, 1, 1);

@@ -108,6 +108,12 @@ std::string TableSchemaSql(const std::string& name, const jet::TableDefinition& 
   return out;
 }
 
+std::string CsvField(const std::string& text) {
+  std::string out;
+  AppendCsvField(text, false, out);
+  return out;
+}
+
 std::string CsvHeader(const jet::TableDefinition& def) {
   std::string out;
   for (size_t i = 0; i < def.columns.size(); ++i) {

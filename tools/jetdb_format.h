@@ -12,6 +12,8 @@ namespace tools {
 std::string TableSchemaSql(const std::string& name, const jet::TableDefinition& def);
 std::string ColumnTypeSql(const jet::ColumnDefinition& column);
 
+// One CSV field, quoted when it holds a comma, a quote or a line break.
+std::string CsvField(const std::string& text);
 std::string CsvHeader(const jet::TableDefinition& def);
 // NULL is an empty field; empty text is "" so the two stay distinguishable.
 void AppendCsvRow(const std::vector<jet::Value>& values, std::string& out);

@@ -1,0 +1,187 @@
+#include "jet/sql/evaluator.h"
+
+#include <cmath>
+
+#include "jet/format/text_key.h"
+#include "jet/format/unicode.h"
+#include "jet/sql/conversion.h"
+#include "jet/sql/messages.h"
+
+namespace jet::sql {
+namespace {
+
+bool IsNumeric(ValueKind k) {
+  switch (k) {
+    case ValueKind::kBoolean:
+    case ValueKind::kByte:
+    case ValueKind::kInteger:
+    case ValueKind::kLong:
+    case ValueKind::kCurrency:
+    case ValueKind::kSingle:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime:
+    case ValueKind::kNumeric:
+      return true;
+    default:
+      return false;
+  }
+}
+
+double AsDouble(const Value& v) {
+  switch (v.kind) {
+    case ValueKind::kBoolean: return v.integer ? -1.0 : 0.0;
+    case ValueKind::kCurrency: return static_cast<double>(v.integer) / 10000.0;
+    case ValueKind::kSingle:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime: return v.real;
+    case ValueKind::kNumeric: return std::strtod(v.text.c_str(), nullptr);
+    default: return static_cast<double>(v.integer);
+  }
+}
+
+std::vector<uint8_t> TextOrderKey(const std::string& text) {
+  std::vector<uint8_t> key;
+  AppendGeneralTextKey(Utf8ToUtf16(text), true, key);
+  return key;
+}
+
+}  // namespace
+
+void Bind(Expression& e, const TableDefinition& def, const TableRef& source) {
+  if (e.kind == Expression::Kind::kColumn) {
+    if (!e.qualifier.empty() && !EqualsIgnoreCase(e.qualifier, source.name) &&
+        !EqualsIgnoreCase(e.qualifier, source.alias)) {
+      throw FieldNotFound(e.qualifier + "." + e.text);
+    }
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      if (EqualsIgnoreCase(def.columns[i].name, e.text)) {
+        e.column = static_cast<int>(i);
+        return;
+      }
+    }
+    throw FieldNotFound(e.qualifier.empty() ? e.text : e.qualifier + "." + e.text);
+  }
+  for (auto& operand : e.operands) Bind(*operand, def, source);
+}
+
+Value Evaluate(const Expression& e, const std::vector<Value>& row) {
+  switch (e.kind) {
+    case Expression::Kind::kNull:
+      return Value::Null();
+    case Expression::Kind::kNumber: {
+      auto d = ParseNumber(e.text);
+      if (!d) throw SyntaxError(e.position, e.text);
+      if (e.text.find_first_of(".eE") == std::string::npos && *d >= -2147483648.0 &&
+          *d <= 2147483647.0) {
+        return Value::Long(static_cast<int32_t>(*d));
+      }
+      return Value{ValueKind::kDouble, 0, *d, {}, {}};
+    }
+    case Expression::Kind::kString:
+      return Value::Text(e.text);
+    case Expression::Kind::kColumn:
+      return row.at(static_cast<size_t>(e.column));
+    case Expression::Kind::kNegate: {
+      Value v = Evaluate(*e.operands[0], row);
+      if (v.IsNull()) return v;
+      if (!IsNumeric(v.kind)) throw TypeMismatch(e.operands[0]->text);
+      if (v.kind == ValueKind::kCurrency || v.kind == ValueKind::kLong ||
+          v.kind == ValueKind::kInteger || v.kind == ValueKind::kByte) {
+        v.integer = -v.integer;
+        if (v.kind == ValueKind::kByte) v.kind = ValueKind::kInteger;
+        return v;
+      }
+      return Value{ValueKind::kDouble, 0, -AsDouble(v), {}, {}};
+    }
+    default: {
+      std::optional<bool> t = Test(e, row);
+      if (!t) return Value::Null();
+      return Value::Boolean(*t);
+    }
+  }
+}
+
+int CompareValues(const Value& a, const Value& b, const std::string& context) {
+  bool a_text = a.kind == ValueKind::kText, b_text = b.kind == ValueKind::kText;
+  if (a_text && b_text) {
+    std::vector<uint8_t> ka = TextOrderKey(a.text), kb = TextOrderKey(b.text);
+    return ka < kb ? -1 : (kb < ka ? 1 : 0);
+  }
+  if (IsNumeric(a.kind) && IsNumeric(b.kind)) {
+    bool exact = a.kind != ValueKind::kSingle && a.kind != ValueKind::kDouble &&
+                 a.kind != ValueKind::kDateTime && a.kind != ValueKind::kNumeric &&
+                 b.kind != ValueKind::kSingle && b.kind != ValueKind::kDouble &&
+                 b.kind != ValueKind::kDateTime && b.kind != ValueKind::kNumeric &&
+                 a.kind != ValueKind::kCurrency && b.kind != ValueKind::kCurrency;
+    if (exact) {
+      int64_t x = a.kind == ValueKind::kBoolean ? -a.integer : a.integer;
+      int64_t y = b.kind == ValueKind::kBoolean ? -b.integer : b.integer;
+      return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    double x = AsDouble(a), y = AsDouble(b);
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  // A date compared with text written as a date.
+  if (a.kind == ValueKind::kDateTime && b_text) {
+    if (auto d = ParseDate(b.text)) return CompareValues(a, Value{ValueKind::kDateTime, 0, *d, {}, {}}, context);
+  }
+  if (b.kind == ValueKind::kDateTime && a_text) {
+    if (auto d = ParseDate(a.text)) return CompareValues(Value{ValueKind::kDateTime, 0, *d, {}, {}}, b, context);
+  }
+  if ((a.kind == ValueKind::kBinary || a.kind == ValueKind::kGuid) && a.kind == b.kind) {
+    return a.bytes < b.bytes ? -1 : (b.bytes < a.bytes ? 1 : 0);
+  }
+  throw TypeMismatch(context);
+}
+
+std::optional<bool> Test(const Expression& e, const std::vector<Value>& row) {
+  switch (e.kind) {
+    case Expression::Kind::kAnd: {
+      auto l = Test(*e.operands[0], row);
+      if (l && !*l) return false;
+      auto r = Test(*e.operands[1], row);
+      if (r && !*r) return false;
+      if (!l || !r) return std::nullopt;
+      return true;
+    }
+    case Expression::Kind::kOr: {
+      auto l = Test(*e.operands[0], row);
+      if (l && *l) return true;
+      auto r = Test(*e.operands[1], row);
+      if (r && *r) return true;
+      if (!l || !r) return std::nullopt;
+      return false;
+    }
+    case Expression::Kind::kNot: {
+      auto v = Test(*e.operands[0], row);
+      if (!v) return std::nullopt;
+      return !*v;
+    }
+    case Expression::Kind::kIsNull: {
+      bool null = Evaluate(*e.operands[0], row).IsNull();
+      return e.negated ? !null : null;
+    }
+    case Expression::Kind::kCompare: {
+      Value a = Evaluate(*e.operands[0], row), b = Evaluate(*e.operands[1], row);
+      if (a.IsNull() || b.IsNull()) return std::nullopt;
+      const Expression& named = e.operands[0]->kind == Expression::Kind::kColumn ? *e.operands[0] : *e.operands[1];
+      int c = CompareValues(a, b, named.text);
+      const std::string& op = e.text;
+      if (op == "=") return c == 0;
+      if (op == "<>") return c != 0;
+      if (op == "<") return c < 0;
+      if (op == "<=") return c <= 0;
+      if (op == ">") return c > 0;
+      return c >= 0;
+    }
+    default: {
+      // A bare value as a condition: non-zero numbers are true.
+      Value v = Evaluate(e, row);
+      if (v.IsNull()) return std::nullopt;
+      if (!IsNumeric(v.kind)) throw TypeMismatch(e.text);
+      return AsDouble(v) != 0;
+    }
+  }
+}
+
+}  // namespace jet::sql

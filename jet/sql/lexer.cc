@@ -1,0 +1,111 @@
+#include "jet/sql/lexer.h"
+
+#include "jet/sql/messages.h"
+
+namespace jet::sql {
+namespace {
+
+bool IsNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool IsNamePart(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80 || c == '$'; }
+
+// 1-based position counted in characters (UTF-8 lead bytes), for messages.
+size_t CharacterPosition(std::string_view s, size_t byte) {
+  size_t n = 0;
+  for (size_t i = 0; i < byte && i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) ++n;
+  }
+  return n + 1;
+}
+
+}  // namespace
+
+std::vector<Token> Tokenize(std::string_view s) {
+  std::vector<Token> tokens;
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (std::isspace(c)) {
+      ++i;
+      continue;
+    }
+    Token t;
+    t.position = CharacterPosition(s, i);
+    if (c == '[') {
+      t.kind = TokenKind::kQuotedName;
+      size_t j = i + 1;
+      for (;;) {
+        if (j >= s.size()) throw SyntaxError(t.position, std::string(s.substr(i, 20)));
+        if (s[j] == ']') {
+          if (j + 1 < s.size() && s[j + 1] == ']') {
+            t.text.push_back(']');
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        t.text.push_back(s[j++]);
+      }
+      i = j + 1;
+    } else if (c == '\'') {
+      t.kind = TokenKind::kString;
+      size_t j = i + 1;
+      for (;;) {
+        if (j >= s.size()) throw SyntaxError(t.position, std::string(s.substr(i, 20)));
+        if (s[j] == '\'') {
+          if (j + 1 < s.size() && s[j + 1] == '\'') {
+            t.text.push_back('\'');
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        t.text.push_back(s[j++]);
+      }
+      i = j + 1;
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+      t.kind = TokenKind::kNumber;
+      size_t j = i;
+      while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+      if (j < s.size() && s[j] == '.') {
+        ++j;
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+      }
+      if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
+        size_t k = j + 1;
+        if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+        if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+          j = k;
+          while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
+        }
+      }
+      t.text = std::string(s.substr(i, j - i));
+      i = j;
+    } else if (IsNameStart(c)) {
+      t.kind = TokenKind::kName;
+      size_t j = i;
+      while (j < s.size() && IsNamePart(static_cast<unsigned char>(s[j]))) ++j;
+      t.text = std::string(s.substr(i, j - i));
+      i = j;
+    } else {
+      t.kind = TokenKind::kSymbol;
+      std::string_view two = s.substr(i, 2);
+      if (two == "<>" || two == "<=" || two == ">=" || two == "!=") {
+        t.text = std::string(two == "!=" ? "<>" : two);
+        i += 2;
+      } else if (std::string_view("(),.;*=<>+-/&").find(static_cast<char>(c)) != std::string_view::npos) {
+        t.text = std::string(1, static_cast<char>(c));
+        ++i;
+      } else {
+        throw SyntaxError(t.position, std::string(1, static_cast<char>(c)));
+      }
+    }
+    tokens.push_back(std::move(t));
+  }
+  Token end;
+  end.kind = TokenKind::kEnd;
+  end.position = CharacterPosition(s, s.size());
+  tokens.push_back(end);
+  return tokens;
+}
+
+}  // namespace jet::sql

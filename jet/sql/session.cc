@@ -1,0 +1,460 @@
+#include "jet/sql/session.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "jet/format/unicode.h"
+#include "jet/sql/conversion.h"
+#include "jet/sql/evaluator.h"
+#include "jet/sql/messages.h"
+#include "jet/sql/parser.h"
+#include "jet/table/schema_change.h"
+#include "jet/table/table.h"
+#include "jet/table/table_writer.h"
+
+namespace jet::sql {
+namespace {
+
+std::unique_ptr<Database> OpenDatabase(const std::filesystem::path& path,
+                                       const std::string& password, Pager::Mode mode) {
+  try {
+    return Database::Open(path, password, mode);
+  } catch (const JetError& e) {
+    throw Translate(e, path.string());
+  }
+}
+
+// Engine errors raised while a statement changes `table`, in the product's wording.
+JetError Reword(const JetError& e, const std::string& table, const std::string& path) {
+  const std::string what = e.what();
+  if (e.kind() == ErrorKind::kConstraint && what.rfind("duplicate", 0) == 0) return DuplicateKey(table);
+  if (e.kind() == ErrorKind::kConstraint && what.rfind("record is too large", 0) == 0) {
+    return RecordTooLarge();
+  }
+  if (e.kind() == ErrorKind::kInvalid && what.find(" is not a valid ") != std::string::npos) {
+    return JetError(ErrorKind::kInvalid, "名称无效：" + what.substr(0, what.find(" is not a valid ")));
+  }
+  return Translate(e, path);
+}
+
+// Columns in the order Access shows them (by ordinal; system tables number none and keep
+// their stored order).
+std::vector<size_t> DisplayOrder(const TableDefinition& def) {
+  std::vector<size_t> order(def.columns.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return def.columns[a].ordinal < def.columns[b].ordinal;
+  });
+  return order;
+}
+
+size_t FindColumnOrThrow(const TableDefinition& def, const std::string& name) {
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
+  }
+  throw FieldNotFound(name);
+}
+
+NewColumn ToNewColumn(const ColumnSpec& c) {
+  NewColumn n;
+  n.name = c.name;
+  n.type = c.type;
+  n.length = c.length;
+  n.fixed_length = c.fixed_length;
+  n.autonumber = c.autonumber;
+  n.precision = c.precision;
+  n.scale = c.scale;
+  return n;
+}
+
+// A table a statement reads: in this database or in another file.
+struct Source {
+  Database* db = nullptr;
+  std::unique_ptr<Database> owned;
+  std::optional<Table> table;
+  TableRef ref;
+};
+
+}  // namespace
+
+class Session::Executor {
+ public:
+  explicit Executor(Session& session) : s_(session) {}
+
+  Source OpenSource(const TableRef& ref) {
+    Source src;
+    src.ref = ref;
+    src.db = s_.db_.get();
+    std::string where = s_.path_.string();
+    if (ref.external) {
+      std::error_code ec;
+      std::filesystem::path path = ref.path;
+      bool same = std::filesystem::equivalent(path, s_.path_, ec);
+      if (!same) {
+        src.owned = OpenDatabase(path, ref.password, Pager::Mode::kReadOnly);
+        src.db = src.owned.get();
+        where = path.string();
+      }
+    }
+    const CatalogEntry* entry = src.db->catalog().FindTable(ref.name);
+    if (!entry) throw TableNotFound(ref.name);
+    if (entry->kind == ObjectKind::kView) {
+      throw UnsupportedStatement("从已保存的查询 '" + entry->name + "' 读取");
+    }
+    try {
+      src.table.emplace(src.db->OpenTable(*entry));
+    } catch (const JetError& e) {
+      throw Translate(e, where);
+    }
+    return src;
+  }
+
+  // Visits the source rows that pass `where`.
+  template <typename Visit>
+  void Filter(Source& src, Expression* where, Visit visit) {
+    if (where) Bind(*where, src.table->definition(), src.ref);
+    src.table->Scan([&](RowPointer p, const std::vector<Value>& row) {
+      if (where) {
+        std::optional<bool> pass = Test(*where, row);
+        if (!pass || !*pass) return true;
+      }
+      return visit(p, row);
+    });
+  }
+
+  struct Projection {
+    std::vector<std::string> names;
+    std::vector<const ColumnDefinition*> definitions;  // null for computed items
+    std::vector<Expression*> expressions;              // null for plain columns of "*"
+    std::vector<size_t> columns;                       // for "*": source positions
+  };
+
+  Projection Project(Select& select, Source& src) {
+    Projection p;
+    const TableDefinition& def = src.table->definition();
+    if (select.items.empty()) {
+      for (size_t i : DisplayOrder(def)) {
+        p.names.push_back(def.columns[i].name);
+        p.definitions.push_back(&def.columns[i]);
+        p.expressions.push_back(nullptr);
+        p.columns.push_back(i);
+      }
+      return p;
+    }
+    int unnamed = 1000;
+    for (auto& item : select.items) {
+      Bind(*item.expression, def, src.ref);
+      bool plain = item.expression->kind == Expression::Kind::kColumn;
+      p.names.push_back(!item.alias.empty() ? item.alias
+                        : plain ? def.columns[static_cast<size_t>(item.expression->column)].name
+                                : "Expr" + std::to_string(unnamed++));
+      p.definitions.push_back(plain ? &def.columns[static_cast<size_t>(item.expression->column)]
+                                    : nullptr);
+      p.expressions.push_back(item.expression.get());
+      p.columns.push_back(plain ? static_cast<size_t>(item.expression->column) : 0);
+    }
+    return p;
+  }
+
+  static std::vector<Value> ProjectRow(const Projection& p, const std::vector<Value>& row) {
+    std::vector<Value> out;
+    out.reserve(p.names.size());
+    for (size_t i = 0; i < p.names.size(); ++i) {
+      out.push_back(p.expressions[i] ? Evaluate(*p.expressions[i], row) : row[p.columns[i]]);
+    }
+    return out;
+  }
+
+  ResultSet RunSelect(Select& select) {
+    Source src = OpenSource(select.from);
+    Projection p = Project(select, src);
+    ResultSet result;
+    result.columns = p.names;
+    for (const ColumnDefinition* d : p.definitions) {
+      result.definitions.push_back(d ? *d : ColumnDefinition{});
+    }
+    if (!src.owned) result.table = src.table->name();
+    Filter(src, select.where.get(), [&](RowPointer, const std::vector<Value>& row) {
+      result.rows.push_back(ProjectRow(p, row));
+      return true;
+    });
+    return result;
+  }
+
+  size_t RunCreate(const CreateTable& c) {
+    RequireNewTable(c.table);
+    std::vector<NewColumn> columns;
+    NewIndex key{"PrimaryKey", {}, true, false, false};
+    for (size_t i = 0; i < c.columns.size(); ++i) {
+      for (size_t k = 0; k < i; ++k) {
+        if (EqualsIgnoreCase(c.columns[i].name, c.columns[k].name)) {
+          throw FieldDefinedTwice(c.columns[i].name);
+        }
+      }
+      columns.push_back(ToNewColumn(c.columns[i]));
+      if (c.columns[i].primary_key) key.columns.push_back({c.columns[i].name, true});
+    }
+    std::vector<NewIndex> indexes;
+    if (!key.columns.empty()) indexes.push_back(key);
+    Guard(c.table, [&] { jet::CreateTable(*s_.db_, c.table, columns, indexes); });
+    return 0;
+  }
+
+  size_t RunAlter(const AlterTableAdd& a) {
+    const CatalogEntry* entry = s_.db_->catalog().FindTable(a.table);
+    if (!entry || entry->kind == ObjectKind::kView) throw TableNotFound(a.table);
+    const TableDefinition& def = s_.db_->Definition(entry->DefinitionPage());
+    if (def.FindColumn(a.column.name)) throw FieldExists(a.column.name, entry->name);
+    Guard(entry->name, [&] { jet::AddColumn(*s_.db_, entry->name, ToNewColumn(a.column)); });
+    return 0;
+  }
+
+  size_t RunInsert(Insert& ins) {
+    const CatalogEntry* entry = LocalTarget(ins.table);
+    TableWriter writer(*s_.db_, entry->DefinitionPage(), entry->name);
+    const TableDefinition& def = writer.definition();
+    std::vector<size_t> targets;
+    if (ins.columns.empty()) {
+      targets = DisplayOrder(def);
+    } else {
+      for (const auto& name : ins.columns) {
+        size_t t = FindColumnOrThrow(def, name);
+        if (std::find(targets.begin(), targets.end(), t) != targets.end()) throw FieldDefinedTwice(name);
+        targets.push_back(t);
+      }
+    }
+    size_t count = 0;
+    auto insert = [&](const std::vector<Value>& values) {
+      std::vector<Value> row(def.columns.size());
+      for (size_t i = 0; i < targets.size(); ++i) {
+        row[targets[i]] = ConvertForColumn(def.columns[targets[i]], values[i], false);
+      }
+      Guard(entry->name, [&] { writer.Insert(std::move(row)); });
+      ++count;
+    };
+    if (!ins.select) {
+      if (ins.values.size() != targets.size()) throw ValueCountMismatch();
+      std::vector<Value> values;
+      for (auto& e : ins.values) {
+        BindNothing(*e);
+        values.push_back(Evaluate(*e, {}));
+      }
+      insert(values);
+    } else {
+      Source src = OpenSource(ins.select->from);
+      Projection p = Project(*ins.select, src);
+      if (p.names.size() != targets.size()) throw ValueCountMismatch();
+      bool same_table = !src.owned && src.table->definition_page() == entry->DefinitionPage();
+      if (same_table) {
+        // Reading and appending the same table: read it all first, or the scan would meet
+        // the rows it adds.
+        std::vector<std::vector<Value>> rows;
+        Filter(src, ins.select->where.get(), [&](RowPointer, const std::vector<Value>& row) {
+          rows.push_back(ProjectRow(p, row));
+          return true;
+        });
+        for (const auto& r : rows) insert(r);
+      } else {
+        Filter(src, ins.select->where.get(), [&](RowPointer, const std::vector<Value>& row) {
+          insert(ProjectRow(p, row));
+          return true;
+        });
+      }
+    }
+    Guard(entry->name, [&] { writer.Finish(); });
+    return count;
+  }
+
+  size_t RunSelectInto(Select& select) {
+    const TableRef& into = *select.into;
+    if (into.external) throw UnsupportedStatement("SELECT ... INTO 另一个数据库");
+    RequireNewTable(into.name);
+    Source src = OpenSource(select.from);
+    Projection p = Project(select, src);
+    std::vector<NewColumn> columns;
+    for (size_t i = 0; i < p.names.size(); ++i) {
+      NewColumn c;
+      c.name = p.names[i];
+      if (const ColumnDefinition* d = p.definitions[i]) {
+        // The new table takes each field's type and size, nothing else: no autonumber,
+        // no keys or indexes.
+        c.type = d->type;
+        c.length = d->type == ColumnType::kText ? d->length / 2 : d->length;
+        c.fixed_length = d->IsFixed() && (d->type == ColumnType::kText || d->type == ColumnType::kBinary);
+        c.precision = d->precision;
+        c.scale = d->scale;
+      } else {
+        c.type = ColumnType::kText;
+        c.length = 255;
+      }
+      columns.push_back(std::move(c));
+    }
+    uint32_t page = 0;
+    Guard(into.name, [&] { page = jet::CreateTable(*s_.db_, into.name, columns, {}); });
+    TableWriter writer(*s_.db_, page, into.name);
+    const TableDefinition& def = writer.definition();
+    size_t count = 0;
+    Filter(src, select.where.get(), [&](RowPointer, const std::vector<Value>& row) {
+      std::vector<Value> values = ProjectRow(p, row);
+      std::vector<Value> out(def.columns.size());
+      for (size_t i = 0; i < values.size(); ++i) {
+        out[i] = ConvertForColumn(def.columns[i], values[i], true);
+      }
+      Guard(into.name, [&] { writer.Insert(std::move(out)); });
+      ++count;
+      return true;
+    });
+    Guard(into.name, [&] { writer.Finish(); });
+    return count;
+  }
+
+  size_t RunDelete(Delete& d) {
+    const CatalogEntry* entry = LocalTarget(d.table);
+    Source src = OpenSource(d.table);
+    std::vector<RowPointer> doomed;
+    Filter(src, d.where.get(), [&](RowPointer p, const std::vector<Value>&) {
+      doomed.push_back(p);
+      return true;
+    });
+    TableWriter writer(*s_.db_, entry->DefinitionPage(), entry->name);
+    Guard(entry->name, [&] {
+      for (RowPointer p : doomed) writer.Delete(p);
+      writer.Finish();
+    });
+    return doomed.size();
+  }
+
+  void AddRow(const std::string& table,
+              const std::vector<std::pair<std::string, std::string>>& values) {
+    const CatalogEntry* entry = s_.db_->catalog().FindTable(table);
+    if (!entry || entry->kind == ObjectKind::kView) throw TableNotFound(table);
+    TableWriter writer(*s_.db_, entry->DefinitionPage(), entry->name);
+    const TableDefinition& def = writer.definition();
+    std::vector<Value> row(def.columns.size());
+    for (const auto& [name, text] : values) {
+      size_t i = FindColumnOrThrow(def, name);
+      if (def.columns[i].IsAutoNumber()) {
+        throw JetError(ErrorKind::kInvalid, "字段 '" + def.columns[i].name + "' 是自动编号字段，不能赋值");
+      }
+      row[i] = ConvertTextForColumn(def.columns[i], text);
+    }
+    Guard(entry->name, [&] {
+      writer.Insert(std::move(row));
+      writer.Finish();
+    });
+  }
+
+ private:
+  static JetError ValueCountMismatch() {
+    return JetError(ErrorKind::kInvalid, "查询值的数目与目标字段的数目不同");
+  }
+
+  // VALUES may hold only constants.
+  static void BindNothing(Expression& e) {
+    if (e.kind == Expression::Kind::kColumn) throw FieldNotFound(e.text);
+    for (auto& o : e.operands) BindNothing(*o);
+  }
+
+  void RequireNewTable(const std::string& name) {
+    for (const auto& e : s_.db_->catalog().entries()) {
+      if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name)) throw TableExists(e.name);
+    }
+  }
+
+  const CatalogEntry* LocalTarget(const TableRef& ref) {
+    if (ref.external) throw UnsupportedStatement("写入另一个数据库中的表");
+    const CatalogEntry* entry = s_.db_->catalog().FindTable(ref.name);
+    if (!entry || entry->kind == ObjectKind::kView) throw TableNotFound(ref.name);
+    return entry;
+  }
+
+  template <typename F>
+  void Guard(const std::string& table, F f) {
+    try {
+      f();
+    } catch (const JetError& e) {
+      throw Reword(e, table, s_.path_.string());
+    }
+  }
+
+  Session& s_;
+};
+
+Session::Session(const std::filesystem::path& path, std::string password)
+    : path_(path), password_(std::move(password)) {
+  db_ = OpenDatabase(path_, password_, Pager::Mode::kReadOnly);
+}
+
+Session::~Session() = default;
+
+void Session::EnsureWritable() {
+  if (db_->pager().mode() == Pager::Mode::kReadWrite) return;
+  db_.reset();
+  try {
+    db_ = OpenDatabase(path_, password_, Pager::Mode::kReadWrite);
+  } catch (...) {
+    // Stay usable for reading; the write is refused with the open's message.
+    try {
+      db_ = OpenDatabase(path_, password_, Pager::Mode::kReadOnly);
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+size_t Session::Execute(std::string_view text) {
+  if (!db_) throw FileNotFound(path_.string());
+  Statement s = Parse(text);
+  Executor run(*this);
+  if (s.kind == Statement::Kind::kSelect && !s.select.into) return run.RunSelect(s.select).rows.size();
+  EnsureWritable();
+  Transaction t(*db_);
+  size_t affected = 0;
+  switch (s.kind) {
+    case Statement::Kind::kCreateTable: affected = run.RunCreate(s.create); break;
+    case Statement::Kind::kAlterTableAdd: affected = run.RunAlter(s.alter); break;
+    case Statement::Kind::kInsert: affected = run.RunInsert(s.insert); break;
+    case Statement::Kind::kSelect: affected = run.RunSelectInto(s.select); break;
+    case Statement::Kind::kDelete: affected = run.RunDelete(s.del); break;
+  }
+  try {
+    t.Commit();
+  } catch (const JetError& e) {
+    throw Translate(e, path_.string());
+  }
+  return affected;
+}
+
+ResultSet Session::Query(std::string_view text) {
+  if (!db_) throw FileNotFound(path_.string());
+  Statement s = Parse(text);
+  if (s.kind != Statement::Kind::kSelect || s.select.into) {
+    throw UnsupportedStatement("只有 SELECT 语句返回记录");
+  }
+  Executor run(*this);
+  return run.RunSelect(s.select);
+}
+
+void Session::AddRow(const std::string& table,
+                     const std::vector<std::pair<std::string, std::string>>& values) {
+  if (!db_) throw FileNotFound(path_.string());
+  EnsureWritable();
+  Transaction t(*db_);
+  Executor(*this).AddRow(table, values);
+  try {
+    t.Commit();
+  } catch (const JetError& e) {
+    throw Translate(e, path_.string());
+  }
+}
+
+std::vector<std::string> Session::ListTablesAndViews() {
+  if (!db_) throw FileNotFound(path_.string());
+  std::vector<std::string> names;
+  for (const auto& e : db_->catalog().entries()) {
+    if (e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kView) names.push_back(e.name);
+  }
+  return names;
+}
+
+}  // namespace jet::sql
