@@ -1,0 +1,88 @@
+#include "db/db_connection.h"
+
+#include "db/connection_string.h"
+#include "jet/error.h"
+#include "jet/format/unicode.h"
+#include "jet/sql/lexer.h"
+
+namespace db {
+namespace {
+
+// Runs `f`, turning every engine error into a DbFailure.
+template <typename F>
+auto Guarded(F f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const DbFailure&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw DbFailure(e.what());
+  }
+}
+
+bool ReturnsRows(const std::string& text) {
+  try {
+    auto tokens = jet::sql::Tokenize(text);
+    if (tokens.empty() || tokens[0].kind != jet::sql::TokenKind::kName) return false;
+    if (!jet::EqualsIgnoreCase(tokens[0].text, "select")) return false;
+    for (const auto& t : tokens) {
+      if (t.kind == jet::sql::TokenKind::kName && jet::EqualsIgnoreCase(t.text, "into")) return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;  // the statement itself reports the syntax error
+  }
+}
+
+}  // namespace
+
+DbConnection::~DbConnection() = default;
+
+jet::sql::Session& DbConnection::Open() {
+  if (session_) return *session_;
+  if (connection_string_.empty()) throw DbFailure("连接没有打开，也没有连接字符串");
+  ConnectionString cs = ParseConnectionString(connection_string_);
+  session_ = Guarded([&] { return std::make_unique<jet::sql::Session>(cs.data_source, cs.password); });
+  return *session_;
+}
+
+void DbConnection::Connect(const std::string& connection_string) {
+  session_.reset();
+  connection_string_ = connection_string;
+  Open();
+}
+
+void DbConnection::Disconnect() { session_.reset(); }
+
+std::vector<std::string> DbConnection::ListUserTables() {
+  jet::sql::Session& s = Open();
+  return Guarded([&] { return s.ListTablesAndViews(); });
+}
+
+void DbConnection::RunStatement(const std::string& text) {
+  jet::sql::Session& s = Open();
+  Guarded([&] { s.Execute(text); });
+}
+
+std::unique_ptr<RowCursor> DbConnection::OpenRows(const std::string& text) {
+  jet::sql::Session& s = Open();
+  return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text)); });
+}
+
+void DbConnection::RunOnRecordset(Recordset& recordset, const std::string& text) {
+  jet::sql::Session& s = Open();
+  recordset.Close();
+  if (ReturnsRows(text)) {
+    recordset.rows_ = Guarded([&] { return std::make_shared<RowCursor>(this, s.Query(text)); });
+  } else {
+    Guarded([&] { s.Execute(text); });
+  }
+}
+
+void DbConnection::AddRowTo(const std::string& table,
+                            const std::vector<std::pair<std::string, std::string>>& values) {
+  jet::sql::Session& s = Open();
+  Guarded([&] { s.AddRow(table, values); });
+}
+
+}  // namespace db

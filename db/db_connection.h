@@ -1,0 +1,52 @@
+// A connection to one database file, opened from a provider connection string. A closed
+// connection reopens with its kept string at its next use. Every failure is a DbFailure.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "db/db_failure.h"
+#include "db/recordset.h"
+#include "db/row_cursor.h"
+#include "jet/sql/session.h"
+
+namespace db {
+
+class DbConnection {
+ public:
+  DbConnection() = default;
+  ~DbConnection();
+  DbConnection(const DbConnection&) = delete;
+  DbConnection& operator=(const DbConnection&) = delete;
+
+  // Keeps `connection_string`, then opens. A failed open leaves the connection closed with
+  // the string kept.
+  void Connect(const std::string& connection_string);
+  // Closes; does nothing on a closed connection. Row sets already fetched stay usable.
+  void Disconnect();
+  bool IsOpen() const { return session_ != nullptr; }
+  const std::string& connection_string() const { return connection_string_; }
+
+  // Names of the user tables and views, in catalog order.
+  std::vector<std::string> ListUserTables();
+  // Runs one statement that returns no rows.
+  void RunStatement(const std::string& text);
+  // Runs a query and fetches its whole result.
+  std::unique_ptr<RowCursor> OpenRows(const std::string& text);
+  // Opens `text` on `recordset` with this connection (static cursor, pessimistic locks):
+  // a statement that returns no rows leaves the recordset closed.
+  void RunOnRecordset(Recordset& recordset, const std::string& text);
+
+  // Used by RowCursor::AddRow.
+  void AddRowTo(const std::string& table, const std::vector<std::pair<std::string, std::string>>& values);
+
+ private:
+  jet::sql::Session& Open();
+
+  std::string connection_string_;
+  std::unique_ptr<jet::sql::Session> session_;
+};
+
+}  // namespace db

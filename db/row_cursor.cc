@@ -1,0 +1,53 @@
+#include "db/row_cursor.h"
+
+#include "db/db_connection.h"
+#include "db/db_failure.h"
+#include "jet/format/unicode.h"
+
+namespace db {
+
+RowCursor::RowCursor(DbConnection* connection, jet::sql::ResultSet result)
+    : connection_(connection), result_(std::move(result)) {}
+
+void RowCursor::MoveNext() {
+  if (AtEnd()) throw DbFailure("当前记录已被删除，或者已到达记录集的末尾");
+  ++position_;
+}
+
+void RowCursor::CloseRows() {
+  closed_ = true;
+  result_.rows.clear();
+}
+
+size_t RowCursor::ColumnIndex(const std::string& name) const {
+  for (size_t i = 0; i < result_.columns.size(); ++i) {
+    if (jet::EqualsIgnoreCase(result_.columns[i], name)) return i;
+  }
+  throw DbFailure("在对应所需名称或序数的集合中，未找到项目 '" + name + "'");
+}
+
+bool RowCursor::HasColumn(const std::string& name) const {
+  for (const auto& c : result_.columns) {
+    if (jet::EqualsIgnoreCase(c, name)) return true;
+  }
+  return false;
+}
+
+std::string RowCursor::ColumnText(const std::string& name) const {
+  size_t i = ColumnIndex(name);
+  if (AtEnd()) throw DbFailure("当前记录已被删除，或者已到达记录集的末尾");
+  const jet::Value& v = result_.rows[position_][i];
+  if (v.kind == jet::ValueKind::kDateTime) {
+    std::string text = jet::FormatOleDate(v.real);
+    if (text.size() > 10) text[10] = ' ';
+    return text;
+  }
+  return jet::ValueToText(v);
+}
+
+void RowCursor::AddRow(const std::vector<std::pair<std::string, std::string>>& values) {
+  if (result_.table.empty()) throw DbFailure("该记录集不能更新：它的行不来自本数据库中的一个表");
+  connection_->AddRowTo(result_.table, values);
+}
+
+}  // namespace db

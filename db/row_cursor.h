@@ -1,0 +1,44 @@
+// A fully fetched result: no engine cursor stays open on the table. Columns are found by
+// name without regard to letter case. AddRow writes a new row of the result's table at once.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "jet/sql/session.h"
+
+namespace db {
+
+class DbConnection;
+
+class RowCursor {
+ public:
+  RowCursor(DbConnection* connection, jet::sql::ResultSet result);
+
+  bool AtEnd() const { return closed_ || position_ >= result_.rows.size(); }
+  void MoveNext();
+  void CloseRows();
+  bool IsOpen() const { return !closed_; }
+
+  bool HasColumn(const std::string& name) const;
+  // The current row's value as text: NULL as "", integers as decimal digits (with "-"),
+  // currency with four decimals, dates as "yyyy-mm-dd hh:mm:ss". Throws DbFailure for a
+  // missing column or when there is no current row.
+  std::string ColumnText(const std::string& name) const;
+  // Adds one row to the result's table: (column name, text) pairs. Throws DbFailure.
+  void AddRow(const std::vector<std::pair<std::string, std::string>>& values);
+
+  const std::vector<std::string>& Columns() const { return result_.columns; }
+  size_t RowCount() const { return result_.rows.size(); }
+
+ private:
+  size_t ColumnIndex(const std::string& name) const;
+
+  DbConnection* connection_;
+  jet::sql::ResultSet result_;
+  size_t position_ = 0;
+  bool closed_ = false;
+};
+
+}  // namespace db
