@@ -26,32 +26,39 @@ IndexPage DecodeIndexPage(ByteView page) {
 
   std::vector<uint8_t> first;
   size_t start = kEntries;
-  for (size_t bit = 0; bit < kEntryBitmapBytes * 8; ++bit) {
-    if (!((page.U8(kEntryBitmap + bit / 8) >> (bit % 8)) & 1)) continue;
-    size_t end = kEntries + bit;
-    if (end <= start || end > kPageSize) ThrowCorrupt("index page entry ends before it starts");
-    ByteView stored = page.Sub(start, end - start);
-    std::vector<uint8_t> bytes;
-    if (p.entries.empty()) {
-      bytes.assign(stored.data(), stored.data() + stored.size());
-      first = bytes;
-      if (prefix_length > first.size()) ThrowCorrupt("index page prefix is longer than its first entry");
-    } else {
-      bytes.reserve(prefix_length + stored.size());
-      bytes.assign(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(prefix_length));
-      bytes.insert(bytes.end(), stored.data(), stored.data() + stored.size());
+  page.Check(kEntryBitmap, kEntryBitmapBytes);
+  const uint8_t* bitmap = page.data() + kEntryBitmap;
+  for (size_t byte = 0; byte < kEntryBitmapBytes; ++byte) {
+    if (bitmap[byte] == 0) continue;  // most of the bitmap is empty
+    for (size_t b = 0; b < 8; ++b) {
+      if (!((bitmap[byte] >> b) & 1)) continue;
+      size_t end = kEntries + byte * 8 + b;
+      if (end <= start || end > kPageSize) ThrowCorrupt("index page entry ends before it starts");
+      ByteView stored = page.Sub(start, end - start);
+      std::vector<uint8_t> bytes;
+      if (p.entries.empty()) {
+        bytes.assign(stored.data(), stored.data() + stored.size());
+        first = bytes;
+        if (prefix_length > first.size()) {
+          ThrowCorrupt("index page prefix is longer than its first entry");
+        }
+      } else {
+        bytes.reserve(prefix_length + stored.size());
+        bytes.assign(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(prefix_length));
+        bytes.insert(bytes.end(), stored.data(), stored.data() + stored.size());
+      }
+      if (bytes.size() < pointer_bytes) ThrowCorrupt("index entry is shorter than its row pointer");
+      IndexEntry e;
+      size_t key_length = bytes.size() - pointer_bytes;
+      ByteView v(bytes.data(), bytes.size());
+      e.row.page = v.U24BE(key_length);
+      e.row.row = v.U8(key_length + 3);
+      if (!p.leaf) e.child = v.U32BE(key_length + 4);
+      bytes.resize(key_length);
+      e.key = std::move(bytes);
+      p.entries.push_back(std::move(e));
+      start = end;
     }
-    if (bytes.size() < pointer_bytes) ThrowCorrupt("index entry is shorter than its row pointer");
-    IndexEntry e;
-    size_t key_length = bytes.size() - pointer_bytes;
-    ByteView v(bytes.data(), bytes.size());
-    e.row.page = v.U24BE(key_length);
-    e.row.row = v.U8(key_length + 3);
-    if (!p.leaf) e.child = v.U32BE(key_length + 4);
-    bytes.resize(key_length);
-    e.key = std::move(bytes);
-    p.entries.push_back(std::move(e));
-    start = end;
   }
   return p;
 }

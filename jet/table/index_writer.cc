@@ -17,17 +17,30 @@ bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
   return a.row < b.row;
 }
 
-// Groups leaf entries into pages, each as full as prefix compression allows.
+// Groups leaf entries into pages, each as full as prefix compression allows. The size of a
+// page is kept as it grows: the shared prefix is that of its first and newest entry, so
+// adding an entry costs one prefix comparison, not a re-measure of the page.
 std::vector<std::vector<EntryBytes>> PackLeaves(const std::vector<IndexEntry>& entries) {
   std::vector<std::vector<EntryBytes>> pages(1);
+  size_t total = 0;  // sum of entry lengths on the current page
   for (const IndexEntry& e : entries) {
     EntryBytes bytes = EncodeIndexEntry(e, true);
-    pages.back().push_back(bytes);
-    if (!PackedIndexSize(pages.back())) {
-      pages.back().pop_back();
-      if (pages.back().empty()) ThrowCorrupt("an index entry is larger than a page");
-      pages.push_back({std::move(bytes)});
+    std::vector<EntryBytes>& page = pages.back();
+    if (!page.empty()) {
+      const EntryBytes& first = page.front();
+      size_t n = std::min(first.size(), bytes.size());
+      size_t prefix = 0;
+      while (prefix < n && first[prefix] == bytes[prefix]) ++prefix;
+      prefix = std::min(prefix, n - 1);
+      size_t packed = total + bytes.size() - prefix * page.size();
+      if (packed > index_page::kMaxEntryBytes) {
+        pages.push_back({});
+        total = 0;
+      }
     }
+    if (bytes.size() > index_page::kMaxEntryBytes) ThrowCorrupt("an index entry is larger than a page");
+    total += bytes.size();
+    pages.back().push_back(std::move(bytes));
   }
   return pages;
 }
@@ -262,6 +275,31 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
     page_number = page.next;
   }
   return false;
+}
+
+}  // namespace jet
+
+namespace jet {
+
+std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
+                                                 const RealIndex& index) {
+  uint32_t page_number = index.root_page;
+  for (int depth = 0; depth <= 32; ++depth) {
+    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    if (page.owner != owner) ThrowCorrupt("index page belongs to another table");
+    if (page.leaf) {
+      if (page.entries.empty()) return std::nullopt;
+      return page.entries.back().key;
+    }
+    if (page.tail != 0) {
+      page_number = page.tail;
+    } else if (!page.entries.empty()) {
+      page_number = page.entries.back().child;
+    } else {
+      return std::nullopt;
+    }
+  }
+  ThrowCorrupt("index tree is deeper than any real index");
 }
 
 }  // namespace jet

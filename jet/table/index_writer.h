@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -31,6 +32,11 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
 bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
                       const std::vector<uint8_t>& key,
                       const std::unordered_set<RowPointer>& ignoring);
+
+// The key of the index's last entry (nullopt when the index is empty), found by following
+// the right edge of the tree.
+std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
+                                                 const RealIndex& index);
 
 // Writes an empty leaf as the root of a new index.
 void WriteEmptyIndexRoot(Pager& pager, uint32_t page, uint32_t owner);

@@ -44,7 +44,9 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
       def_(db.Definition(definition_page)),
       long_values_(db.pager(), db.allocator()),
       index_changes_(def_.real_indexes.size()),
-      new_unique_keys_(def_.real_indexes.size()) {
+      largest_new_key_(def_.real_indexes.size()),
+      new_unique_keys_(def_.real_indexes.size()),
+      last_existing_key_(def_.real_indexes.size()) {
   if (!db_.in_transaction()) throw JetError(ErrorKind::kInvalid, "table write outside a transaction");
 }
 
@@ -86,9 +88,25 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
 }
 
 void TableWriter::CheckUnique(size_t index, const std::vector<uint8_t>& key) {
-  std::string as_text(key.begin(), key.end());
-  bool duplicate = new_unique_keys_[index].count(as_text) > 0;
-  if (!duplicate) {
+  auto& last = last_existing_key_[index];
+  if (!last) last = LastIndexKey(db_.pager(), definition_page_, def_.real_indexes[index]);
+  const bool above_existing = !*last || **last < key;
+  std::vector<uint8_t>& largest = largest_new_key_[index];
+  auto& seen = new_unique_keys_[index];
+  const bool ascending = seen == std::nullopt && (largest.empty() || largest < key);
+
+  bool duplicate = false;
+  if (!ascending) {
+    if (!seen) {
+      // Keys stopped arriving in order: from now on remember every one.
+      seen.emplace();
+      for (const IndexEntry& e : index_changes_[index].added) {
+        seen->emplace(e.key.begin(), e.key.end());
+      }
+    }
+    duplicate = seen->count(std::string(key.begin(), key.end())) > 0;
+  }
+  if (!duplicate && !above_existing) {
     duplicate = IndexContainsKey(db_.pager(), definition_page_, def_.real_indexes[index], key,
                                  index_changes_[index].removed);
   }
@@ -96,7 +114,8 @@ void TableWriter::CheckUnique(size_t index, const std::vector<uint8_t>& key) {
     throw JetError(ErrorKind::kConstraint, "duplicate value in unique index '" + IndexName(index) +
                                                "' of table '" + name_ + "'");
   }
-  new_unique_keys_[index].insert(std::move(as_text));
+  if (seen) seen->emplace(key.begin(), key.end());
+  if (largest.empty() || largest < key) largest = key;
 }
 
 RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {

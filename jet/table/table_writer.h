@@ -54,7 +54,13 @@ class TableWriter {
   TableDefinition def_;
   LongValueStore long_values_;
   std::vector<IndexChanges> index_changes_;
-  std::vector<std::unordered_set<std::string>> new_unique_keys_;
+  // Per unique index: the largest key this statement added, and (once keys stop arriving in
+  // ascending order) the set of every key it added, for duplicate checks among new rows.
+  std::vector<std::vector<uint8_t>> largest_new_key_;
+  std::vector<std::optional<std::unordered_set<std::string>>> new_unique_keys_;
+  // Per unique index: the largest key before this statement, read once. A new key above it
+  // cannot collide with an existing entry (autonumbers always are), so no tree search.
+  std::vector<std::optional<std::optional<std::vector<uint8_t>>>> last_existing_key_;
   std::optional<uint32_t> insert_page_;
   bool insert_page_searched_ = false;
   bool changed_ = false;
