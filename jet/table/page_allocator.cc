@@ -11,7 +11,38 @@ namespace {
 
 constexpr uint32_t kFreeMapPage = 1;
 
+// Bytes of bitmap the map grows by at a time: 512 pages.
+constexpr size_t kGrowthBytes = 64;
+
 }  // namespace
+
+bool PageAllocator::GrowInlineMap(uint32_t page) {
+  ByteView current = pager_.Page(kFreeMapPage);
+  DataPageReader reader(current);
+  if (reader.row_count() < 1) return false;
+  std::vector<std::vector<uint8_t>> rows;
+  for (uint16_t r = 0; r < reader.row_count(); ++r) {
+    RowSlot slot = reader.Row(r);
+    if (slot.deleted) return false;  // not a layout we know how to rebuild
+    rows.emplace_back(slot.bytes.data(), slot.bytes.data() + slot.bytes.size());
+  }
+  std::vector<uint8_t>& map = rows[0];
+  uint32_t start = ByteView(map.data(), map.size()).U32(1);
+  size_t needed = (page - start) / 8 + 1;
+  size_t bytes = (needed + kGrowthBytes - 1) / kGrowthBytes * kGrowthBytes;
+  size_t old_bytes = map.size() - 5;
+  // Pages not yet in the file count as free, as in every map Access writes.
+  map.resize(5 + bytes, 0xFF);
+  for (size_t i = old_bytes; i < bytes; ++i) map[5 + i] = 0xFF;
+  size_t total = data_page::kSlots;
+  for (const auto& r : rows) total += r.size() + 2;
+  if (total > kPageSize) return false;
+  std::span<uint8_t> p = pager_.Modify(kFreeMapPage);
+  uint32_t owner = ByteView(p.data(), p.size()).U32(data_page::kOwner);
+  InitDataPage(p, owner);
+  for (const auto& r : rows) AppendRowToPage(p, ByteView(r.data(), r.size()));
+  return true;
+}
 
 uint32_t PageAllocator::Allocate() {
   uint32_t page = pager_.Append();
@@ -38,9 +69,14 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
       uint8_t mask = static_cast<uint8_t>(1 << ((page - start) % 8));
       std::span<uint8_t> p = pager_.Modify(kFreeMapPage);
       p[offset] = free ? (p[offset] | mask) : (p[offset] & ~mask);
+      return;
     }
-    // Pages past the map's window have no bit; Access treats them as in use once the file
-    // has grown over them, and rebuilds the map on compaction.
+    if (page >= start && !free && GrowInlineMap(page)) {
+      SetFreeBit(page, free);
+      return;
+    }
+    // Pages past what page 1 can hold keep no bit, as in Jackcess; Compact & Repair
+    // rebuilds the map.
     return;
   }
   if (map.bytes.U8(0) == usage_map::kReference) {

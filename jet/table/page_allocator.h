@@ -20,6 +20,9 @@ class PageAllocator {
 
  private:
   void SetFreeBit(uint32_t page, bool free);
+  // Widens the inline free-page map so it covers `page`, rewriting page 1. False when the
+  // map cannot grow (page 1 is full or holds rows we do not know).
+  bool GrowInlineMap(uint32_t page);
 
   Pager& pager_;
 };
