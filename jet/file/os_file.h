@@ -1,5 +1,10 @@
 // The operating-system file under the pager: positioned reads and writes, flush, size, and
 // the lock a connection holds. Nothing above jet/file touches the OS.
+//
+// The lock: a writing connection holds the file exclusively (flock LOCK_EX on POSIX; on
+// Windows the file is opened sharing reads only, so nobody else can write), a reading one
+// shares it with other readers (LOCK_SH; Windows: sharing reads only). A second writer
+// gets kInUse.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +52,11 @@ class OsFile {
  private:
   OsFile() = default;
   std::filesystem::path path_;
+#ifdef _WIN32
+  void* handle_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
+#else
   int fd_ = -1;
+#endif
 };
 
 // Removes a file and makes the removal durable by flushing its directory.

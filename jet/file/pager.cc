@@ -1,7 +1,6 @@
 #include "jet/file/pager.h"
 
 #include <string>
-#include <sys/stat.h>
 
 #include "jet/error.h"
 #include "jet/file/journal.h"
@@ -27,8 +26,12 @@ void RecoverIfNeeded(const std::filesystem::path& path) {
 OsFile OpenDataFile(const std::filesystem::path& path, Pager::Mode mode) {
   if (mode == Pager::Mode::kReadWrite) {
     // Honour the read-only attribute even where the OS would let us (as root, say).
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::perms perms = fs::status(path, ec).permissions();
+    constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write |
+                                    fs::perms::others_write;
+    if (!ec && fs::exists(path, ec) && (perms & kAnyWrite) == fs::perms::none) {
       throw JetError(ErrorKind::kReadOnly, "'" + path.string() + "' is read-only");
     }
     return OsFile(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);

@@ -130,7 +130,11 @@ double OleDateFromCivil(int y, unsigned m, unsigned d, int hour, int minute, int
 double OleDateNow() {
   std::time_t t = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
   localtime_r(&t, &local);
+#endif
   return OleDateFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
                           static_cast<unsigned>(local.tm_mday), local.tm_hour, local.tm_min,
                           local.tm_sec);

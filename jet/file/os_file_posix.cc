@@ -1,3 +1,6 @@
+// POSIX implementation of OsFile: pread/pwrite, fsync, and flock for the connection lock.
+#ifndef _WIN32
+
 #include "jet/file/os_file.h"
 
 #include <cerrno>
@@ -132,3 +135,5 @@ void RemoveFileDurably(const std::filesystem::path& path) {
 }
 
 }  // namespace jet
+
+#endif  // _WIN32
