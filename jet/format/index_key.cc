@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "jet/format/numeric.h"
 #include "jet/format/text_key.h"
 #include "jet/format/unicode.h"
 
@@ -122,11 +123,28 @@ bool AppendColumnKey(const ColumnDefinition& c, bool ascending, const Value& v,
     case ColumnType::kBinary:
       AppendChunked(v.bytes, out, markers);
       break;
-    case ColumnType::kNumeric:
-      // Numeric keys need the stored magnitude, not the decimal text; the engine does not
-      // build them (no table the product writes has a numeric index).
-      out.resize(start);
-      return false;
+    case ColumnType::kNumeric: {
+      auto d = ParseScaledDecimal(v.text, 38, c.scale);
+      if (!d) {
+        out.resize(start);
+        return false;
+      }
+      uint8_t magnitude[16];
+      MagnitudeBigEndian(*d, magnitude);
+      // Jet 4's rule, kept as it is although it sorts descending keys oddly: a non-negative
+      // value is FF + magnitude, a negative one all 17 bytes inverted; descending inverts
+      // the magnitude of non-negatives only and leaves negatives as they are.
+      size_t sign_at = out.size();
+      out.push_back(0xFF);
+      out.insert(out.end(), magnitude, magnitude + 16);
+      if (d->negative) {
+        for (size_t i = sign_at; i < out.size(); ++i) out[i] = static_cast<uint8_t>(~out[i]);
+      }
+      if (!ascending) {
+        for (size_t i = sign_at + 1; i < out.size(); ++i) out[i] = static_cast<uint8_t>(~out[i]);
+      }
+      return true;
+    }
     default:
       out.resize(start);
       return false;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "jet/format/bytes.h"
+#include "jet/format/numeric.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/text_codec.h"
 #include "jet/format/unicode.h"
@@ -62,6 +63,19 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
       out = v.bytes;
       if (c.IsFixed()) out.resize(c.length, 0);
       break;
+    case ColumnType::kNumeric: {
+      auto d = ParseScaledDecimal(v.text, c.precision ? c.precision : 28, c.scale);
+      if (!d) {
+        throw JetError(ErrorKind::kConstraint, "the value does not fit field '" + c.name + "'");
+      }
+      out.assign(17, 0);
+      out[0] = d->negative ? 0x80 : 0x00;
+      for (int w = 0; w < 4; ++w) {
+        uint32_t word = static_cast<uint32_t>(d->magnitude >> (32 * (3 - w)));
+        PutU32(out.data() + 1 + 4 * w, word);
+      }
+      break;
+    }
     default:
       throw JetError(ErrorKind::kInvalid, "field '" + c.name + "' of type " +
                                               ColumnTypeName(c.type) + " cannot be written here");
