@@ -105,11 +105,12 @@ class TableReader {
   }
 
   // The table gives each character's primary bytes but not where one weight ends and the next
-  // begins, and Access counts weights (one secondary byte per weight, ignorable positions in
-  // weights). A byte that on its own is some character's whole primary is a one-byte weight
-  // (letters, digits, most punctuation); any other byte opens a two-byte weight. This splits
-  // every entry exactly, and matches the table's own accented ligatures, whose secondary bytes
-  // come one per weight found this way (U+01E2, AE with macron: 4A 51, secondary 17 17).
+  // begins, and keys need the count: the padding that opens a secondary section, and the
+  // positions of ignorables before it, count weights. A byte that on its own is some character's
+  // whole primary is a one-byte weight (letters, digits, most punctuation); any other byte opens
+  // a two-byte weight. This splits every entry exactly, and agrees with the table's accented
+  // ligatures, which carry one secondary byte per weight found this way (U+01E2, AE with
+  // macron: primary 4A 51, secondary 17 17).
   void AssignWeightCounts(std::vector<CollationCode>& table) {
     std::bitset<256> single;
     for (const CollationCode& c : table) {
