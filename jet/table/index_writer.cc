@@ -167,7 +167,21 @@ class TreeBuilder {
 
 // The fast path: every change lands in a leaf that still fits its page afterwards and
 // keeps its largest entry (so no node above needs to change). Returns false to rebuild.
-bool TryRewriteLeaves(Pager& pager, uint32_t owner, const IndexTree& tree,
+// True when every node on the tree's right edge reaches its last child through the tail
+// pointer, so a new largest entry needs no node entry changed. (A node with a single
+// child keeps it as an entry instead.)
+bool RightEdgeUsesTails(Pager& pager, uint32_t root) {
+  uint32_t page_number = root;
+  for (int depth = 0; depth <= 32; ++depth) {
+    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    if (page.leaf) return true;
+    if (page.tail == 0) return false;
+    page_number = page.tail;
+  }
+  return false;
+}
+
+bool TryRewriteLeaves(Pager& pager, uint32_t owner, uint32_t root, const IndexTree& tree,
                       const IndexChanges& changes) {
   if (tree.height < 2) return false;  // a single page: rebuilding it is the same work
   const size_t leaves = tree.leaves.size();
@@ -187,11 +201,17 @@ bool TryRewriteLeaves(Pager& pager, uint32_t owner, const IndexTree& tree,
       }
     }
   }
+  bool right_edge_checked = false;
   for (const IndexEntry& e : changes.added) {
     // The first leaf whose largest entry is not below the new one; past all: the last leaf,
     // reached through tail pointers, so no node entry changes.
     size_t i = 0;
     while (i + 1 < leaves && EntryLess(tree.entries[leaf_end(i) - 1], e)) ++i;
+    if (i + 1 == leaves && !tree.entries.empty() && EntryLess(tree.entries.back(), e) &&
+        !right_edge_checked) {
+      right_edge_checked = true;
+      if (!RightEdgeUsesTails(pager, root)) return false;
+    }
     contents[i].push_back(e);
     touched[i] = true;
   }
@@ -222,7 +242,7 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
                        const RealIndex& index, IndexChanges changes) {
   if (changes.empty()) return;
   IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
-  if (TryRewriteLeaves(pager, owner, tree, changes)) return;
+  if (TryRewriteLeaves(pager, owner, index.root_page, tree, changes)) return;
 
   std::vector<IndexEntry> entries;
   entries.reserve(tree.entries.size() + changes.added.size());
