@@ -1,5 +1,6 @@
 #include "tools/jetdb_format.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tools {
@@ -148,7 +149,14 @@ void AppendJsonRow(const jet::TableDefinition& def, const std::vector<Value>& va
       case ValueKind::kInteger:
       case ValueKind::kLong:
       case ValueKind::kDouble:
-      case ValueKind::kSingle: out += jet::ValueToText(v); break;
+      case ValueKind::kSingle:
+        // JSON has no NaN or infinity; those go out as strings.
+        if (std::isfinite(v.real)) {
+          out += jet::ValueToText(v);
+        } else {
+          AppendJsonString(jet::ValueToText(v), out);
+        }
+        break;
       default: AppendJsonString(jet::ValueToText(v), out);
     }
   }

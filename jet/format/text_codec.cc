@@ -49,10 +49,17 @@ std::vector<uint8_t> EncodeText(std::u16string_view text, bool allow_compression
     for (char16_t c : text) out.push_back(static_cast<uint8_t>(c));
     return out;
   }
-  out.resize(text.size() * 2);
+  // Plain UTF-16 that starts with U+FEFF would begin FF FE, the compressed form's marker;
+  // such text is written in the compressed form switched straight to two-byte mode.
+  size_t at = 0;
+  if (!text.empty() && text[0] == 0xFEFF) {
+    out = {0xFF, 0xFE, 0x00};
+    at = 3;
+  }
+  out.resize(at + text.size() * 2);
   for (size_t i = 0; i < text.size(); ++i) {
-    out[2 * i] = static_cast<uint8_t>(text[i]);
-    out[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
+    out[at + 2 * i] = static_cast<uint8_t>(text[i]);
+    out[at + 2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
   }
   return out;
 }

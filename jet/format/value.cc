@@ -42,8 +42,9 @@ std::string FormatOleDate(double days) {
   int64_t seconds = std::llround(fraction * 86400.0);
   int64_t day = static_cast<int64_t>(whole);
   if (seconds >= 86400) {
+    // Rounded up to midnight: the next day in time, whichever side of 1899-12-30.
     seconds -= 86400;
-    day += days < 0 ? -1 : 1;
+    day += 1;
   }
   int64_t y;
   unsigned m, d;

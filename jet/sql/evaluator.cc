@@ -47,6 +47,48 @@ std::vector<uint8_t> TextOrderKey(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+enum class StaticKind { kUnknown, kNumber, kText, kDate };
+
+StaticKind KindOf(const Expression& e, const TableDefinition& def) {
+  switch (e.kind) {
+    case Expression::Kind::kNumber: return StaticKind::kNumber;
+    case Expression::Kind::kString: return StaticKind::kText;
+    case Expression::Kind::kColumn: {
+      ColumnType t = def.columns[static_cast<size_t>(e.column)].type;
+      if (IsTextType(t)) return StaticKind::kText;
+      if (t == ColumnType::kDateTime) return StaticKind::kDate;
+      if (t == ColumnType::kBinary || t == ColumnType::kOle || t == ColumnType::kGuid) {
+        return StaticKind::kUnknown;
+      }
+      return StaticKind::kNumber;
+    }
+    default: return StaticKind::kUnknown;
+  }
+}
+
+// Jet checks a comparison's types when it compiles the statement, so a mismatch is an
+// error even when no row is ever compared.
+void CheckComparisonTypes(const Expression& e, const TableDefinition& def) {
+  const Expression& l = *e.operands[0];
+  const Expression& r = *e.operands[1];
+  StaticKind a = KindOf(l, def), b = KindOf(r, def);
+  auto date_text = [](const Expression& x) {
+    return x.kind == Expression::Kind::kString && ParseDate(x.text).has_value();
+  };
+  bool mismatch = (a == StaticKind::kNumber && b == StaticKind::kText) ||
+                  (a == StaticKind::kText && b == StaticKind::kNumber) ||
+                  (a == StaticKind::kDate && b == StaticKind::kText && !date_text(r)) ||
+                  (a == StaticKind::kText && b == StaticKind::kDate && !date_text(l));
+  if (mismatch) {
+    const Expression& named = l.kind == Expression::Kind::kColumn ? l : r;
+    throw TypeMismatch(named.text);
+  }
+}
+
+}  // namespace
+
 void Bind(Expression& e, const TableDefinition& def, const TableRef& source) {
   if (e.kind == Expression::Kind::kColumn) {
     if (!e.qualifier.empty() && !EqualsIgnoreCase(e.qualifier, source.name) &&
@@ -62,6 +104,7 @@ void Bind(Expression& e, const TableDefinition& def, const TableRef& source) {
     throw FieldNotFound(e.qualifier.empty() ? e.text : e.qualifier + "." + e.text);
   }
   for (auto& operand : e.operands) Bind(*operand, def, source);
+  if (e.kind == Expression::Kind::kCompare) CheckComparisonTypes(e, def);
 }
 
 Value Evaluate(const Expression& e, const std::vector<Value>& row) {

@@ -234,6 +234,7 @@ class Parser {
     if (c.type == ColumnType::kText || c.type == ColumnType::kBinary) c.length = c.type == ColumnType::kText ? 255 : 510;
     if (AcceptSymbol("(")) {
       if (it->second.length == TypeName::kNone && !c.autonumber) Fail();
+      const size_t length_at = at_;
       long first = ParseInteger();
       long second = -1;
       if (AcceptSymbol(",")) second = ParseInteger();
@@ -245,7 +246,10 @@ class Parser {
         c.scale = static_cast<uint8_t>(second < 0 ? 0 : second);
       } else {
         if (c.type == ColumnType::kMemo) c.type = ColumnType::kText;  // TEXT(n)
-        if (first < 1 || first > (c.type == ColumnType::kText ? 255 : 510) || second >= 0) Fail();
+        if (first < 1 || first > (c.type == ColumnType::kText ? 255 : 510) || second >= 0) {
+          const Token& length = tokens_[length_at];
+          throw SyntaxError(length.position, length.text);
+        }
         c.length = static_cast<uint16_t>(first);
       }
     }

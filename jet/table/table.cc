@@ -46,7 +46,7 @@ namespace {
 // The row's real bytes: the slot itself, or where its overflow pointer leads. The target
 // slot is flagged deleted (so scans skip it) and is read as a plain row; Access moves a row
 // at most once, to a place that is itself never a pointer.
-ByteView ResolveRow(Pager& pager, const RowSlot& slot) {
+ByteView ResolveRow(Pager& pager, const RowSlot& slot, uint32_t owner) {
   if (!slot.overflow) return slot.bytes;
   if (slot.bytes.size() < 4) ThrowCorrupt("overflow row is too short for its pointer");
   RowPointer target = RowPointer::FromStored(slot.bytes.U32(0));
@@ -54,6 +54,8 @@ ByteView ResolveRow(Pager& pager, const RowSlot& slot) {
     ThrowCorrupt("overflow row points outside the file");
   }
   DataPageReader page(pager.Page(target.page));
+  // A moved row stays among its table's pages; anywhere else is not a row of this table.
+  if (page.owner() != owner) ThrowCorrupt("overflow row points into another table's page");
   return page.Row(target.row).bytes;
 }
 
@@ -70,7 +72,7 @@ void Table::Scan(const RowVisitor& visit) const {
     for (uint16_t r = 0; r < reader.row_count(); ++r) {
       RowSlot slot = reader.Row(r);
       if (slot.deleted) continue;
-      ByteView bytes = ResolveRow(pager, slot);
+      ByteView bytes = ResolveRow(pager, slot, definition_page_);
       if (!visit(RowPointer{page_number, static_cast<uint8_t>(r)},
                  DecodeRow(bytes.data(), bytes.size()))) {
         return;
@@ -91,7 +93,7 @@ std::vector<Value> Table::ReadRow(RowPointer where) const {
   DataPageReader reader(page);
   RowSlot slot = reader.Row(where.row);
   if (slot.deleted) ThrowCorrupt("row " + std::to_string(where.row) + " of page " + std::to_string(where.page) + " is deleted");
-  ByteView bytes = ResolveRow(pager, slot);
+  ByteView bytes = ResolveRow(pager, slot, definition_page_);
   return DecodeRow(bytes.data(), bytes.size());
 }
 

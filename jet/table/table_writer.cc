@@ -208,47 +208,23 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
   return where;
 }
 
-void TableWriter::FreeLongValues(const std::vector<uint8_t>& row_bytes) {
-  Pager& pager = db_.pager();
-  std::vector<ColumnData> parts = SplitRow(def_, ByteView(row_bytes.data(), row_bytes.size()));
-  for (size_t i = 0; i < def_.columns.size(); ++i) {
-    if (!IsLongValueType(def_.columns[i].type) || parts[i].null) continue;
-    LongValueHeader h = DecodeLongValueHeader(parts[i].bytes);
-    if (h.form == LongValueForm::kInline) continue;
-    RowPointer at = h.first;
-    std::unordered_set<RowPointer> seen;
-    while (!at.IsNull() && seen.insert(at).second) {
-      ByteView stored = ReadStoredRow(pager, at);
-      RowPointer next = h.form == LongValueForm::kChained && stored.size() >= 4
-                            ? RowPointer::FromStored(stored.U32(0))
-                            : RowPointer{};
-      MarkRowDeleted(pager.Modify(at.page), at.row);
-      at = next;
-    }
-  }
-}
-
 void TableWriter::Delete(RowPointer where) {
   Pager& pager = db_.pager();
-  Table table(db_, definition_page_, name_);
-  std::vector<Value> values = table.ReadRow(where);
+  Table(db_, definition_page_, name_).ReadRow(where);  // must be a live row of this table
   DataPageReader reader(pager.Page(where.page));
   RowSlot slot = reader.Row(where.row);
   ByteView stored = slot.bytes;
-  std::vector<uint8_t> moved_to;
   if (slot.overflow) {
     // The row lives elsewhere; delete both the pointer and the row it points at.
     RowPointer target = RowPointer::FromStored(stored.U32(0));
-    ByteView real = ReadStoredRow(pager, target);
-    moved_to.assign(real.data(), real.data() + real.size());
     MarkRowDeleted(pager.Modify(target.page), target.row);
-  } else {
-    moved_to.assign(stored.data(), stored.data() + stored.size());
   }
-  FreeLongValues(moved_to);
+  // The row's memo and OLE values stay on their pages, unreferenced, until the file is
+  // compacted, as Access and Jackcess leave them: flagging those rows deleted would make
+  // readers that take the neighbouring slot's offset unmasked (mdb-reader) misread the
+  // long values stored after them.
   MarkRowDeleted(pager.Modify(where.page), where.row);
   for (auto& changes : index_changes_) changes.removed.insert(where);
-  (void)values;
   if (def_.row_count > 0) --def_.row_count;
   changed_ = true;
 }

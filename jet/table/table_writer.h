@@ -34,7 +34,8 @@ class TableWriter {
   // of this row is written to an index.
   RowPointer Insert(std::vector<Value> values);
 
-  // Deletes the live row at `where`, with its index entries and long values.
+  // Deletes the live row at `where` and its index entries. Its long values stay on their
+  // pages until the file is compacted.
   void Delete(RowPointer where);
 
   // Writes the gathered index changes and the definition (row count, autonumber).
@@ -46,7 +47,6 @@ class TableWriter {
   RowPointer PlaceRow(const std::vector<uint8_t>& row);
   void CheckUnique(size_t index, const std::vector<uint8_t>& key);
   std::string IndexName(size_t real_index) const;
-  void FreeLongValues(const std::vector<uint8_t>& row_bytes);
 
   Database& db_;
   uint32_t definition_page_;
