@@ -1,0 +1,509 @@
+// Crash safety of a commit: whatever moment a crash (or a torn write) hits, the file that the
+// next open leaves behind is byte for byte either the state before the transaction or the
+// state after it. Faults are injected through the I/O hook at every write and flush of a
+// commit (or a spread of them), and real crashes are made by killing a child process in the
+// middle of its commit. Also: leftover journals that are not hot are dropped, and a hot one is
+// rolled back by any open, a read-only one included.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jet/error.h"
+#include "jet/file/journal.h"
+#include "jet/file/os_file.h"
+#include "jet/table/database.h"
+#include "jet/table/database_creator.h"
+#include "jet/table/schema_change.h"
+#include "jet/table/table.h"
+#include "jet/table/table_writer.h"
+#include "tests/table/write_test_helpers.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using jet::ColumnType;
+using jet::Database;
+using jet::NewColumn;
+using jet::NewIndex;
+using jet::Pager;
+using jet::Transaction;
+using jet::Value;
+using testing_support::ReadBytes;
+using testing_support::RunCommand;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+using namespace write_test;
+namespace fs = std::filesystem;
+
+using Bytes = std::vector<uint8_t>;
+
+// The table the transactions write to: autonumber key, an indexed text column, a memo.
+void CreateLogTable(Database& db) {
+  NewColumn id{"ID", ColumnType::kLong};
+  id.autonumber = true;
+  NewColumn name{"Name", ColumnType::kText, 50};
+  NewColumn body{"Body", ColumnType::kMemo};
+  Transaction t(db);
+  jet::CreateTable(db, "Log", {id, name, body},
+                   {NewIndex{"PrimaryKey", {{"ID", true}}, true, true, false},
+                    NewIndex{"NameIdx", {{"Name", true}}, false, false, false}});
+  t.Commit();
+}
+
+std::vector<Value> LogRow(std::mt19937& rng, int i) {
+  std::string body = i % 10 == 0  ? ChineseText(rng, 2500 + rng() % 2500)  // a chain of LVAL rows
+                     : i % 3 == 0 ? AsciiText(rng, 200 + rng() % 1500)     // one LVAL row
+                                  : AsciiText(rng, rng() % 30);            // inline
+  return {Null(), Text(AsciiText(rng, 1 + rng() % 40)), Text(body)};
+}
+
+// The transaction under test, deterministic so two runs write the same bytes: it rewrites
+// existing pages (deletes, the definition, index leaves, usage maps) and appends new ones.
+void RunTransaction(Database& db, int rows, const std::function<void()>& before_commit = nullptr) {
+  std::mt19937 rng(4242);
+  auto stored = ReadById(db, "Log", "ID");
+  Transaction t(db);
+  jet::TableWriter w(db, DefinitionPageOf(db, "Log"), "Log");
+  int n = 0;
+  for (const auto& [id, row] : stored) {
+    if (n++ % 4 == 0) w.Delete(row.where);
+  }
+  for (int i = 0; i < rows; ++i) w.Insert(LogRow(rng, i));
+  w.Finish();
+  if (before_commit) before_commit();
+  t.Commit();
+}
+
+// Counts the hooked operations, remembering the size of each write (0 for a flush, resize or
+// removal). From operation `fail_from` on it fails them all (a crash: the process is gone),
+// letting `torn(size)` bytes of the first failed write through.
+class CrashHook : public jet::IoFaultHook {
+ public:
+  using Torn = size_t (*)(size_t size);
+  static size_t Nothing(size_t) { return 0; }
+  static size_t Half(size_t size) { return size / 2; }
+  static size_t PastAPage(size_t size) { return std::min<size_t>(size - 1, 4096 + 17); }
+
+  explicit CrashHook(size_t fail_from = SIZE_MAX, Torn torn = Nothing)
+      : fail_from_(fail_from), torn_(torn) {}
+  size_t BeforeWrite(const fs::path&, uint64_t, size_t size) override {
+    size_t op = ops_.size();
+    ops_.push_back(size);
+    if (op < fail_from_) return size;
+    return op == fail_from_ ? torn_(size) : 0;
+  }
+  bool BeforeSync(const fs::path&) override {
+    size_t op = ops_.size();
+    ops_.push_back(0);
+    return op < fail_from_;
+  }
+  const std::vector<size_t>& ops() const { return ops_; }
+
+ private:
+  std::vector<size_t> ops_;
+  size_t fail_from_;
+  Torn torn_;
+};
+
+// Only operation `fail_at` fails (a transient error); everything after it succeeds, so the
+// pager can put the originals back at once.
+class TransientHook : public jet::IoFaultHook {
+ public:
+  explicit TransientHook(size_t fail_at) : fail_at_(fail_at) {}
+  size_t BeforeWrite(const fs::path&, uint64_t, size_t size) override {
+    return ops_++ == fail_at_ ? size / 2 : size;
+  }
+  bool BeforeSync(const fs::path&) override { return ops_++ != fail_at_; }
+
+ private:
+  size_t ops_ = 0;
+  size_t fail_at_;
+};
+
+class HookGuard {
+ public:
+  explicit HookGuard(jet::IoFaultHook* hook) { jet::SetIoFaultHook(hook); }
+  ~HookGuard() { jet::SetIoFaultHook(nullptr); }
+};
+
+// The two acceptable outcomes of the transaction, and the file it starts from.
+class CrashSafety : public testing::Test {
+ protected:
+  static constexpr int kInitialRows = 200;
+  static int TransactionRows() { return kSanitized ? 150 : 300; }
+
+  static void SetUpTestSuite() {
+    dir_ = new ScratchDir();
+    base_ = dir_->path() / "base.mdb";
+    jet::CreateDatabase(base_, "");
+    {
+      auto db = Database::Open(base_, "", Pager::Mode::kReadWrite);
+      CreateLogTable(*db);
+      std::mt19937 rng(7);
+      Transaction t(*db);
+      jet::TableWriter w(*db, DefinitionPageOf(*db, "Log"), "Log");
+      for (int i = 0; i < kInitialRows; ++i) w.Insert(LogRow(rng, i));
+      w.Finish();
+      t.Commit();
+    }
+    pre_ = new Bytes(ReadBytes(base_));
+    fs::path ref = dir_->path() / "reference.mdb";
+    fs::copy_file(base_, ref);
+    {
+      auto db = Database::Open(ref, "", Pager::Mode::kReadWrite);
+      RunTransaction(*db, TransactionRows());
+    }
+    post_ = new Bytes(ReadBytes(ref));
+  }
+
+  static void TearDownTestSuite() {
+    delete pre_;
+    delete post_;
+    delete dir_;
+  }
+
+  fs::path FreshCopy(const std::string& name) {
+    fs::path p = dir_->path() / name;
+    fs::remove(p);
+    fs::remove(jet::JournalPathFor(p));
+    WriteBytes(p, *pre_);
+    return p;
+  }
+
+  // Opens `path` (recovering it) and closes it again.
+  static void Reopen(const fs::path& path, Pager::Mode mode = Pager::Mode::kReadWrite) {
+    auto db = Database::Open(path, "", mode);
+  }
+
+  // "pre", "post", or a description of the mismatch.
+  static std::string Outcome(const fs::path& path) {
+    Bytes now = ReadBytes(path);
+    if (now == *pre_) return "pre";
+    if (now == *post_) return "post";
+    size_t first = 0;
+    const Bytes& closer = now.size() == post_->size() ? *post_ : *pre_;
+    while (first < now.size() && first < closer.size() && now[first] == closer[first]) ++first;
+    return "neither (size " + std::to_string(now.size()) + ", pre " + std::to_string(pre_->size()) +
+           ", post " + std::to_string(post_->size()) + ", first difference at page " +
+           std::to_string(first / 4096) + ")";
+  }
+
+  static ScratchDir* dir_;
+  static fs::path base_;
+  static Bytes* pre_;
+  static Bytes* post_;
+};
+
+ScratchDir* CrashSafety::dir_ = nullptr;
+fs::path CrashSafety::base_;
+Bytes* CrashSafety::pre_ = nullptr;
+Bytes* CrashSafety::post_ = nullptr;
+
+TEST_F(CrashSafety, ReferenceStatesAreConsistent) {
+  ASSERT_NE(*pre_, *post_);
+  ASSERT_GT(post_->size(), pre_->size()) << "the transaction should append pages";
+  for (const Bytes* state : {pre_, post_}) {
+    fs::path p = dir_->path() / "state.mdb";
+    fs::remove(p);
+    WriteBytes(p, *state);
+    auto db = Database::Open(p, "");
+    EXPECT_TRUE(IsClean(*db));
+    auto rows = ReadById(*db, "Log", "ID");
+    EXPECT_EQ(rows.size(), state == pre_
+                               ? size_t{kInitialRows}
+                               : size_t{kInitialRows} - kInitialRows / 4 + TransactionRows());
+  }
+}
+
+// The points of a commit's `count` operations to fail at: all of them when few, otherwise the
+// first and last few and an even spread between.
+std::vector<size_t> FaultPoints(size_t count, size_t wanted) {
+  std::set<size_t> points;
+  if (count <= wanted) {
+    for (size_t k = 0; k < count; ++k) points.insert(k);
+  } else {
+    for (size_t k = 0; k < 6; ++k) {
+      points.insert(k);
+      points.insert(count - 1 - k);
+    }
+    for (size_t i = 0; i < wanted; ++i) points.insert(i * (count - 1) / (wanted - 1));
+  }
+  return {points.begin(), points.end()};
+}
+
+TEST_F(CrashSafety, SimulatedCrashAtEveryStepOfACommit) {
+  // A clean commit, counted.
+  std::vector<size_t> ops;
+  {
+    fs::path p = FreshCopy("count.mdb");
+    CrashHook counter;
+    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+    {
+      HookGuard guard(&counter);
+      RunTransaction(*db, TransactionRows());
+    }
+    ops = counter.ops();
+    db.reset();
+    ASSERT_EQ(Outcome(p), "post");
+  }
+  // Journal write + flush, the data pages, the data flush, the journal removal.
+  ASSERT_GT(ops.size(), 5u);
+  ASSERT_GT(ops[0], 4096u) << "the journal is written first, in one piece";
+
+  size_t pre = 0, post = 0, runs = 0;
+  for (size_t k : FaultPoints(ops.size(), kSanitized ? 30 : 60)) {
+    // A crash just before the k-th operation; for a write also one that tears it: half of
+    // it, and for the journal's one large write also a cut just past a page boundary.
+    std::vector<CrashHook::Torn> variants = {CrashHook::Nothing};
+    if (ops[k] > 0) variants.push_back(CrashHook::Half);
+    if (ops[k] > 4096 + 17) variants.push_back(CrashHook::PastAPage);
+    for (size_t v = 0; v < variants.size(); ++v) {
+      ++runs;
+      fs::path p = FreshCopy("crash.mdb");
+      CrashHook hook(k, variants[v]);
+      {
+        auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+        HookGuard guard(&hook);
+        EXPECT_THROW(RunTransaction(*db, TransactionRows()), jet::JetError) << "k=" << k;
+      }
+      Reopen(p);
+      EXPECT_FALSE(fs::exists(jet::JournalPathFor(p))) << "k=" << k;
+      std::string outcome = Outcome(p);
+      if (outcome == "pre") {
+        ++pre;
+      } else if (outcome == "post") {
+        ++post;
+      } else {
+        ADD_FAILURE() << "crash at operation " << k << " of " << ops.size() << " (variant " << v
+                      << ") left " << outcome;
+      }
+    }
+  }
+  // The journal's removal is the commit point, and it is the last operation: every crash
+  // rolls back.
+  EXPECT_EQ(pre, runs);
+  std::cout << runs << " simulated crashes over " << ops.size() << " operations: " << pre
+            << " rolled back, " << post << " committed\n";
+}
+
+TEST_F(CrashSafety, TransientFailureIsUndoneInPlaceAndTheStatementCanBeRetried) {
+  size_t count;
+  {
+    fs::path p = FreshCopy("count.mdb");
+    CrashHook counter;
+    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+    HookGuard guard(&counter);
+    RunTransaction(*db, TransactionRows());
+    count = counter.ops().size();
+  }
+  for (size_t k : FaultPoints(count, kSanitized ? 6 : 12)) {
+    fs::path p = FreshCopy("transient.mdb");
+    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+    {
+      TransientHook hook(k);
+      HookGuard guard(&hook);
+      EXPECT_THROW(RunTransaction(*db, TransactionRows()), jet::JetError) << "k=" << k;
+    }
+    // Restored in place: no journal, the old bytes, and the connection still works.
+    EXPECT_FALSE(fs::exists(jet::JournalPathFor(p))) << "k=" << k;
+    EXPECT_EQ(Outcome(p), "pre") << "k=" << k;
+    EXPECT_EQ(ReadById(*db, "Log", "ID").size(), size_t{kInitialRows}) << "k=" << k;
+    RunTransaction(*db, TransactionRows());
+    db.reset();
+    EXPECT_EQ(Outcome(p), "post") << "retry after a failure at operation " << k;
+  }
+}
+
+// A child process commits a large transaction and is killed at a random moment, mostly
+// while it commits.
+TEST_F(CrashSafety, KilledProcessLeavesBeforeOrAfter) {
+  const int kIterations = 20;
+  const int kRows = kSanitized ? 1500 : 4000;
+  using Clock = std::chrono::steady_clock;
+  using Micros = std::chrono::microseconds;
+  // The child reports on a pipe when it starts committing; returns its pid.
+  auto run_child = [&](const fs::path& p, int report_fd) -> pid_t {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int status = 0;
+      try {
+        auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+        RunTransaction(*db, kRows, [&] {
+          char c = 'c';
+          if (write(report_fd, &c, 1) != 1) _exit(4);
+        });
+      } catch (...) {
+        status = 3;
+      }
+      _exit(status);
+    }
+    return pid;
+  };
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+
+  // An undisturbed child: the committed state, and when its commit starts and ends.
+  fs::path p = FreshCopy("killed.mdb");
+  auto start = Clock::now();
+  pid_t pid = run_child(p, fds[1]);
+  ASSERT_GT(pid, 0);
+  char c;
+  ASSERT_EQ(read(fds[0], &c, 1), 1);
+  const auto commit_start = Clock::now() - start;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const auto lifetime = Clock::now() - start;
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const Bytes committed = ReadBytes(p);
+  ASSERT_NE(committed, *pre_);
+  {
+    auto db = Database::Open(p, "");
+    ASSERT_TRUE(IsClean(*db));
+  }
+
+  // Kill times: a few anywhere in the child's life, most inside its commit.
+  const auto from = std::chrono::duration_cast<Micros>(commit_start);
+  const auto to = std::chrono::duration_cast<Micros>(lifetime);
+  std::mt19937 rng(20240601);
+  int pre = 0, post = 0, hot = 0;
+  for (int i = 0; i < kIterations; ++i) {
+    p = FreshCopy("killed.mdb");
+    double f = static_cast<double>(rng() % 1000) / 1000.0;
+    Micros delay = i % 4 == 0 ? Micros(static_cast<int64_t>(f * to.count()))
+                              : from + Micros(static_cast<int64_t>(f * 1.1 * (to - from).count()));
+    pid = run_child(p, fds[1]);
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(delay);
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    while (true) {  // drain the child's report, if it got that far
+      pollfd pfd{fds[0], POLLIN, 0};
+      if (poll(&pfd, 1, 0) != 1 || read(fds[0], &c, 1) != 1) break;
+    }
+    if (fs::exists(jet::JournalPathFor(p))) ++hot;
+    Reopen(p);
+    EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+    Bytes now = ReadBytes(p);
+    if (now == *pre_) {
+      ++pre;
+    } else if (now == committed) {
+      ++post;
+    } else {
+      ADD_FAILURE() << "kill after " << delay.count() << " us left a file that is neither state";
+    }
+  }
+  close(fds[0]);
+  close(fds[1]);
+  std::cout << "killed " << kIterations << " children (commit from " << from.count() / 1000
+            << " ms to " << to.count() / 1000 << " ms): " << pre << " rolled back (" << hot
+            << " from a hot journal), " << post << " committed\n";
+}
+
+// Leaves `path` as a crash in the middle of writing the data pages does: some pages new,
+// the file grown, and a hot journal beside it. Returns the journal's bytes.
+Bytes CrashMidCommit(const fs::path& path, int rows) {
+  {
+    auto db = Database::Open(path, "", Pager::Mode::kReadWrite);
+    CrashHook hook(4);  // journal write, journal flush, two data pages, then nothing
+    HookGuard guard(&hook);
+    EXPECT_THROW(RunTransaction(*db, rows), jet::JetError);
+  }
+  EXPECT_TRUE(fs::exists(jet::JournalPathFor(path)));
+  return ReadBytes(jet::JournalPathFor(path));
+}
+
+TEST_F(CrashSafety, HotJournalIsRolledBackByAReadOnlyOpen) {
+  fs::path p = FreshCopy("hot.mdb");
+  CrashMidCommit(p, TransactionRows());
+  EXPECT_NE(Outcome(p), "pre") << "the crash should have left a mixed file";
+  {
+    auto db = Database::Open(p, "", Pager::Mode::kReadOnly);
+    EXPECT_EQ(ReadById(*db, "Log", "ID").size(), size_t{kInitialRows});
+    EXPECT_TRUE(IsClean(*db));
+  }
+  EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+  EXPECT_EQ(Outcome(p), "pre");
+}
+
+TEST_F(CrashSafety, HotJournalIsRolledBackByTheCommandLineTool) {
+  fs::path p = FreshCopy("hot_tool.mdb");
+  CrashMidCommit(p, TransactionRows());
+  std::string out;
+  EXPECT_EQ(RunCommand(std::string(JETDB_PATH) + " check '" + p.string() + "' 2>&1", &out), 0)
+      << out;
+  EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+  EXPECT_EQ(Outcome(p), "pre");
+}
+
+TEST_F(CrashSafety, JournalsThatAreNotHotAreDropped) {
+  // A real journal from a crash, to cut short and damage.
+  fs::path source = FreshCopy("journal_source.mdb");
+  const Bytes journal = CrashMidCommit(source, TransactionRows());
+  ASSERT_GT(journal.size(), 32u + 4096u);
+
+  std::mt19937 rng(99);
+  struct Case {
+    std::string name;
+    Bytes bytes;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"empty", {}});
+  cases.push_back({"garbage", RandomBytes(rng, 5000)});
+  cases.push_back({"header only", Bytes(journal.begin(), journal.begin() + 32)});
+  cases.push_back({"cut inside a record", Bytes(journal.begin(), journal.begin() + 32 + 4100)});
+  cases.push_back({"one byte short", Bytes(journal.begin(), journal.end() - 1)});
+  cases.push_back({"one byte too many", journal});
+  cases.back().bytes.push_back(0);
+  cases.push_back({"record flipped", journal});
+  cases.back().bytes[32 + 100] ^= 0x01;
+  cases.push_back({"checksum flipped", journal});
+  cases.back().bytes[24] ^= 0x80;
+  cases.push_back({"wrong magic", journal});
+  cases.back().bytes[0] ^= 0x20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (Pager::Mode mode : {Pager::Mode::kReadOnly, Pager::Mode::kReadWrite}) {
+      fs::path p = FreshCopy("stale.mdb");
+      WriteBytes(jet::JournalPathFor(p), c.bytes);
+      Reopen(p, mode);
+      EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+      EXPECT_EQ(Outcome(p), "pre");
+    }
+  }
+  // The intact journal beside the untouched file: rolling back changes nothing.
+  fs::path p = FreshCopy("intact.mdb");
+  WriteBytes(jet::JournalPathFor(p), journal);
+  Reopen(p);
+  EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+  EXPECT_EQ(Outcome(p), "pre");
+}
+
+// A database with a hot journal that another connection still holds open is not touched.
+TEST_F(CrashSafety, RecoveryWaitsForTheLock) {
+  fs::path p = FreshCopy("locked.mdb");
+  auto holder = Database::Open(p, "", Pager::Mode::kReadWrite);
+  WriteBytes(jet::JournalPathFor(p), Bytes(10, 0));
+  jet::JetError e = ExpectJetError([&] { Reopen(p, Pager::Mode::kReadOnly); });
+  EXPECT_EQ(e.kind(), jet::ErrorKind::kInUse) << e.what();
+  EXPECT_TRUE(fs::exists(jet::JournalPathFor(p)));
+  holder.reset();
+  Reopen(p);
+  EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+  EXPECT_EQ(Outcome(p), "pre");
+}
+
+}  // namespace
