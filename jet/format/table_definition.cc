@@ -30,6 +30,13 @@ const ColumnDefinition* TableDefinition::FindColumn(std::string_view name) const
   return nullptr;
 }
 
+size_t TableDefinition::RequireColumn(std::string_view name) const {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].name == name) return i;
+  }
+  ThrowCorrupt("a system table has no column " + std::string(name));
+}
+
 const ColumnDefinition* TableDefinition::ColumnById(uint16_t id) const {
   for (const auto& c : columns) {
     if (c.id == id) return &c;

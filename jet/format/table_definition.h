@@ -112,6 +112,9 @@ struct TableDefinition {
   static constexpr uint8_t kSystemTable = 0x53;
 
   const ColumnDefinition* FindColumn(std::string_view name) const;  // case-insensitive
+  // Position in `columns` of the column named exactly `name`; throws kCorrupt when the
+  // table lacks it (for the system tables, whose layout the engine relies on).
+  size_t RequireColumn(std::string_view name) const;
   const ColumnDefinition* ColumnById(uint16_t id) const;
 };
 

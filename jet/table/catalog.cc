@@ -38,15 +38,10 @@ void Catalog::Load(Database& db) {
   entries_.clear();
   Table objects(db, kObjectsDefinitionPage, "MSysObjects");
   const TableDefinition& def = objects.definition();
-  auto position = [&](const char* name) -> int {
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (def.columns[i].name == name) return static_cast<int>(i);
-    }
-    ThrowCorrupt(std::string("the catalog table has no column ") + name);
-  };
-  const int id = position("Id"), parent = position("ParentId"), name = position("Name"),
-            type = position("Type"), flags = position("Flags"), database = position("Database"),
-            foreign = position("ForeignName");
+  const size_t id = def.RequireColumn("Id"), parent = def.RequireColumn("ParentId"),
+               name = def.RequireColumn("Name"), type = def.RequireColumn("Type"),
+               flags = def.RequireColumn("Flags"), database = def.RequireColumn("Database"),
+               foreign = def.RequireColumn("ForeignName");
   objects.Scan([&](RowPointer, const std::vector<Value>& v) {
     CatalogEntry e;
     e.id = static_cast<int32_t>(v[id].integer);

@@ -290,22 +290,16 @@ void AddCatalogRows(Database& db) {
   };
   TableWriter writer(db, 2, "MSysObjects");
   const TableDefinition& def = writer.definition();
-  auto col = [&](const char* n) {
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (def.columns[i].name == n) return i;
-    }
-    ThrowCorrupt("missing catalog column");
-  };
   for (const ObjectRow& o : objects) {
     std::vector<Value> v(def.columns.size());
-    v[col("Id")] = Value::Long(o.id);
-    v[col("ParentId")] = Value::Long(o.parent);
-    v[col("Name")] = Value::Text(o.name);
-    v[col("Type")] = Value{ValueKind::kInteger, o.type, 0, {}, {}};
-    v[col("DateCreate")] = Value{ValueKind::kDateTime, 0, now, {}, {}};
-    v[col("DateUpdate")] = v[col("DateCreate")];
-    v[col("Owner")] = *o.owner;
-    v[col("Flags")] = Value::Long(static_cast<int32_t>(0x80000000u));
+    v[def.RequireColumn("Id")] = Value::Long(o.id);
+    v[def.RequireColumn("ParentId")] = Value::Long(o.parent);
+    v[def.RequireColumn("Name")] = Value::Text(o.name);
+    v[def.RequireColumn("Type")] = Value{ValueKind::kInteger, o.type, 0, {}, {}};
+    v[def.RequireColumn("DateCreate")] = Value{ValueKind::kDateTime, 0, now, {}, {}};
+    v[def.RequireColumn("DateUpdate")] = v[def.RequireColumn("DateCreate")];
+    v[def.RequireColumn("Owner")] = *o.owner;
+    v[def.RequireColumn("Flags")] = Value::Long(static_cast<int32_t>(0x80000000u));
     writer.Insert(std::move(v));
   }
   writer.Finish();
@@ -328,18 +322,12 @@ void AddCatalogRows(Database& db) {
   };
   TableWriter ace_writer(db, 3, "MSysACEs");
   const TableDefinition& adef = ace_writer.definition();
-  auto acol = [&](const char* n) {
-    for (size_t i = 0; i < adef.columns.size(); ++i) {
-      if (adef.columns[i].name == n) return i;
-    }
-    ThrowCorrupt("missing permissions column");
-  };
   for (const AceRow& a : aces) {
     std::vector<Value> v(adef.columns.size());
-    v[acol("ObjectId")] = Value::Long(a.object);
-    v[acol("SID")] = *a.sid;
-    v[acol("ACM")] = Value::Long(a.acm);
-    v[acol("FInheritable")] = Value::Boolean(a.inheritable);
+    v[adef.RequireColumn("ObjectId")] = Value::Long(a.object);
+    v[adef.RequireColumn("SID")] = *a.sid;
+    v[adef.RequireColumn("ACM")] = Value::Long(a.acm);
+    v[adef.RequireColumn("FInheritable")] = Value::Boolean(a.inheritable);
     ace_writer.Insert(std::move(v));
   }
   ace_writer.Finish();

@@ -123,15 +123,11 @@ Value Bytes(std::vector<uint8_t> b) {
 void AddCatalogRows(Database& db, const std::string& name, uint32_t tdef_page) {
   Table objects(db, Catalog::kObjectsDefinitionPage, "MSysObjects");
   const TableDefinition& odef = objects.definition();
-  auto column = [&](const char* n) -> size_t {
-    for (size_t i = 0; i < odef.columns.size(); ++i) {
-      if (odef.columns[i].name == n) return i;
-    }
-    ThrowCorrupt(std::string("the catalog table has no column ") + n);
-  };
-  const size_t id = column("Id"), parent = column("ParentId"), nm = column("Name"),
-               type = column("Type"), created = column("DateCreate"),
-               updated = column("DateUpdate"), owner = column("Owner"), flags = column("Flags");
+  const size_t id = odef.RequireColumn("Id"), parent = odef.RequireColumn("ParentId"),
+               nm = odef.RequireColumn("Name"), type = odef.RequireColumn("Type"),
+               created = odef.RequireColumn("DateCreate"),
+               updated = odef.RequireColumn("DateUpdate"), owner = odef.RequireColumn("Owner"),
+               flags = odef.RequireColumn("Flags");
   std::vector<uint8_t> owner_sid;
   objects.Scan([&](RowPointer, const std::vector<Value>& v) {
     if (v[nm].text == "MSysDb" && v[type].integer == 2) {
@@ -159,14 +155,8 @@ void AddCatalogRows(Database& db, const std::string& name, uint32_t tdef_page) {
   if (!aces) return;
   Table ace_table = db.OpenTable(*aces);
   const TableDefinition& adef = ace_table.definition();
-  auto acol = [&](const char* n) -> size_t {
-    for (size_t i = 0; i < adef.columns.size(); ++i) {
-      if (adef.columns[i].name == n) return i;
-    }
-    ThrowCorrupt(std::string("the permissions table has no column ") + n);
-  };
-  const size_t object = acol("ObjectId"), sid = acol("SID"), acm = acol("ACM"),
-               inheritable = acol("FInheritable");
+  const size_t object = adef.RequireColumn("ObjectId"), sid = adef.RequireColumn("SID"),
+               acm = adef.RequireColumn("ACM"), inheritable = adef.RequireColumn("FInheritable");
   std::vector<std::vector<uint8_t>> sids;
   ace_table.Scan([&](RowPointer, const std::vector<Value>& v) {
     if (v[object].integer == kTablesContainer &&
