@@ -332,7 +332,7 @@ TEST_F(CrashSafety, TransientFailureIsUndoneInPlaceAndTheStatementCanBeRetried) 
 // while it commits.
 TEST_F(CrashSafety, KilledProcessLeavesBeforeOrAfter) {
   const int kIterations = 20;
-  const int kRows = kSanitized ? 1500 : 4000;
+  const int kRows = kSanitized ? 1000 : 4000;
   using Clock = std::chrono::steady_clock;
   using Micros = std::chrono::microseconds;
   // The child reports on a pipe when it starts committing; returns its pid.

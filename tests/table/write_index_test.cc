@@ -285,9 +285,10 @@ TEST_F(WriteIndexGrowth, SplitsDeletesAndSingleRowStatements) {
   InsertRows(rng, kRows);
   auto shapes = VerifyIndexes(*db_, "after the bulk insert");
   // Enough rows for node levels above the leaves, and a tail chain.
-  EXPECT_GE(shapes["KAsc"].height, 3);
+  // (The smaller instrumented run stops at two levels; the right-edge test below goes deeper.)
+  EXPECT_GE(shapes["KAsc"].height, kSanitized ? 2 : 3);
   EXPECT_GE(shapes["PrimaryKey"].height, 2);
-  EXPECT_GT(shapes["KAsc"].leaves, 50u);
+  EXPECT_GT(shapes["KAsc"].leaves, kSanitized ? 20u : 50u);
   for (const auto& [name, shape] : shapes) {
     std::cout << name << ": height " << shape.height << ", " << shape.leaves << " leaves, "
               << shape.entries << " entries\n";
