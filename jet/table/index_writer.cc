@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "jet/format/bytes.h"
 #include "jet/format/page_size.h"
 #include "jet/table/index_tree.h"
 #include "jet/table/usage_map_editor.h"
@@ -232,6 +233,136 @@ bool TryRewriteLeaves(Pager& pager, uint32_t owner, uint32_t root, const IndexTr
   return true;
 }
 
+// --- Changes applied along one root-to-leaf path ---
+
+// More changes than this in one statement go through a rebuild: it touches each page once.
+constexpr size_t kMaxPathChanges = 32;
+
+struct PathStep {
+  uint32_t page = 0;
+  IndexPage contents;
+  int child = -1;  // node steps: the entry followed, or -1 for the tail
+};
+
+// Node entries compare by their leaf part (key + row pointer), not by the child page.
+bool NodeEntryBelow(const IndexEntry& node_entry, const IndexEntry& e) {
+  return EntryLess(IndexEntry{node_entry.key, node_entry.row, 0}, e);
+}
+
+// The path to the leaf where `e` belongs. Empty when the walk cannot decide (a node whose
+// entries are all below `e` and which has no tail).
+std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const IndexEntry& e) {
+  std::vector<PathStep> path;
+  uint32_t page_number = root;
+  for (int depth = 0; depth <= 32; ++depth) {
+    PathStep step;
+    step.page = page_number;
+    step.contents = DecodeIndexPage(pager.Page(page_number));
+    if (step.contents.owner != owner) ThrowCorrupt("index page belongs to another table");
+    bool leaf = step.contents.leaf;
+    if (!leaf) {
+      const auto& entries = step.contents.entries;
+      for (size_t i = 0; i < entries.size(); ++i) {
+        if (!NodeEntryBelow(entries[i], e)) {
+          step.child = static_cast<int>(i);
+          break;
+        }
+      }
+      page_number = step.child >= 0 ? entries[static_cast<size_t>(step.child)].child
+                                    : step.contents.tail;
+      if (page_number == 0) return {};
+    }
+    path.push_back(std::move(step));
+    if (leaf) return path;
+  }
+  ThrowCorrupt("index tree is deeper than any real index");
+}
+
+std::vector<EntryBytes> EncodeAll(const std::vector<IndexEntry>& entries, bool leaf) {
+  std::vector<EntryBytes> out;
+  out.reserve(entries.size());
+  for (const auto& e : entries) out.push_back(EncodeIndexEntry(e, leaf));
+  return out;
+}
+
+void RewritePage(Pager& pager, const PathStep& step, uint32_t owner) {
+  const IndexPage& p = step.contents;
+  uint8_t level = pager.Page(step.page).U8(index_page::kLevel);
+  BuildIndexPage(pager.Modify(step.page), p.leaf, p.leaf ? 0 : level, owner, p.previous, p.next,
+                 p.tail, EncodeAll(p.entries, p.leaf));
+}
+
+bool UsesExplicitEntry(const std::vector<PathStep>& path) {
+  for (size_t i = 0; i + 1 < path.size(); ++i) {
+    if (path[i].child >= 0) return true;
+  }
+  return false;
+}
+
+// Removes one entry. False (nothing written) when the leaf would empty or lose the largest
+// entry a node above names.
+bool RemoveAlongPath(Pager& pager, uint32_t owner, uint32_t root, const IndexEntry& e) {
+  std::vector<PathStep> path = Descend(pager, owner, root, e);
+  if (path.empty()) return false;
+  PathStep& leaf = path.back();
+  auto& entries = leaf.contents.entries;
+  auto it = std::find_if(entries.begin(), entries.end(), [&](const IndexEntry& x) {
+    return x.key == e.key && x.row == e.row;
+  });
+  if (it == entries.end()) return false;
+  bool was_largest = it + 1 == entries.end();
+  if (entries.size() == 1 && path.size() > 1) return false;
+  if (was_largest && UsesExplicitEntry(path)) return false;
+  entries.erase(it);
+  RewritePage(pager, leaf, owner);
+  return true;
+}
+
+// Adds one entry: into its leaf if it fits, else by splitting the leaf and giving the new
+// left half an entry in the parent. False (nothing written) when that is not enough.
+bool AddAlongPath(Pager& pager, PageAllocator& allocator, uint32_t owner,
+                  const RealIndex& index, const IndexEntry& e) {
+  std::vector<PathStep> path = Descend(pager, owner, index.root_page, e);
+  if (path.empty()) return false;
+  PathStep& leaf = path.back();
+  auto& entries = leaf.contents.entries;
+  entries.insert(std::upper_bound(entries.begin(), entries.end(), e, EntryLess), e);
+  if (PackedIndexSize(EncodeAll(entries, true))) {
+    RewritePage(pager, leaf, owner);
+    return true;
+  }
+  if (path.size() < 2) return false;  // the root itself is full: the rebuild adds a level
+
+  // Split: the first half moves to a new page before this one; this page keeps the second
+  // half, so the parent's entry (or tail) for it stays right.
+  size_t half = entries.size() / 2;
+  std::vector<IndexEntry> left(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(half));
+  std::vector<IndexEntry> right(entries.begin() + static_cast<std::ptrdiff_t>(half), entries.end());
+  if (!PackedIndexSize(EncodeAll(left, true)) || !PackedIndexSize(EncodeAll(right, true))) {
+    return false;
+  }
+  PathStep& parent = path[path.size() - 2];
+  IndexEntry separator = left.back();
+  std::vector<IndexEntry> parent_entries = parent.contents.entries;
+  size_t at = parent.child >= 0 ? static_cast<size_t>(parent.child) : parent_entries.size();
+  parent_entries.insert(parent_entries.begin() + static_cast<std::ptrdiff_t>(at), separator);
+  if (!PackedIndexSize(EncodeAll(parent_entries, false))) return false;
+
+  uint32_t new_page = allocator.Allocate();
+  AddPageToUsageMap(pager, allocator, index.usage_map, new_page);
+  parent_entries[at].child = new_page;
+  const uint32_t previous = leaf.contents.previous;
+  BuildIndexPage(pager.Modify(new_page), true, 0, owner, previous, leaf.page, 0,
+                 EncodeAll(left, true));
+  if (previous != 0) PutU32(pager.Modify(previous).data() + index_page::kNext, new_page);
+  leaf.contents.entries = std::move(right);
+  leaf.contents.previous = new_page;
+  RewritePage(pager, leaf, owner);
+  parent.contents.entries = std::move(parent_entries);
+  RewritePage(pager, parent, owner);
+  return true;
+}
+
 }  // namespace
 
 void WriteEmptyIndexRoot(Pager& pager, uint32_t page, uint32_t owner) {
@@ -241,6 +372,19 @@ void WriteEmptyIndexRoot(Pager& pager, uint32_t page, uint32_t owner) {
 void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
                        const RealIndex& index, IndexChanges changes) {
   if (changes.empty()) return;
+  // Few changes: walk each to its leaf. What the walk cannot place is left for a rebuild.
+  if (changes.removed_keys_known &&
+      changes.added.size() + changes.removed_entries.size() <= kMaxPathChanges) {
+    std::vector<IndexEntry> left_over;
+    for (const IndexEntry& e : changes.removed_entries) {
+      if (RemoveAlongPath(pager, owner, index.root_page, e)) changes.removed.erase(e.row);
+    }
+    for (IndexEntry& e : changes.added) {
+      if (!AddAlongPath(pager, allocator, owner, index, e)) left_over.push_back(std::move(e));
+    }
+    changes.added = std::move(left_over);
+    if (changes.empty()) return;
+  }
   IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
   if (TryRewriteLeaves(pager, owner, index.root_page, tree, changes)) return;
 

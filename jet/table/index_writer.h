@@ -1,9 +1,14 @@
 // Keeping an index B-tree current. Changes of one statement are gathered and applied
-// together: when they touch only leaves that still fit their pages, only those leaves are
-// rewritten; otherwise the tree is rebuilt from its full, ordered entry list, reusing its
-// pages (root first, so the table definition's root page stays valid), splitting into new
-// leaves, node levels and a new root as needed. Entries are ordered by unsigned comparison
-// of their bytes, so keys Access wrote are moved as they are, never re-encoded.
+// together, in the cheapest way that keeps the tree exact:
+//  - a few changes walk down to their leaf one by one: the leaf is rewritten in place, or
+//    split in two with a new entry in its parent, touching a handful of pages whatever the
+//    table's size;
+//  - many changes (bulk statements), or one the walk cannot place without restructuring
+//    more than a leaf and its parent, rebuild the tree from its full, ordered entry list,
+//    reusing its pages (root first, so the definition's root page stays valid) and growing
+//    new leaves, node levels and a new root as needed.
+// Entries are ordered by unsigned comparison of their bytes, so keys Access wrote are moved
+// as they are, never re-encoded.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +26,10 @@ namespace jet {
 struct IndexChanges {
   std::vector<IndexEntry> added;          // leaf entries (key + row pointer)
   std::unordered_set<RowPointer> removed;  // rows whose entries go
+  // The removed entries with their keys, when every one could be computed from its row
+  // (keys Access wrote under sort orders the engine cannot encode cannot be).
+  std::vector<IndexEntry> removed_entries;
+  bool removed_keys_known = true;
   bool empty() const { return added.empty() && removed.empty(); }
 };
 

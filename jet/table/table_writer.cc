@@ -210,7 +210,8 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
 
 void TableWriter::Delete(RowPointer where) {
   Pager& pager = db_.pager();
-  Table(db_, definition_page_, name_).ReadRow(where);  // must be a live row of this table
+  // Must be a live row of this table; its values give the keys of its index entries.
+  std::vector<Value> values = Table(db_, definition_page_, name_).ReadRow(where);
   DataPageReader reader(pager.Page(where.page));
   RowSlot slot = reader.Row(where.row);
   ByteView stored = slot.bytes;
@@ -224,7 +225,24 @@ void TableWriter::Delete(RowPointer where) {
   // readers that take the neighbouring slot's offset unmasked (mdb-reader) misread the
   // long values stored after them.
   MarkRowDeleted(pager.Modify(where.page), where.row);
-  for (auto& changes : index_changes_) changes.removed.insert(where);
+  for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
+    IndexChanges& changes = index_changes_[r];
+    const RealIndex& index = def_.real_indexes[r];
+    // A row added earlier in this statement has no entry in the tree yet.
+    auto& added = changes.added;
+    size_t before = added.size();
+    added.erase(std::remove_if(added.begin(), added.end(),
+                               [&](const IndexEntry& e) { return e.row == where; }),
+                added.end());
+    if (added.size() != before) continue;
+    if (index.IgnoresNulls() && AllNull(def_, index, values)) continue;  // it has no entry
+    changes.removed.insert(where);
+    if (auto key = EncodeIndexKey(def_, index, values)) {
+      changes.removed_entries.push_back(IndexEntry{std::move(*key), where, 0});
+    } else {
+      changes.removed_keys_known = false;
+    }
+  }
   if (def_.row_count > 0) --def_.row_count;
   changed_ = true;
 }
