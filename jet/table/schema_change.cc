@@ -4,6 +4,8 @@
 
 #include "jet/error.h"
 #include "jet/format/data_page.h"
+#include "jet/format/index_key.h"
+#include "jet/format/text_key.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/unicode.h"
 #include "jet/format/usage_map.h"
@@ -191,6 +193,14 @@ void ValidateObjectName(const std::string& name, const char* what) {
 uint32_t CreateTable(Database& db, const std::string& name, const std::vector<NewColumn>& columns,
                      const std::vector<NewIndex>& indexes) {
   ValidateObjectName(name, "table");
+  // The catalog indexes table names as text in the database's sort order; say so plainly
+  // rather than through the catalog's index name.
+  const SortOrder order = db.header().sort_order;
+  if (order.version != 0 || !TextKeyMatchesGeneral(Utf8ToUtf16(name), order.lcid)) {
+    throw JetError(ErrorKind::kUnsupported,
+                   "the table name '" + name + "' has characters whose key under sort order " +
+                       SortOrderName(order) + " is not known, so it cannot be catalogued");
+  }
   for (const auto& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name)) {
       throw JetError(ErrorKind::kInvalid, "table '" + name + "' already exists");
