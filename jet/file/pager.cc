@@ -151,15 +151,15 @@ void Pager::Commit() {
   }
   // Originals of every existing page about to change, exactly as on disk.
   std::vector<JournalRecord> records;
-  for (const auto& [n, page] : dirty_) {
-    if (n >= committed_page_count_) break;  // appended pages have no original
-    JournalRecord r;
-    r.page = n;
-    r.bytes.resize(kPageSize);
-    file_.ReadAt(uint64_t{n} * kPageSize, r.bytes);
-    records.push_back(std::move(r));
-  }
   try {
+    for (const auto& [n, page] : dirty_) {
+      if (n >= committed_page_count_) break;  // appended pages have no original
+      JournalRecord r;
+      r.page = n;
+      r.bytes.resize(kPageSize);
+      file_.ReadAt(uint64_t{n} * kPageSize, r.bytes);
+      records.push_back(std::move(r));
+    }
     WriteJournal(path(), committed_page_count_, records);
   } catch (...) {
     // The data file is untouched; a partial journal does not verify and is ignored.
