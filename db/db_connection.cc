@@ -2,8 +2,7 @@
 
 #include "db/connection_string.h"
 #include "jet/error.h"
-#include "jet/format/unicode.h"
-#include "jet/sql/lexer.h"
+#include "jet/sql/parser.h"
 
 namespace db {
 namespace {
@@ -17,20 +16,6 @@ auto Guarded(F f) -> decltype(f()) {
     throw;
   } catch (const std::exception& e) {
     throw DbFailure(e.what());
-  }
-}
-
-bool ReturnsRows(const std::string& text) {
-  try {
-    auto tokens = jet::sql::Tokenize(text);
-    if (tokens.empty() || tokens[0].kind != jet::sql::TokenKind::kName) return false;
-    if (!jet::EqualsIgnoreCase(tokens[0].text, "select")) return false;
-    for (const auto& t : tokens) {
-      if (t.kind == jet::sql::TokenKind::kName && jet::EqualsIgnoreCase(t.text, "into")) return false;
-    }
-    return true;
-  } catch (const std::exception&) {
-    return false;  // the statement itself reports the syntax error
   }
 }
 
@@ -72,7 +57,7 @@ std::unique_ptr<RowCursor> DbConnection::OpenRows(const std::string& text) {
 void DbConnection::RunOnRecordset(Recordset& recordset, const std::string& text) {
   jet::sql::Session& s = Open();
   recordset.Close();
-  if (ReturnsRows(text)) {
+  if (jet::sql::ReturnsRows(text)) {
     recordset.rows_ = Guarded([&] { return std::make_shared<RowCursor>(this, s.Query(text)); });
   } else {
     Guarded([&] { s.Execute(text); });

@@ -15,8 +15,7 @@
 #include <vector>
 
 #include "jet/error.h"
-#include "jet/format/unicode.h"
-#include "jet/sql/lexer.h"
+#include "jet/sql/parser.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
@@ -95,17 +94,6 @@ void Expect(const Arguments& a, size_t min, size_t max) {
   if (a.positional.size() < min || a.positional.size() > max) {
     throw UsageError("wrong number of arguments for '" + a.command + "'");
   }
-}
-
-// A SELECT ... INTO changes the database and prints no rows.
-bool ContainsInto(const std::string& text) {
-  try {
-    for (const auto& t : jet::sql::Tokenize(text)) {
-      if (t.kind == jet::sql::TokenKind::kName && jet::EqualsIgnoreCase(t.text, "into")) return true;
-    }
-  } catch (const std::exception&) {
-  }
-  return false;
 }
 
 int Run(const Arguments& a) {
@@ -187,12 +175,7 @@ int Run(const Arguments& a) {
     Expect(a, 2, 2);
     sql::Session session(a.positional[0], a.password);
     const std::string& text = a.positional[1];
-    bool query = false;
-    {
-      size_t start = text.find_first_not_of(" \t\r\n(");
-      query = start != std::string::npos && EqualsIgnoreCase(text.substr(start, 6), "select") &&
-              !ContainsInto(text);
-    }
+    bool query = sql::ReturnsRows(text);
     if (query) {
       sql::ResultSet result = session.Query(text);
       std::string line;

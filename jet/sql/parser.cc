@@ -473,4 +473,13 @@ class Parser {
 
 Statement Parse(std::string_view statement) { return Parser(statement).ParseStatement(); }
 
+bool ReturnsRows(std::string_view statement) {
+  try {
+    Statement s = Parse(statement);
+    return s.kind == Statement::Kind::kSelect && !s.select.into;
+  } catch (const JetError&) {
+    return false;
+  }
+}
+
 }  // namespace jet::sql

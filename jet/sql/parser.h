@@ -10,4 +10,8 @@ namespace jet::sql {
 
 Statement Parse(std::string_view statement);
 
+// True when `statement` is a SELECT that returns rows (not SELECT ... INTO). A statement
+// that does not parse returns false; running it reports the syntax error.
+bool ReturnsRows(std::string_view statement);
+
 }  // namespace jet::sql
