@@ -33,6 +33,14 @@ struct IndexEntry {
   uint32_t child = 0;        // node entries only
 };
 
+// Index order: unsigned byte comparison of the keys, then the row pointer. Keys of one
+// index never extend one another (each column's part has a fixed length or ends in its own
+// terminator), so this is the order of the whole entries' bytes.
+inline bool IndexEntryLess(const IndexEntry& a, const IndexEntry& b) {
+  if (a.key != b.key) return a.key < b.key;  // vector<uint8_t> compares bytes unsigned
+  return a.row < b.row;
+}
+
 struct IndexPage {
   bool leaf = true;
   uint32_t owner = 0;

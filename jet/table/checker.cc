@@ -32,11 +32,6 @@ std::string Where(RowPointer p) {
   return "page " + std::to_string(p.page) + " row " + std::to_string(p.row);
 }
 
-bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
-  if (a.key != b.key) return a.key < b.key;  // vector<uint8_t> compares bytes unsigned
-  return a.row < b.row;
-}
-
 class TableChecker {
  public:
   TableChecker(Database& db, const std::string& name, uint32_t definition_page,
@@ -110,7 +105,7 @@ class TableChecker {
     }
 
     for (size_t i = 1; i < tree.entries.size(); ++i) {
-      if (!EntryLess(tree.entries[i - 1], tree.entries[i])) {
+      if (!IndexEntryLess(tree.entries[i - 1], tree.entries[i])) {
         Problem(name + "entries out of order at " + Where(tree.entries[i].row));
         break;
       }

@@ -13,11 +13,6 @@ namespace {
 
 using EntryBytes = std::vector<uint8_t>;
 
-bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
-  if (a.key != b.key) return a.key < b.key;
-  return a.row < b.row;
-}
-
 // Groups leaf entries into pages, each as full as prefix compression allows. The size of a
 // page is kept as it grows: the shared prefix is that of its first and newest entry, so
 // adding an entry costs one prefix comparison, not a re-measure of the page.
@@ -207,8 +202,8 @@ bool TryRewriteLeaves(Pager& pager, uint32_t owner, uint32_t root, const IndexTr
     // The first leaf whose largest entry is not below the new one; past all: the last leaf,
     // reached through tail pointers, so no node entry changes.
     size_t i = 0;
-    while (i + 1 < leaves && EntryLess(tree.entries[leaf_end(i) - 1], e)) ++i;
-    if (i + 1 == leaves && !tree.entries.empty() && EntryLess(tree.entries.back(), e) &&
+    while (i + 1 < leaves && IndexEntryLess(tree.entries[leaf_end(i) - 1], e)) ++i;
+    if (i + 1 == leaves && !tree.entries.empty() && IndexEntryLess(tree.entries.back(), e) &&
         !right_edge_checked) {
       right_edge_checked = true;
       if (!RightEdgeUsesTails(pager, root)) return false;
@@ -220,7 +215,7 @@ bool TryRewriteLeaves(Pager& pager, uint32_t owner, uint32_t root, const IndexTr
   for (size_t i = 0; i < leaves; ++i) {
     if (!touched[i]) continue;
     if (contents[i].empty()) return false;
-    std::sort(contents[i].begin(), contents[i].end(), EntryLess);
+    std::sort(contents[i].begin(), contents[i].end(), IndexEntryLess);
     for (const auto& e : contents[i]) encoded[i].push_back(EncodeIndexEntry(e, true));
     if (!PackedIndexSize(encoded[i])) return false;
   }
@@ -244,11 +239,6 @@ struct PathStep {
   int child = -1;  // node steps: the entry followed, or -1 for the tail
 };
 
-// Node entries compare by their leaf part (key + row pointer), not by the child page.
-bool NodeEntryBelow(const IndexEntry& node_entry, const IndexEntry& e) {
-  return EntryLess(IndexEntry{node_entry.key, node_entry.row, 0}, e);
-}
-
 // The path to the leaf where `e` belongs. Empty when the walk cannot decide (a node whose
 // entries are all below `e` and which has no tail).
 std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const IndexEntry& e) {
@@ -263,7 +253,7 @@ std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const
     if (!leaf) {
       const auto& entries = step.contents.entries;
       for (size_t i = 0; i < entries.size(); ++i) {
-        if (!NodeEntryBelow(entries[i], e)) {
+        if (!IndexEntryLess(entries[i], e)) {  // node entries order by key and row only
           step.child = static_cast<int>(i);
           break;
         }
@@ -326,7 +316,7 @@ bool AddAlongPath(Pager& pager, PageAllocator& allocator, uint32_t owner,
   if (path.empty()) return false;
   PathStep& leaf = path.back();
   auto& entries = leaf.contents.entries;
-  entries.insert(std::upper_bound(entries.begin(), entries.end(), e, EntryLess), e);
+  entries.insert(std::upper_bound(entries.begin(), entries.end(), e, IndexEntryLess), e);
   if (PackedIndexSize(EncodeAll(entries, true))) {
     RewritePage(pager, leaf, owner);
     return true;
@@ -393,12 +383,12 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
   for (auto& e : tree.entries) {
     if (!changes.removed.count(e.row)) entries.push_back(std::move(e));
   }
-  std::sort(changes.added.begin(), changes.added.end(), EntryLess);
+  std::sort(changes.added.begin(), changes.added.end(), IndexEntryLess);
   size_t middle = entries.size();
   entries.insert(entries.end(), std::make_move_iterator(changes.added.begin()),
                  std::make_move_iterator(changes.added.end()));
   std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(middle),
-                     entries.end(), EntryLess);
+                     entries.end(), IndexEntryLess);
 
   std::vector<uint32_t> reusable;
   for (uint32_t p : tree.pages) {
