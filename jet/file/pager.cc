@@ -75,6 +75,13 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
 
 Pager::~Pager() = default;
 
+void Pager::ThrowIfPoisoned() const {
+  if (poisoned_) {
+    throw JetError(ErrorKind::kIo, "'" + path().string() +
+                                       "' could not be restored after a failed write; reopen it");
+  }
+}
+
 ByteView Pager::Page(uint32_t n) {
   if (in_transaction_) {
     auto d = dirty_.find(n);
@@ -82,10 +89,7 @@ ByteView Pager::Page(uint32_t n) {
   }
   auto it = cache_.find(n);
   if (it != cache_.end()) return ByteView(it->second->data(), kPageSize);
-  if (poisoned_) {
-    throw JetError(ErrorKind::kIo, "'" + path().string() +
-                                       "' could not be restored after a failed write; reopen it");
-  }
+  ThrowIfPoisoned();
   if (n >= page_count_) {
     ThrowCorrupt("page " + std::to_string(n) + " is past the end of the file (" +
                  std::to_string(page_count_) + " pages)");
@@ -104,7 +108,7 @@ void Pager::Begin() {
     throw JetError(ErrorKind::kReadOnly, "'" + path().string() + "' is open for reading only");
   }
   if (in_transaction_) throw JetError(ErrorKind::kInvalid, "a transaction is already open");
-  if (poisoned_) Page(page_count_);  // throws the reopen message
+  ThrowIfPoisoned();
   in_transaction_ = true;
   committed_page_count_ = page_count_;
 }

@@ -69,6 +69,9 @@ class Pager {
   using PageBuffer = std::array<uint8_t, kPageSize>;
 
   void WriteDirtyPages();
+  // After a failed commit that could not be undone in place, the file's pages may be a mix
+  // until the journal is rolled back by the next open: refuse to read or write them.
+  void ThrowIfPoisoned() const;
 
   OsFile file_;
   Mode mode_;
