@@ -1,5 +1,7 @@
 #include "tests/json_lite.h"
 
+#include "jet/format/unicode.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -131,22 +133,16 @@ class Parser {
     return v;
   }
 
+  // One code point, through the engine's own UTF-16 to UTF-8 conversion.
   static void AppendUtf8(uint32_t c, std::string& out) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    std::u16string units;
+    if (c >= 0x10000) {
+      units = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
+               static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      units = {static_cast<char16_t>(c)};
     }
+    out += jet::Utf16ToUtf8(units);
   }
 
   std::string StringBody() {

@@ -12,7 +12,9 @@ std::filesystem::path FixtureDir() {
   return {};
 }
 
-std::filesystem::path Fixture(const std::string& name) { return FixtureDir() / name; }
+std::filesystem::path Fixture(const std::string& name) {
+  return FixtureDir() / name;
+}
 
 ScratchDir::ScratchDir() {
   std::random_device rd;
@@ -42,7 +44,20 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ShellQuote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out + "'";
 }
 
 int RunCommand(const std::string& command, std::string* out) {

@@ -30,13 +30,16 @@ class ScratchDir {
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
+// `arg` in single quotes for a POSIX shell command line.
+std::string ShellQuote(const std::string& arg);
+
 // Runs a shell command, returns its exit status and fills `out` with its standard output.
 int RunCommand(const std::string& command, std::string* out);
 
 }  // namespace testing_support
 
-#define SKIP_WITHOUT_FIXTURES()                                                     \
-  do {                                                                              \
-    if (testing_support::FixtureDir().empty())                                      \
-      GTEST_SKIP() << "fixture directory ../shared/fixtures/jet4 is not present";   \
+#define SKIP_WITHOUT_FIXTURES()                                                   \
+  do {                                                                            \
+    if (testing_support::FixtureDir().empty())                                    \
+      GTEST_SKIP() << "fixture directory ../shared/fixtures/jet4 is not present"; \
   } while (0)

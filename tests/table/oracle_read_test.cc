@@ -23,21 +23,11 @@
 
 namespace {
 
+using testing_support::ShellQuote;
+
 using jet::ValueKind;
 using testing_support::Fixture;
 using testing_support::FixturePassword;
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out + "'";
-}
 
 bool HaveCommand(const char* name) {
   return testing_support::RunCommand(std::string("command -v ") + name + " >/dev/null 2>&1",
@@ -271,8 +261,8 @@ TEST_P(OracleRead, ValuesMatchMdbReaderAndCountsMatchMdbExport) {
     tables.push_back(e->name);
   }
 
-  const std::string node = "node " + Quote(OracleScript().string()) + " " + Quote(file) +
-                           (password.empty() ? "" : " --password " + Quote(password));
+  const std::string node = "node " + ShellQuote(OracleScript().string()) + " " + ShellQuote(file) +
+                           (password.empty() ? "" : " --password " + ShellQuote(password));
   std::string oracle_tables;
   ASSERT_EQ(testing_support::RunCommand(node + " tables", &oracle_tables), 0);
   std::string ours;
@@ -280,11 +270,12 @@ TEST_P(OracleRead, ValuesMatchMdbReaderAndCountsMatchMdbExport) {
   EXPECT_EQ(ours, oracle_tables);
 
   std::vector<std::string> commands;
-  for (const auto& t : tables) commands.push_back(node + " rows " + Quote(t));
+  for (const auto& t : tables) commands.push_back(node + " rows " + ShellQuote(t));
   const bool have_mdb_export = HaveCommand("mdb-export");
   if (have_mdb_export) {
     for (const auto& t : tables) {
-      commands.push_back("mdb-export -b strip " + Quote(file) + " " + Quote(t) + " 2>/dev/null");
+      commands.push_back("mdb-export -b strip " + ShellQuote(file) + " " + ShellQuote(t) +
+                         " 2>/dev/null");
     }
   }
   auto outputs = RunAll(commands);

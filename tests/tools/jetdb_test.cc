@@ -11,20 +11,10 @@
 
 namespace {
 
+using testing_support::ShellQuote;
+
 using testing_support::Fixture;
 using testing_support::RunCommand;
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out + "'";
-}
 
 struct Outcome {
   int status = -1;
@@ -35,11 +25,11 @@ struct Outcome {
 // Runs jetdb with `args` (each shell-quoted), capturing standard output and error apart.
 Outcome Jetdb(const std::vector<std::string>& args) {
   testing_support::ScratchDir dir;
-  std::string command = Quote(JETDB_PATH);
-  for (const auto& a : args) command += " " + Quote(a);
+  std::string command = ShellQuote(JETDB_PATH);
+  for (const auto& a : args) command += " " + ShellQuote(a);
   auto err_path = dir.path() / "stderr";
   Outcome r;
-  r.status = RunCommand(command + " 2>" + Quote(err_path.string()), &r.out);
+  r.status = RunCommand(command + " 2>" + ShellQuote(err_path.string()), &r.out);
   auto err = testing_support::ReadBytes(err_path);
   r.err.assign(err.begin(), err.end());
   return r;
