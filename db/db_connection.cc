@@ -27,7 +27,8 @@ jet::sql::Session& DbConnection::Open() {
   if (session_) return *session_;
   if (connection_string_.empty()) throw DbFailure("连接没有打开，也没有连接字符串");
   ConnectionString cs = ParseConnectionString(connection_string_);
-  session_ = Guarded([&] { return std::make_unique<jet::sql::Session>(cs.data_source, cs.password); });
+  session_ =
+      Guarded([&] { return std::make_unique<jet::sql::Session>(cs.data_source, cs.password); });
   return *session_;
 }
 
@@ -37,16 +38,18 @@ void DbConnection::Connect(const std::string& connection_string) {
   Open();
 }
 
-void DbConnection::Disconnect() { session_.reset(); }
+void DbConnection::Disconnect() {
+  session_.reset();
+}
 
 std::vector<std::string> DbConnection::ListUserTables() {
   jet::sql::Session& s = Open();
   return Guarded([&] { return s.ListTablesAndViews(); });
 }
 
-void DbConnection::RunStatement(const std::string& text) {
+size_t DbConnection::RunStatement(const std::string& text) {
   jet::sql::Session& s = Open();
-  Guarded([&] { s.Execute(text); });
+  return Guarded([&] { return s.Execute(text); });
 }
 
 std::unique_ptr<RowCursor> DbConnection::OpenRows(const std::string& text) {
@@ -54,14 +57,38 @@ std::unique_ptr<RowCursor> DbConnection::OpenRows(const std::string& text) {
   return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text)); });
 }
 
-void DbConnection::RunOnRecordset(Recordset& recordset, const std::string& text) {
+std::unique_ptr<RowCursor> DbConnection::OpenColumns(const std::string& text) {
+  jet::sql::Session& s = Open();
+  return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text, 0)); });
+}
+
+size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& text) {
   jet::sql::Session& s = Open();
   recordset.Close();
   if (jet::sql::ReturnsRows(text)) {
     recordset.rows_ = Guarded([&] { return std::make_shared<RowCursor>(this, s.Query(text)); });
-  } else {
-    Guarded([&] { s.Execute(text); });
+    return recordset.rows_->RowCount();
   }
+  return Guarded([&] { return s.Execute(text); });
+}
+
+int DbConnection::BeginTrans() {
+  jet::sql::Session& s = Open();
+  return Guarded([&] { return s.BeginTransaction(); });
+}
+
+void DbConnection::CommitTrans() {
+  jet::sql::Session& s = Open();
+  Guarded([&] { s.CommitTransaction(); });
+}
+
+void DbConnection::RollbackTrans() {
+  jet::sql::Session& s = Open();
+  Guarded([&] { s.RollbackTransaction(); });
+}
+
+int DbConnection::TransactionLevel() const {
+  return session_ ? session_->transaction_level() : 0;
 }
 
 void DbConnection::AddRowTo(const std::string& table,

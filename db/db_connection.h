@@ -24,23 +24,37 @@ class DbConnection {
   // Keeps `connection_string`, then opens. A failed open leaves the connection closed with
   // the string kept.
   void Connect(const std::string& connection_string);
-  // Closes; does nothing on a closed connection. Row sets already fetched stay usable.
+  // Closes; does nothing on a closed connection. Row sets already fetched stay usable. An
+  // unfinished transaction's changes are dropped.
   void Disconnect();
   bool IsOpen() const { return session_ != nullptr; }
   const std::string& connection_string() const { return connection_string_; }
 
   // Names of the user tables and views, in catalog order.
   std::vector<std::string> ListUserTables();
-  // Runs one statement that returns no rows.
-  void RunStatement(const std::string& text);
+  // Runs one statement that returns no rows; returns the rows it affected.
+  size_t RunStatement(const std::string& text);
   // Runs a query and fetches its whole result.
   std::unique_ptr<RowCursor> OpenRows(const std::string& text);
+  // Runs a query for its columns alone, reading no rows: for a caller that only looks at the
+  // result's shape or adds rows to it. The cursor starts at its end.
+  std::unique_ptr<RowCursor> OpenColumns(const std::string& text);
   // Opens `text` on `recordset` with this connection (static cursor, pessimistic locks):
-  // a statement that returns no rows leaves the recordset closed.
-  void RunOnRecordset(Recordset& recordset, const std::string& text);
+  // a statement that returns no rows leaves the recordset closed. Returns the rows it
+  // affected (or fetched).
+  size_t RunOnRecordset(Recordset& recordset, const std::string& text);
+
+  // Transactions, under ADO's names; they nest. Everything run in between, DDL and reads of
+  // other files included, takes effect at the outermost CommitTrans or not at all. Outside
+  // a transaction each statement is its own. BeginTrans returns the new nesting level.
+  int BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+  int TransactionLevel() const;
 
   // Used by RowCursor::AddRow.
-  void AddRowTo(const std::string& table, const std::vector<std::pair<std::string, std::string>>& values);
+  void AddRowTo(const std::string& table,
+                const std::vector<std::pair<std::string, std::string>>& values);
 
  private:
   jet::sql::Session& Open();

@@ -19,7 +19,8 @@ void RecoverIfNeeded(const std::filesystem::path& path) {
     if (e.kind() == ErrorKind::kInUse) throw;
     throw JetError(e.kind(), "'" + path.string() +
                                  "' has an unfinished change that must be rolled back first, "
-                                 "and that failed: " + e.what());
+                                 "and that failed: " +
+                                 e.what());
   }
 }
 
@@ -29,8 +30,8 @@ OsFile OpenDataFile(const std::filesystem::path& path, Pager::Mode mode) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::perms perms = fs::status(path, ec).permissions();
-    constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write |
-                                    fs::perms::others_write;
+    constexpr fs::perms kAnyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (!ec && fs::exists(path, ec) && (perms & kAnyWrite) == fs::perms::none) {
       throw JetError(ErrorKind::kReadOnly, "'" + path.string() + "' is read-only");
     }
@@ -58,9 +59,10 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
                      "unsupported format: '" + path.string() +
                          "' is a Jet 3 (Access 97) database; only Jet 4 files are supported");
     case FileFormat::kAce:
-      throw JetError(ErrorKind::kUnsupported,
-                     "unsupported format: '" + path.string() +
-                         "' is an ACE (Access 2007 or later) database; only Jet 4 files are supported");
+      throw JetError(
+          ErrorKind::kUnsupported,
+          "unsupported format: '" + path.string() +
+              "' is an ACE (Access 2007 or later) database; only Jet 4 files are supported");
     case FileFormat::kUnknown:
       throw JetError(ErrorKind::kUnsupported,
                      "unsupported format: '" + path.string() + "' is not a Jet database");
@@ -116,6 +118,14 @@ void Pager::Begin() {
 std::span<uint8_t> Pager::Modify(uint32_t n) {
   if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
   auto d = dirty_.find(n);
+  if (!savepoints_.empty()) {
+    SavepointState& sp = savepoints_.back();
+    if (n < sp.page_count && !sp.before.contains(n)) {
+      std::unique_ptr<PageBuffer> before;
+      if (d != dirty_.end()) before = std::make_unique<PageBuffer>(*d->second);
+      sp.before.emplace(n, std::move(before));
+    }
+  }
   if (d != dirty_.end()) return *d->second;
   ByteView current = Page(n);  // bounds-checked
   auto copy = std::make_unique<PageBuffer>();
@@ -133,8 +143,44 @@ uint32_t Pager::Append() {
 
 void Pager::Rollback() {
   dirty_.clear();
+  savepoints_.clear();
   page_count_ = in_transaction_ ? committed_page_count_ : page_count_;
   in_transaction_ = false;
+}
+
+void Pager::Savepoint() {
+  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "savepoint outside a transaction");
+  savepoints_.push_back(SavepointState{page_count_, {}});
+}
+
+void Pager::ReleaseSavepoint() {
+  if (savepoints_.empty()) throw JetError(ErrorKind::kInvalid, "no savepoint to release");
+  SavepointState inner = std::move(savepoints_.back());
+  savepoints_.pop_back();
+  if (savepoints_.empty()) return;
+  // The enclosing savepoint must still be able to undo what the inner one recorded. A page
+  // the outer one has no record of was unchanged between the two, so the inner record is
+  // also its state at the outer savepoint.
+  SavepointState& outer = savepoints_.back();
+  for (auto& [n, before] : inner.before) {
+    if (n < outer.page_count && !outer.before.contains(n))
+      outer.before.emplace(n, std::move(before));
+  }
+}
+
+void Pager::RollbackToSavepoint() {
+  if (savepoints_.empty()) throw JetError(ErrorKind::kInvalid, "no savepoint to roll back to");
+  SavepointState sp = std::move(savepoints_.back());
+  savepoints_.pop_back();
+  dirty_.erase(dirty_.lower_bound(sp.page_count), dirty_.end());
+  page_count_ = sp.page_count;
+  for (auto& [n, before] : sp.before) {
+    if (before) {
+      dirty_[n] = std::move(before);
+    } else {
+      dirty_.erase(n);
+    }
+  }
 }
 
 void Pager::WriteDirtyPages() {
@@ -149,6 +195,7 @@ void Pager::WriteDirtyPages() {
 
 void Pager::Commit() {
   if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "commit without a transaction");
+  savepoints_.clear();
   if (dirty_.empty()) {
     in_transaction_ = false;
     return;

@@ -5,8 +5,10 @@
 // transaction: Modify() gives a private copy of a page, Append() a new page at the end of
 // the file; reads inside the transaction see those copies. Commit() makes them durable
 // through the rollback journal (see journal.h); Rollback() drops them, leaving the file as
-// it was. A writable pager holds an exclusive lock on the file for its whole life; a
-// read-only one holds a shared lock, so nobody writes under it.
+// it was. Savepoints mark a point inside a transaction that it can be rolled back to (one
+// failed statement of several, a nested transaction); they never touch the file. A writable pager
+// holds an exclusive lock on the file for its whole life; a read-only one holds a shared lock, so
+// nobody writes under it.
 #pragma once
 
 #include <array>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <span>
 #include <unordered_map>
+#include <vector>
 
 #include "jet/file/os_file.h"
 #include "jet/format/bytes.h"
@@ -61,6 +64,15 @@ class Pager {
   // Drops the transaction's pages; the file was never touched.
   void Rollback();
 
+  // --- Savepoints, innermost last ---
+  // REQUIRES: a transaction is open. Marks the transaction's current state.
+  void Savepoint();
+  // Forgets the innermost savepoint, keeping every change made since it.
+  void ReleaseSavepoint();
+  // Undoes every change made since the innermost savepoint, then forgets it.
+  void RollbackToSavepoint();
+  size_t savepoint_depth() const { return savepoints_.size(); }
+
   // Figures for benchmarks.
   uint64_t bytes_read() const { return bytes_read_; }
   uint64_t bytes_written() const { return bytes_written_; }
@@ -82,6 +94,15 @@ class Pager {
   bool poisoned_ = false;  // a failed commit could not be undone in place
   uint32_t committed_page_count_ = 0;
   std::map<uint32_t, std::unique_ptr<PageBuffer>> dirty_;  // ordered: written in page order
+
+  // What a savepoint needs to undo: the page count when it was taken, and the state of each
+  // older page before its first change since then (null: the page was not dirty yet). Pages
+  // appended since need no record; they are simply dropped.
+  struct SavepointState {
+    uint32_t page_count = 0;
+    std::unordered_map<uint32_t, std::unique_ptr<PageBuffer>> before;
+  };
+  std::vector<SavepointState> savepoints_;
   uint64_t bytes_read_ = 0;
   uint64_t bytes_written_ = 0;
 };

@@ -3,7 +3,9 @@
 namespace jet::sql {
 namespace {
 
-std::string Quoted(const std::string& name) { return "'" + name + "'"; }
+std::string Quoted(const std::string& name) {
+  return "'" + name + "'";
+}
 
 }  // namespace
 
@@ -16,8 +18,8 @@ JetError TableExists(const std::string& table) {
   return JetError(ErrorKind::kInvalid, "表 " + Quoted(table) + " 已存在");
 }
 JetError TableNotFound(const std::string& table) {
-  return JetError(ErrorKind::kNotFound, "找不到输入表或查询 " + Quoted(table) +
-                                            "，请确定它存在且名称拼写正确");
+  return JetError(ErrorKind::kNotFound,
+                  "找不到输入表或查询 " + Quoted(table) + "，请确定它存在且名称拼写正确");
 }
 JetError FieldExists(const std::string& field, const std::string& table) {
   return JetError(ErrorKind::kInvalid, "表 " + Quoted(table) + " 中已存在字段 " + Quoted(field));
@@ -40,8 +42,12 @@ JetError DuplicateKey(const std::string& table) {
                                               " 的更改没有成功，因为会在索引、主关键字或关系中"
                                               "产生重复的值");
 }
-JetError RecordTooLarge() { return JetError(ErrorKind::kConstraint, "记录太大"); }
-JetError BadPassword() { return JetError(ErrorKind::kBadPassword, "不是有效的密码"); }
+JetError RecordTooLarge() {
+  return JetError(ErrorKind::kConstraint, "记录太大");
+}
+JetError BadPassword() {
+  return JetError(ErrorKind::kBadPassword, "不是有效的密码");
+}
 JetError FileNotFound(const std::string& path) {
   return JetError(ErrorKind::kNotFound, "找不到文件 " + Quoted(path));
 }
@@ -61,21 +67,32 @@ JetError UnsupportedStatement(const std::string& what) {
   return JetError(ErrorKind::kInvalid, "不支持的 SQL 语句：" + what);
 }
 
+JetError NoTransaction() {
+  return JetError(ErrorKind::kInvalid, "没有活动的事务，无法提交或回滚");
+}
+
 JetError Translate(const JetError& e, const std::string& path) {
   const std::string what = e.what();
   // Messages already in the product's language start with a non-ASCII character.
   if (!what.empty() && static_cast<unsigned char>(what[0]) >= 0x80) return e;
   switch (e.kind()) {
-    case ErrorKind::kBadPassword: return BadPassword();
-    case ErrorKind::kNotFound: return FileNotFound(path);
+    case ErrorKind::kBadPassword:
+      return BadPassword();
+    case ErrorKind::kNotFound:
+      return FileNotFound(path);
     case ErrorKind::kUnsupported:
       if (what.rfind("unsupported format", 0) == 0) return NotADatabase(path);
       return CannotIndex(what);
-    case ErrorKind::kCorrupt: return JetError(ErrorKind::kCorrupt, "数据库文件已损坏：" + what);
-    case ErrorKind::kInUse: return DatabaseInUse(path);
-    case ErrorKind::kReadOnly: return ReadOnlyDatabase(path);
-    case ErrorKind::kIo: return JetError(ErrorKind::kIo, "磁盘或文件错误：" + what);
-    default: return JetError(e.kind(), what);
+    case ErrorKind::kCorrupt:
+      return JetError(ErrorKind::kCorrupt, "数据库文件已损坏：" + what);
+    case ErrorKind::kInUse:
+      return DatabaseInUse(path);
+    case ErrorKind::kReadOnly:
+      return ReadOnlyDatabase(path);
+    case ErrorKind::kIo:
+      return JetError(ErrorKind::kIo, "磁盘或文件错误：" + what);
+    default:
+      return JetError(e.kind(), what);
   }
 }
 

@@ -25,6 +25,7 @@ JetError DatabaseInUse(const std::string& path);
 JetError ReadOnlyDatabase(const std::string& path);
 JetError CannotIndex(const std::string& detail);
 JetError UnsupportedStatement(const std::string& what);
+JetError NoTransaction();
 
 // Turns an engine error into the product's wording, keeping errors already worded.
 JetError Translate(const JetError& error, const std::string& path);

@@ -188,8 +188,8 @@ class Parser {
   }
 
   bool IsClauseKeyword(const Token& t) const {
-    for (const char* k : {"WHERE", "ORDER", "GROUP", "IN", "INTO", "VALUES", "SELECT", "FROM", "HAVING",
-                          "UNION", "JOIN", "INNER", "LEFT", "RIGHT", "ON", "SET"}) {
+    for (const char* k : {"WHERE", "ORDER", "GROUP", "IN", "INTO", "VALUES", "SELECT", "FROM",
+                          "HAVING", "UNION", "JOIN", "INNER", "LEFT", "RIGHT", "ON", "SET"}) {
       if (IsKeyword(t, k)) return true;
     }
     return false;
@@ -199,9 +199,13 @@ class Parser {
   // ";KEY=value" pairs (DATABASE=, PWD=).
   static void ParseExternal(const std::string& spec, TableRef& ref) {
     ref.external = true;
-    std::u16string folded = FoldCase(Utf8ToUtf16(spec));
-    std::string lower = Utf16ToUtf8(folded);
-    auto find_key = [&](const std::string& key) { return lower.rfind(";" + key + "="); };
+    // Keys are ASCII; folding only ASCII keeps byte offsets valid in `spec` whatever the path
+    // holds.
+    std::string upper = spec;
+    for (char& c : upper) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    auto find_key = [&](const std::string& key) { return upper.rfind(";" + key + "="); };
     size_t database = find_key("DATABASE");
     size_t pwd = find_key("PWD");
     if (database != std::string::npos) {
@@ -228,10 +232,12 @@ class Parser {
     if (it == TypeNames().end()) Fail();
     Next();
     c.type = it->second.type;
-    c.fixed_length = it->second.fixed && (c.type == ColumnType::kText || c.type == ColumnType::kBinary);
+    c.fixed_length =
+        it->second.fixed && (c.type == ColumnType::kText || c.type == ColumnType::kBinary);
     c.autonumber = type == "COUNTER" || type == "AUTOINCREMENT";
     if (type == "CHARACTER" && AcceptKeyword("VARYING")) c.fixed_length = false;
-    if (c.type == ColumnType::kText || c.type == ColumnType::kBinary) c.length = c.type == ColumnType::kText ? 255 : 510;
+    if (c.type == ColumnType::kText || c.type == ColumnType::kBinary)
+      c.length = c.type == ColumnType::kText ? 255 : 510;
     if (AcceptSymbol("(")) {
       if (it->second.length == TypeName::kNone && !c.autonumber) Fail();
       const size_t length_at = at_;
@@ -280,7 +286,8 @@ class Parser {
     t.table = ParseName();
     ExpectSymbol("(");
     do {
-      if (AcceptKeyword("PRIMARY") || (AcceptKeyword("CONSTRAINT") && (ParseName(), AcceptKeyword("PRIMARY")))) {
+      if (AcceptKeyword("PRIMARY") ||
+          (AcceptKeyword("CONSTRAINT") && (ParseName(), AcceptKeyword("PRIMARY")))) {
         ExpectKeyword("KEY");
         ExpectSymbol("(");
         do {
@@ -383,9 +390,8 @@ class Parser {
   ExpressionPtr ParseComparison() {
     ExpressionPtr left = ParseUnary();
     const Token& t = Peek();
-    if (t.kind == TokenKind::kSymbol &&
-        (t.text == "=" || t.text == "<>" || t.text == "<" || t.text == "<=" || t.text == ">" ||
-         t.text == ">=")) {
+    if (t.kind == TokenKind::kSymbol && (t.text == "=" || t.text == "<>" || t.text == "<" ||
+                                         t.text == "<=" || t.text == ">" || t.text == ">=")) {
       auto e = Make(Expression::Kind::kCompare, t.position);
       e->text = Next().text;
       e->operands.push_back(std::move(left));
@@ -444,7 +450,8 @@ class Parser {
         if (IsKeyword(t, "NULL")) {
           return Make(Expression::Kind::kNull, Next().position);
         }
-        for (const char* k : {"FROM", "WHERE", "AND", "OR", "NOT", "INTO", "SELECT", "VALUES", "IS"}) {
+        for (const char* k :
+             {"FROM", "WHERE", "AND", "OR", "NOT", "INTO", "SELECT", "VALUES", "IS"}) {
           if (IsKeyword(t, k)) Fail();
         }
         [[fallthrough]];
@@ -471,7 +478,9 @@ class Parser {
 
 }  // namespace
 
-Statement Parse(std::string_view statement) { return Parser(statement).ParseStatement(); }
+Statement Parse(std::string_view statement) {
+  return Parser(statement).ParseStatement();
+}
 
 bool ReturnsRows(std::string_view statement) {
   try {

@@ -27,12 +27,14 @@ std::unique_ptr<Database> OpenDatabase(const std::filesystem::path& path,
 // Engine errors raised while a statement changes `table`, in the product's wording.
 JetError Reword(const JetError& e, const std::string& table, const std::string& path) {
   const std::string what = e.what();
-  if (e.kind() == ErrorKind::kConstraint && what.rfind("duplicate", 0) == 0) return DuplicateKey(table);
+  if (e.kind() == ErrorKind::kConstraint && what.rfind("duplicate", 0) == 0)
+    return DuplicateKey(table);
   if (e.kind() == ErrorKind::kConstraint && what.rfind("record is too large", 0) == 0) {
     return RecordTooLarge();
   }
   if (e.kind() == ErrorKind::kInvalid && what.find(" is not a valid ") != std::string::npos) {
-    return JetError(ErrorKind::kInvalid, "名称无效：" + what.substr(0, what.find(" is not a valid ")));
+    return JetError(ErrorKind::kInvalid,
+                    "名称无效：" + what.substr(0, what.find(" is not a valid ")));
   }
   return Translate(e, path);
 }
@@ -165,7 +167,7 @@ class Session::Executor {
     return out;
   }
 
-  ResultSet RunSelect(Select& select) {
+  ResultSet RunSelect(Select& select, size_t max_rows = Session::kAllRows) {
     Source src = OpenSource(select.from);
     Projection p = Project(select, src);
     ResultSet result;
@@ -174,9 +176,14 @@ class Session::Executor {
       result.definitions.push_back(d ? *d : ColumnDefinition{});
     }
     if (!src.owned) result.table = src.table->name();
+    if (max_rows == 0) {
+      // The shape alone: still check the condition's names, as the full query would.
+      if (select.where) Bind(*select.where, src.table->definition(), src.ref);
+      return result;
+    }
     Filter(src, select.where.get(), [&](RowPointer, const std::vector<Value>& row) {
       result.rows.push_back(ProjectRow(p, row));
-      return true;
+      return result.rows.size() < max_rows;
     });
     return result;
   }
@@ -219,7 +226,8 @@ class Session::Executor {
     } else {
       for (const auto& name : ins.columns) {
         size_t t = FindColumnOrThrow(def, name);
-        if (std::find(targets.begin(), targets.end(), t) != targets.end()) throw FieldDefinedTwice(name);
+        if (std::find(targets.begin(), targets.end(), t) != targets.end())
+          throw FieldDefinedTwice(name);
         targets.push_back(t);
       }
     }
@@ -280,7 +288,8 @@ class Session::Executor {
         // no keys or indexes.
         c.type = d->type;
         c.length = d->type == ColumnType::kText ? d->length / 2 : d->length;
-        c.fixed_length = d->IsFixed() && (d->type == ColumnType::kText || d->type == ColumnType::kBinary);
+        c.fixed_length =
+            d->IsFixed() && (d->type == ColumnType::kText || d->type == ColumnType::kBinary);
         c.precision = d->precision;
         c.scale = d->scale;
       } else {
@@ -334,7 +343,8 @@ class Session::Executor {
     for (const auto& [name, text] : values) {
       size_t i = FindColumnOrThrow(def, name);
       if (def.columns[i].IsAutoNumber()) {
-        throw JetError(ErrorKind::kInvalid, "字段 '" + def.columns[i].name + "' 是自动编号字段，不能赋值");
+        throw JetError(ErrorKind::kInvalid,
+                       "字段 '" + def.columns[i].name + "' 是自动编号字段，不能赋值");
       }
       row[i] = ConvertTextForColumn(def.columns[i], text);
     }
@@ -405,47 +415,104 @@ void Session::EnsureWritable() {
 size_t Session::Execute(std::string_view text) {
   if (!db_) throw FileNotFound(path_.string());
   Statement s = Parse(text);
-  Executor run(*this);
-  if (s.kind == Statement::Kind::kSelect && !s.select.into) return run.RunSelect(s.select).rows.size();
-  EnsureWritable();
-  Transaction t(*db_);
-  size_t affected = 0;
-  switch (s.kind) {
-    case Statement::Kind::kCreateTable: affected = run.RunCreate(s.create); break;
-    case Statement::Kind::kAlterTableAdd: affected = run.RunAlter(s.alter); break;
-    case Statement::Kind::kInsert: affected = run.RunInsert(s.insert); break;
-    case Statement::Kind::kSelect: affected = run.RunSelectInto(s.select); break;
-    case Statement::Kind::kDelete: affected = run.RunDelete(s.del); break;
+  if (s.kind == Statement::Kind::kSelect && !s.select.into) {
+    return Executor(*this).RunSelect(s.select).rows.size();
   }
-  try {
-    t.Commit();
-  } catch (const JetError& e) {
-    throw Translate(e, path_.string());
-  }
-  return affected;
+  return RunChange([&] {
+    Executor run(*this);
+    switch (s.kind) {
+      case Statement::Kind::kCreateTable:
+        return run.RunCreate(s.create);
+      case Statement::Kind::kAlterTableAdd:
+        return run.RunAlter(s.alter);
+      case Statement::Kind::kInsert:
+        return run.RunInsert(s.insert);
+      case Statement::Kind::kSelect:
+        return run.RunSelectInto(s.select);
+      case Statement::Kind::kDelete:
+        return run.RunDelete(s.del);
+    }
+    return size_t{0};
+  });
 }
 
-ResultSet Session::Query(std::string_view text) {
+ResultSet Session::Query(std::string_view text, size_t max_rows) {
   if (!db_) throw FileNotFound(path_.string());
   Statement s = Parse(text);
   if (s.kind != Statement::Kind::kSelect || s.select.into) {
     throw UnsupportedStatement("只有 SELECT 语句返回记录");
   }
-  Executor run(*this);
-  return run.RunSelect(s.select);
+  return Executor(*this).RunSelect(s.select, max_rows);
 }
 
 void Session::AddRow(const std::string& table,
                      const std::vector<std::pair<std::string, std::string>>& values) {
   if (!db_) throw FileNotFound(path_.string());
-  EnsureWritable();
-  Transaction t(*db_);
-  Executor(*this).AddRow(table, values);
+  RunChange([&] {
+    Executor(*this).AddRow(table, values);
+    return size_t{1};
+  });
+}
+
+size_t Session::RunChange(const std::function<size_t()>& change) {
+  if (transaction_level_ == 0) {
+    EnsureWritable();
+    Transaction t(*db_);
+    size_t affected = change();
+    try {
+      t.Commit();
+    } catch (const JetError& e) {
+      throw Translate(e, path_.string());
+    }
+    return affected;
+  }
+  db_->Savepoint();
+  size_t affected = 0;
   try {
-    t.Commit();
+    affected = change();
+  } catch (...) {
+    try {
+      db_->RollbackToSavepoint();
+    } catch (...) {
+      // Only the catalog reload can fail here; it fails again, clearly, at the next use.
+    }
+    throw;
+  }
+  db_->ReleaseSavepoint();
+  return affected;
+}
+
+int Session::BeginTransaction() {
+  if (!db_) throw FileNotFound(path_.string());
+  if (transaction_level_ == 0) {
+    EnsureWritable();
+    db_->Begin();
+  } else {
+    db_->Savepoint();
+  }
+  return ++transaction_level_;
+}
+
+void Session::CommitTransaction() {
+  if (transaction_level_ == 0) throw NoTransaction();
+  if (--transaction_level_ > 0) {
+    db_->ReleaseSavepoint();
+    return;
+  }
+  try {
+    db_->Commit();
   } catch (const JetError& e) {
     throw Translate(e, path_.string());
   }
+}
+
+void Session::RollbackTransaction() {
+  if (transaction_level_ == 0) throw NoTransaction();
+  if (--transaction_level_ > 0) {
+    db_->RollbackToSavepoint();
+    return;
+  }
+  db_->Rollback();
 }
 
 std::vector<std::string> Session::ListTablesAndViews() {

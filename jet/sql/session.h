@@ -1,10 +1,14 @@
-// A session on one database file: runs Jet SQL statements, each as one transaction (all of
-// it or nothing), fetches query results whole, and adds single rows with the conversion
-// rules of the database contract. The file is opened for reading and reopened for writing
-// (with an exclusive lock) at the first statement that changes it.
+// A session on one database file: runs Jet SQL statements, fetches query results whole, and
+// adds single rows with the conversion rules of the database contract. Each statement is
+// all of it or nothing: on its own it is one transaction; inside an explicit transaction a
+// failed statement is undone alone and the transaction goes on. The file is opened for
+// reading and reopened for writing (with an exclusive lock) at the first change.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,13 +39,25 @@ class Session {
 
   // Runs a statement; returns the rows it affected (0 for DDL; the row count for SELECT).
   size_t Execute(std::string_view statement);
-  // Runs a SELECT and returns its whole result.
-  ResultSet Query(std::string_view statement);
+  static constexpr size_t kAllRows = std::numeric_limits<size_t>::max();
+  // Runs a SELECT and returns its result, cut to `max_rows` rows. With 0 it returns the
+  // columns alone, without reading the table's rows.
+  ResultSet Query(std::string_view statement, size_t max_rows = kAllRows);
   // Adds one row to `table`: (column name, text) pairs, converted by the contract's rules.
-  void AddRow(const std::string& table, const std::vector<std::pair<std::string, std::string>>& values);
+  void AddRow(const std::string& table,
+              const std::vector<std::pair<std::string, std::string>>& values);
 
   // User tables and views (saved select queries), in catalog order.
   std::vector<std::string> ListTablesAndViews();
+
+  // Explicit transactions, which nest. Statements, DDL included, run inside take effect for
+  // good at the outermost commit; a rollback undoes everything since its matching begin.
+  // Begin returns the new level (1 for the outermost). Closing the session drops what an
+  // unfinished transaction changed.
+  int BeginTransaction();
+  void CommitTransaction();
+  void RollbackTransaction();
+  int transaction_level() const { return transaction_level_; }
 
   Database& database() { return *db_; }
   const std::filesystem::path& path() const { return path_; }
@@ -49,10 +65,13 @@ class Session {
  private:
   class Executor;
   void EnsureWritable();
+  // Runs `change` as one statement: its own transaction, or a savepoint inside an explicit one.
+  size_t RunChange(const std::function<size_t()>& change);
 
   std::filesystem::path path_;
   std::string password_;
   std::unique_ptr<Database> db_;
+  int transaction_level_ = 0;
 };
 
 }  // namespace jet::sql

@@ -9,10 +9,11 @@
 
 namespace jet {
 
-Database::Database(std::unique_ptr<Pager> pager)
-    : pager_(std::move(pager)), allocator_(*pager_) {}
+Database::Database(std::unique_ptr<Pager> pager) : pager_(std::move(pager)), allocator_(*pager_) {}
 
-void Database::Begin() { pager_->Begin(); }
+void Database::Begin() {
+  pager_->Begin();
+}
 
 void Database::Commit() {
   try {
@@ -32,7 +33,15 @@ void Database::Rollback() {
   catalog_.Load(*this);
 }
 
-Transaction::Transaction(Database& db) : db_(db) { db_.Begin(); }
+void Database::RollbackToSavepoint() {
+  pager_->RollbackToSavepoint();
+  definitions_.clear();
+  catalog_.Load(*this);
+}
+
+Transaction::Transaction(Database& db) : db_(db) {
+  db_.Begin();
+}
 
 Transaction::~Transaction() {
   if (done_) return;
@@ -84,13 +93,15 @@ const TableDefinition& Database::Definition(uint32_t tdef_page) {
   auto it = definitions_.find(tdef_page);
   if (it != definitions_.end()) return *it->second;
   std::vector<uint8_t> bytes = ReadDefinitionBytes(tdef_page, nullptr);
-  auto def = std::make_unique<TableDefinition>(DecodeTableDefinition(ByteView(bytes.data(), bytes.size())));
+  auto def = std::make_unique<TableDefinition>(
+      DecodeTableDefinition(ByteView(bytes.data(), bytes.size())));
   return *definitions_.emplace(tdef_page, std::move(def)).first->second;
 }
 
 Table Database::OpenTable(std::string_view name) {
   const CatalogEntry* entry = catalog_.FindTable(name);
-  if (!entry || (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
+  if (!entry ||
+      (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
     throw JetError(ErrorKind::kNotFound, "no table named '" + std::string(name) + "'");
   }
   return OpenTable(*entry);

@@ -59,6 +59,12 @@ class Database {
   // Drops the transaction's changes; the file is untouched.
   void Rollback();
   bool in_transaction() const { return pager_->in_transaction(); }
+  // Savepoints inside the open transaction (see Pager): a failed statement among several,
+  // or a nested transaction, undoes only its own changes.
+  void Savepoint() { pager_->Savepoint(); }
+  void ReleaseSavepoint() { pager_->ReleaseSavepoint(); }
+  // Undoes the changes since the innermost savepoint and reloads what they may have touched.
+  void RollbackToSavepoint();
   PageAllocator& allocator() { return allocator_; }
   // Drops a cached definition that was rewritten in the open transaction.
   void ForgetDefinition(uint32_t tdef_page) { definitions_.erase(tdef_page); }

@@ -1,0 +1,32 @@
+#include "db/query.h"
+
+#include "db/db_connection.h"
+#include "db/db_failure.h"
+
+namespace db {
+
+DbConnection& Query::RequireConnection() const {
+  if (!connection_) throw DbFailure("查询没有连接到数据库");
+  return *connection_;
+}
+
+void Query::Open(const std::string& text) {
+  Close();
+  rows_ = RequireConnection().OpenRows(text);
+}
+
+void Query::OpenColumns(const std::string& text) {
+  Close();
+  rows_ = RequireConnection().OpenColumns(text);
+}
+
+size_t Query::ExecSQL(const std::string& text) {
+  return RequireConnection().RunStatement(text);
+}
+
+RowCursor& Query::Rows() {
+  if (!rows_) throw DbFailure("对象关闭时，不允许操作");
+  return *rows_;
+}
+
+}  // namespace db
