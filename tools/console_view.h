@@ -1,0 +1,37 @@
+// The upgrade run's view on a console: each status text with the progress position it came
+// at ("[11/16] 正在升级客户信息..."), and positions reached between texts on lines of their
+// own. The status line of a failed run is empty, so nothing is printed for it; the failure's
+// message is kept for the caller to report.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "upgrade/upgrade_view.h"
+
+class ConsoleView : public upgrade::UpgradeView {
+ public:
+  explicit ConsoleView(std::ostream& out) : out_(out) {}
+
+  void SetStatus(const std::string& text) override;
+  void PumpEvents() override { out_.flush(); }
+  void SetProgressVisible(bool visible) override;
+  void SetProgressMax(int max) override { max_ = max; }
+  void SetProgress(int position) override;
+  void SetFailure(const std::string& message) override { failure_ = message; }
+
+  // Prints a position not yet shown. Call when the run has ended.
+  void Finish();
+  const std::string& failure() const { return failure_; }
+
+ private:
+  void PrintPosition(const std::string& text);
+
+  std::ostream& out_;
+  int max_ = 100;
+  int position_ = 0;
+  bool visible_ = false;
+  // A position waits for the status text that usually follows it, to share its line.
+  bool position_pending_ = false;
+  std::string failure_;
+};
