@@ -5,6 +5,8 @@
 //   node dump.mjs FILE [--password PW] tables          user table names, one per line
 //   node dump.mjs FILE [--password PW] columns TABLE   JSON array of {name, type, size}
 //   node dump.mjs FILE [--password PW] rows TABLE      one JSON object per row and line
+//   node dump.mjs FILE [--password PW] all             every user table, one per line:
+//                                                       {"table", "columns", "rows"}
 //
 // Row values: Buffers become lowercase hex strings, Dates ISO 8601 strings (mdb-reader
 // builds them as UTC from the stored day count, so the "Z" time is the stored wall-clock
@@ -14,7 +16,7 @@
 import { readFileSync, writeSync } from "node:fs";
 import MDBReader from "mdb-reader";
 
-const USAGE = "usage: node dump.mjs FILE [--password PW] (tables | columns TABLE | rows TABLE)";
+const USAGE = "usage: node dump.mjs FILE [--password PW] (tables | all | columns TABLE | rows TABLE)";
 
 function fail(message, status) {
   process.stderr.write(`dump.mjs: ${message}\n`);
@@ -37,7 +39,7 @@ function parseArgs(argv) {
   }
   const [file, command, table, ...extra] = positional;
   const needsTable = command === "columns" || command === "rows";
-  if (!file || !["tables", "columns", "rows"].includes(command) ||
+  if (!file || !["tables", "all", "columns", "rows"].includes(command) ||
       (needsTable && table === undefined) || (!needsTable && table !== undefined) ||
       extra.length > 0) {
     fail(USAGE, 2);
@@ -46,6 +48,10 @@ function parseArgs(argv) {
 }
 
 // Turns one value from mdb-reader into something JSON.stringify prints the way we want.
+function columnsOf(target) {
+  return target.getColumns().map(({ name, type, size }) => ({ name, type, size }));
+}
+
 function plain(value) {
   if (value === null || value === undefined) return null;
   if (Buffer.isBuffer(value)) return value.toString("hex");
@@ -96,11 +102,17 @@ try {
 try {
   if (command === "tables") {
     for (const name of reader.getTableNames()) emit(name);
+  } else if (command === "all") {
+    // One process for a whole file: the upgrade tests check every table of many files.
+    for (const name of reader.getTableNames()) {
+      const target = reader.getTable(name);
+      const rows = target.getData().map(plain);
+      emit(JSON.stringify({ table: name, columns: columnsOf(target), rows }));
+    }
   } else {
     const target = reader.getTable(table);
     if (command === "columns") {
-      const columns = target.getColumns().map(({ name, type, size }) => ({ name, type, size }));
-      emit(JSON.stringify(columns));
+      emit(JSON.stringify(columnsOf(target)));
     } else {
       for (const row of target.getData()) emit(JSON.stringify(plain(row)));
     }
