@@ -1,0 +1,65 @@
+#include "tools/demo/demo_data.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "tools/demo/reference_rows.h"
+#include "tools/demo/regions.h"
+#include "tools/demo/search_fields.h"
+
+namespace {
+
+// Beyond this a data file would approach Jet's 2 GB limit.
+constexpr int kMaxCustomers = 500000;
+// Each sj row covers at least one 7-digit prefix of its own.
+int MaxPhonePrefixRows() {
+  return static_cast<int>(demo::MobileNetworks().size()) * 10000;
+}
+
+}  // namespace
+
+void ValidateDemoOptions(const DemoOptions& options) {
+  if (options.customers < 1 || options.customers > kMaxCustomers) {
+    throw std::invalid_argument("--customers must be between 1 and " +
+                                std::to_string(kMaxCustomers));
+  }
+  if (options.sj_rows < 0 || options.sj_rows > MaxPhonePrefixRows()) {
+    throw std::invalid_argument("--sj-rows must be between 0 and " +
+                                std::to_string(MaxPhonePrefixRows()));
+  }
+  if (options.sort_order != 2052 && options.sort_order != 1033) {
+    throw std::invalid_argument("--sort-order must be 2052 or 1033");
+  }
+}
+
+DemoRowCounts CountDemoRows(const DemoOptions& options) {
+  const auto customers = static_cast<size_t>(options.customers);
+  DemoRowCounts c;
+  c.template_search = demo::TemplateSearchFields().size();
+  c.sj = static_cast<size_t>(options.sj_rows);
+  c.zdy = demo::CustomFields().size();
+  c.sfz = demo::Divisions().size();
+  c.search = demo::OldSearchFields().size();
+  c.customers = customers;
+  c.contacts = customers * 166 / 100;  // never fewer than one per customer
+  c.sales = customers * 2 / 5;
+  c.sale_lines = c.sales + c.sales / 2;  // at least one line per order
+  c.products = demo::Products().size();
+  c.gsxz = demo::CompanyTypes().size();
+  return c;
+}
+
+std::filesystem::path DemoTemplatePath(const std::filesystem::path& outdir) {
+  return outdir / "my.sys";
+}
+
+std::filesystem::path DemoDataFilePath(const std::filesystem::path& outdir) {
+  return outdir / "sys" / "Custom.sys";
+}
+
+void WriteDemoData(const std::filesystem::path& outdir, const DemoOptions& options) {
+  ValidateDemoOptions(options);
+  std::filesystem::create_directories(DemoDataFilePath(outdir).parent_path());
+  WriteDemoTemplate(DemoTemplatePath(outdir), options);
+  WriteDemoDataFile(DemoDataFilePath(outdir), options);
+}
