@@ -141,6 +141,22 @@ TEST_F(UpgradeRunTest, TablesInOtherLetterCaseCountAsPresentAndStayAsTheyAre) {
   ExpectConsistentAndReadable(data_);
 }
 
+TEST_F(UpgradeRunTest, ASavedQueryNamedLikeACatalogueTableCountsAsPresent) {
+  WriteOldDataFile(data_);
+  upgrade_test::AddSavedSelectQuery(data_, "Finance");
+  upgrade_test::AddSavedSelectQuery(data_, "zdy");
+  WriteTemplate(template_);
+  Harness h(data_, template_);
+  upgrade::UpgradeSummary s = h.Run();
+  ASSERT_TRUE(s.succeeded) << s.failure;
+  EXPECT_EQ(h.view.Only("progress:"),  // no 7: Finance was not created
+            (Strings{"1", "1", "2", "3", "4", "5", "6", "8", "10", "11", "12", "13", "14", "15",
+                     "16", "0"}));
+  EXPECT_EQ(s.reference_rows,
+            (std::vector<std::pair<std::string, size_t>>{{"sj", 25}, {"sfz", 3}}));
+  ExpectConsistentAndReadable(data_);
+}
+
 TEST_F(UpgradeRunTest, ExistingColumnsAreFoundWithoutRegardToCase) {
   WriteOldDataFile(data_, {.customer_qq_in_capitals = true, .product_with_pic1 = true});
   WriteTemplate(template_);

@@ -60,6 +60,10 @@ struct TemplateShape {
 void WriteOldDataFile(const std::filesystem::path& path, const DataFileShape& shape = {});
 void WriteTemplate(const std::filesystem::path& path, const TemplateShape& shape = {});
 
+// Adds a catalog entry for a saved select query (a view) named `name`, as Access lists one,
+// without its query text: enough for the table list to show it.
+void AddSavedSelectQuery(const std::filesystem::path& path, const std::string& name);
+
 // The run wired as the window wires it: two connections, three queries.
 class Harness {
  public:
