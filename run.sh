@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the project, then shows the user tables of a sample
-# database with the jetdb tool: each table's row count and its first rows as CSV.
-# The build directory can be changed with BUILD_DIR (default build).
+# The main job on the bundled demo data: installs what is missing, builds, lays fresh demo
+# data out beside the programs (build/bin/sys/Custom.sys and the template build/bin/my.sys),
+# then upgrades it: in the window when there is a display and the window is built,
+# otherwise with sysupgrade, showing each table's rows before and after and ending with a
+# consistency check. The build directory can be changed with BUILD_DIR (default build).
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -9,43 +11,50 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 source scripts/deps.sh
 
 BUILD_DIR="${BUILD_DIR:-build}"
-DEMO_PASSWORD='plmoknijbuhvygc,t.f/'
-NORTHWIND="../shared/fixtures/jet4/northwind2000.mdb"
+PASSWORD='plmoknijbuhvygc,t.f/'
 
 ensure_system_packages
 configure_build "${BUILD_DIR}"
 
-targets=(jetdb)
-if ninja -C "${BUILD_DIR}" -t targets all | grep -q '^sysdemo:'; then
-  targets+=(sysdemo)
+targets=(jetdb sysdemo sysupgrade)
+have_window=0
+if ninja -C "${BUILD_DIR}" -t targets all | grep -q '^dataupgrade:'; then
+  targets+=(dataupgrade)
+  have_window=1
 fi
 log "Building ${targets[*]}"
 cmake --build "${BUILD_DIR}" -j2 --target "${targets[@]}"
 
-JETDB="${BUILD_DIR}/bin/jetdb"
-password_args=()
-if [[ -x "${BUILD_DIR}/bin/sysdemo" ]]; then
-  db="${BUILD_DIR}/demo/Custom.sys"
-  mkdir -p "$(dirname "${db}")"
-  log "Creating the demo database ${db}"
-  "${BUILD_DIR}/bin/sysdemo" "${db}"
-  password_args=(-p "${DEMO_PASSWORD}")
-elif [[ -f "${NORTHWIND}" ]]; then
-  db="${NORTHWIND}"
-else
-  echo "No sample database: ${BUILD_DIR}/bin/sysdemo is not built yet and ${NORTHWIND}"
-  echo "is absent. Run ${JETDB} tables FILE (-p PASSWORD) on a database of your own."
-  exit 0
+BIN="${BUILD_DIR}/bin"
+DATA="${BIN}/sys/Custom.sys"
+log "Laying out fresh demo data: ${DATA} and the template ${BIN}/my.sys"
+"${BIN}/sysdemo" "${BIN}"
+
+if [[ ${have_window} -eq 1 && -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  log "Opening the window (数据升级); press 升级 to upgrade the demo data file"
+  exec "${BIN}/dataupgrade"
 fi
 
-log "User tables of ${db}"
-table_list="$("${JETDB}" tables "${db}" "${password_args[@]}")"
-mapfile -t tables <<<"${table_list}"
-for table in "${tables[@]}"; do
-  [[ -n "${table}" ]] || continue
-  rows="$("${JETDB}" count "${db}" "${table}" "${password_args[@]}")"
-  echo
-  echo "--- ${table}: ${rows} rows"
-  # head stops reading early; that is not a failure of the export.
-  (set +o pipefail; "${JETDB}" export "${db}" "${table}" --format csv "${password_args[@]}" | head -n 6)
-done
+# row_counts FILE: "table rows" per user table.
+row_counts() {
+  local table
+  "${BIN}/jetdb" tables "$1" -p "${PASSWORD}" | while IFS= read -r table; do
+    [[ -n "${table}" ]] || continue
+    printf '%s %s\n' "${table}" "$("${BIN}/jetdb" count "$1" "${table}" -p "${PASSWORD}")"
+  done
+}
+
+before="$(row_counts "${DATA}")"
+log "Upgrading ${DATA} with sysupgrade (template: ${BIN}/my.sys)"
+"${BIN}/sysupgrade" "${DATA}"
+after="$(row_counts "${DATA}")"
+
+log "Tables and rows, before and after"
+printf '%-16s %10s %10s\n' table before after
+while read -r table rows; do
+  was="$(awk -v t="${table}" '$1 == t { print $2 }' <<<"${before}")"
+  printf '%-16s %10s %10s\n' "${table}" "${was:--}" "${rows}"
+done <<<"${after}"
+
+log "Consistency check of ${DATA}"
+"${BIN}/jetdb" check "${DATA}" -p "${PASSWORD}"
