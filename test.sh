@@ -47,6 +47,11 @@ log "Dependencies ready in $((SECONDS - start)) s"
 
 if [[ ${normal} -eq 1 ]]; then
   build_and_test "${BUILD_DIR}"
+  # The real window under Xvfb: PNGs in build/screenshots/, checked not to be blank.
+  if ninja -C "${BUILD_DIR}" -t targets all | grep -q '^dataupgrade_screenshots:'; then
+    log "Screenshots of the window"
+    BUILD_DIR="${BUILD_DIR}" tools/screenshot.sh
+  fi
 fi
 
 if [[ ${sanitize} -eq 1 ]]; then

@@ -7,8 +7,11 @@
 #   build-essential g++ cmake ninja-build   compiler and build
 #   libgtest-dev                            GoogleTest for tests/
 #   mdbtools                                mdb-export / mdb-schema, an oracle for the tests
-#   qt6-base-dev                            Qt 6 Widgets for the window (app/, later)
-SYSTEM_PACKAGES=(build-essential g++ cmake ninja-build libgtest-dev mdbtools qt6-base-dev)
+#   qt6-base-dev                            Qt 6 Widgets and QtTest for the window (app/)
+#   fonts-wqy-microhei                      a Simplified-Chinese font, so the window never shows boxes
+#   xvfb xauth imagemagick                  screenshots of the real window (tools/screenshot.sh)
+SYSTEM_PACKAGES=(build-essential g++ cmake ninja-build libgtest-dev mdbtools qt6-base-dev
+  fonts-wqy-microhei xvfb xauth imagemagick)
 
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
