@@ -13,16 +13,27 @@
 
 namespace jet {
 
-// Tests install a hook to simulate a crash or a full disk at a chosen write or flush. A
-// hook may let part of a write through (a torn write) before failing it.
+// Tests install a hook to simulate a crash or a full disk at a chosen operation, or to model
+// what a disk with a volatile cache keeps. A hook may let part of a write through (a torn
+// write) before failing it.
+enum class IoOperation {
+  kCreate,          // a file is created (or truncated to nothing) by name
+  kFlush,           // a file's written data is flushed to the disk
+  kResize,          // a file is cut or extended to `size`
+  kRemove,          // a file is removed by name
+  kFlushDirectory,  // a directory is flushed, making the names created or removed in it durable
+};
+
 class IoFaultHook {
  public:
   virtual ~IoFaultHook() = default;
-  // Returns how many of `size` bytes at `offset` of `path` may be written; fewer than
-  // `size` makes the write fail after writing that many.
-  virtual size_t BeforeWrite(const std::filesystem::path& path, uint64_t offset, size_t size) = 0;
-  // Returns false to make the flush (or resize, or removal) fail.
-  virtual bool BeforeSync(const std::filesystem::path& path) = 0;
+  // Returns how many bytes of `data`, to be written at `offset` of `path`, may be written;
+  // fewer than all makes the write fail after writing that many.
+  virtual size_t BeforeWrite(const std::filesystem::path& path, uint64_t offset,
+                             std::span<const uint8_t> data) = 0;
+  // Returns false to make the operation fail. `path` is the file (for kFlushDirectory, a
+  // file in the directory); `size` is the new size for kResize, else 0.
+  virtual bool BeforeOperation(const std::filesystem::path& path, IoOperation op, uint64_t size) = 0;
 };
 void SetIoFaultHook(IoFaultHook* hook);  // nullptr removes it
 

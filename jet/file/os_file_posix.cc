@@ -3,6 +3,7 @@
 
 #include "jet/file/os_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -30,8 +31,9 @@ std::string Describe(const std::filesystem::path& path, const char* action, int 
   throw JetError(kind, Describe(path, action, error));
 }
 
-void CheckSyncHook(const std::filesystem::path& path) {
-  if (g_fault_hook && !g_fault_hook->BeforeSync(path)) ThrowIo(path, "flush", EIO);
+void CheckHook(const std::filesystem::path& path, IoOperation op, const char* action,
+               uint64_t size = 0) {
+  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, op, size)) ThrowIo(path, action, EIO);
 }
 
 }  // namespace
@@ -63,6 +65,7 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
 }
 
 OsFile OsFile::Create(const std::filesystem::path& path) {
+  CheckHook(path, IoOperation::kCreate, "create");
   OsFile f;
   f.path_ = path;
   f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -98,7 +101,7 @@ void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
 
 void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
   size_t allowed = data.size();
-  if (g_fault_hook) allowed = g_fault_hook->BeforeWrite(path_, offset, data.size());
+  if (g_fault_hook) allowed = std::min(data.size(), g_fault_hook->BeforeWrite(path_, offset, data));
   size_t done = 0;
   while (done < allowed) {
     ssize_t n = ::pwrite(fd_, data.data() + done, allowed - done, static_cast<off_t>(offset + done));
@@ -110,16 +113,19 @@ void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
 }
 
 void OsFile::Truncate(uint64_t size) {
-  CheckSyncHook(path_);
+  CheckHook(path_, IoOperation::kResize, "resize", size);
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo(path_, "resize", errno);
 }
 
 void OsFile::Sync() {
-  CheckSyncHook(path_);
+  CheckHook(path_, IoOperation::kFlush, "flush");
   if (::fsync(fd_) != 0) ThrowIo(path_, "flush", errno);
 }
 
 void SyncDirectoryOf(const std::filesystem::path& path) {
+  // Failures to flush a directory are not reported (some file systems refuse it), so a
+  // hook can only make the flush not happen.
+  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, IoOperation::kFlushDirectory, 0)) return;
   std::filesystem::path dir = path.parent_path();
   if (dir.empty()) dir = ".";
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -129,7 +135,7 @@ void SyncDirectoryOf(const std::filesystem::path& path) {
 }
 
 void RemoveFileDurably(const std::filesystem::path& path) {
-  CheckSyncHook(path);
+  CheckHook(path, IoOperation::kRemove, "remove");
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowIo(path, "remove", errno);
   SyncDirectoryOf(path);
 }

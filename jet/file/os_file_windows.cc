@@ -10,6 +10,7 @@
 #include "jet/error.h"
 #include "jet/file/os_file.h"
 
+#include <algorithm>
 namespace jet {
 namespace {
 
@@ -30,8 +31,9 @@ std::string Describe(const std::filesystem::path& path, const char* action, DWOR
   throw JetError(kind, Describe(path, action, error));
 }
 
-void CheckSyncHook(const std::filesystem::path& path) {
-  if (g_fault_hook && !g_fault_hook->BeforeSync(path)) ThrowIo(path, "flush", ERROR_WRITE_FAULT);
+void CheckHook(const std::filesystem::path& path, IoOperation op, const char* action,
+               uint64_t size = 0) {
+  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, op, size)) ThrowIo(path, action, ERROR_WRITE_FAULT);
 }
 
 HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
@@ -51,6 +53,7 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
 }
 
 OsFile OsFile::Create(const std::filesystem::path& path) {
+  CheckHook(path, IoOperation::kCreate, "create");
   OsFile f;
   f.path_ = path;
   HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -95,7 +98,7 @@ void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
 
 void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
   size_t allowed = data.size();
-  if (g_fault_hook) allowed = g_fault_hook->BeforeWrite(path_, offset, data.size());
+  if (g_fault_hook) allowed = std::min(data.size(), g_fault_hook->BeforeWrite(path_, offset, data));
   size_t done = 0;
   while (done < allowed) {
     OVERLAPPED at{};
@@ -113,7 +116,7 @@ void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
 }
 
 void OsFile::Truncate(uint64_t size) {
-  CheckSyncHook(path_);
+  CheckHook(path_, IoOperation::kResize, "resize", size);
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
   if (!::SetFileInformationByHandle(AsHandle(handle_), FileEndOfFileInfo, &end, sizeof end)) {
@@ -122,15 +125,19 @@ void OsFile::Truncate(uint64_t size) {
 }
 
 void OsFile::Sync() {
-  CheckSyncHook(path_);
+  CheckHook(path_, IoOperation::kFlush, "flush");
   if (!::FlushFileBuffers(AsHandle(handle_))) ThrowIo(path_, "flush", ::GetLastError());
 }
 
 // NTFS makes directory entries durable with the file's own metadata; nothing to flush.
-void SyncDirectoryOf(const std::filesystem::path&) {}
+void SyncDirectoryOf(const std::filesystem::path& path) {
+  // Failures to flush a directory are not reported (some file systems refuse it), so a
+  // hook can only make the flush not happen.
+  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, IoOperation::kFlushDirectory, 0)) return;
+}
 
 void RemoveFileDurably(const std::filesystem::path& path) {
-  CheckSyncHook(path);
+  CheckHook(path, IoOperation::kRemove, "remove");
   if (!::DeleteFileW(path.c_str())) {
     DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND) ThrowIo(path, "remove", error);

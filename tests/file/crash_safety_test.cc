@@ -30,6 +30,7 @@
 #include "jet/table/schema_change.h"
 #include "jet/table/table.h"
 #include "jet/table/table_writer.h"
+#include "tests/file/volatile_disk.h"
 #include "tests/table/write_test_helpers.h"
 #include "tests/test_support.h"
 
@@ -88,8 +89,8 @@ void RunTransaction(Database& db, int rows, const std::function<void()>& before_
   t.Commit();
 }
 
-// Counts the hooked operations, remembering the size of each write (0 for a flush, resize or
-// removal). From operation `fail_from` on it fails them all (a crash: the process is gone),
+// Counts the hooked operations, remembering the size of each write (0 for any other
+// operation). From operation `fail_from` on it fails them all (a crash: the process is gone),
 // letting `torn(size)` bytes of the first failed write through.
 class CrashHook : public jet::IoFaultHook {
  public:
@@ -100,17 +101,20 @@ class CrashHook : public jet::IoFaultHook {
 
   explicit CrashHook(size_t fail_from = SIZE_MAX, Torn torn = Nothing)
       : fail_from_(fail_from), torn_(torn) {}
-  size_t BeforeWrite(const fs::path&, uint64_t, size_t size) override {
+  size_t BeforeWrite(const fs::path&, uint64_t, std::span<const uint8_t> data) override {
     size_t op = ops_.size();
-    ops_.push_back(size);
-    if (op < fail_from_) return size;
-    return op == fail_from_ ? torn_(size) : 0;
+    ops_.push_back(data.size());
+    if (op < fail_from_) return data.size();
+    return op == fail_from_ ? torn_(data.size()) : 0;
   }
-  bool BeforeSync(const fs::path&) override {
+  bool BeforeOperation(const fs::path&, jet::IoOperation kind, uint64_t) override {
     size_t op = ops_.size();
-    ops_.push_back(0);
+    ops_.push_back(kind == jet::IoOperation::kFlushDirectory ? kDirectoryFlush : 0);
     return op < fail_from_;
   }
+  // A directory flush cannot fail visibly: on a disk that keeps what it is given, a crash
+  // there is the same as a crash at the next operation.
+  static constexpr size_t kDirectoryFlush = SIZE_MAX;
   const std::vector<size_t>& ops() const { return ops_; }
 
  private:
@@ -124,10 +128,10 @@ class CrashHook : public jet::IoFaultHook {
 class TransientHook : public jet::IoFaultHook {
  public:
   explicit TransientHook(size_t fail_at) : fail_at_(fail_at) {}
-  size_t BeforeWrite(const fs::path&, uint64_t, size_t size) override {
-    return ops_++ == fail_at_ ? size / 2 : size;
+  size_t BeforeWrite(const fs::path&, uint64_t, std::span<const uint8_t> data) override {
+    return ops_++ == fail_at_ ? data.size() / 2 : data.size();
   }
-  bool BeforeSync(const fs::path&) override { return ops_++ != fail_at_; }
+  bool BeforeOperation(const fs::path&, jet::IoOperation, uint64_t) override { return ops_++ != fail_at_; }
 
  private:
   size_t ops_ = 0;
@@ -174,6 +178,15 @@ class CrashSafety : public testing::Test {
     delete pre_;
     delete post_;
     delete dir_;
+  }
+
+  // A fresh copy of the starting state alone in a directory of its own, for VolatileDisk.
+  fs::path FreshCopyAlone(const std::string& name) {
+    fs::path d = dir_->path() / name;
+    fs::remove_all(d);
+    fs::create_directories(d);
+    WriteBytes(d / "data.mdb", *pre_);
+    return d / "data.mdb";
   }
 
   fs::path FreshCopy(const std::string& name) {
@@ -260,16 +273,19 @@ TEST_F(CrashSafety, SimulatedCrashAtEveryStepOfACommit) {
     db.reset();
     ASSERT_EQ(Outcome(p), "post");
   }
-  // Journal write + flush, the data pages, the data flush, the journal removal.
-  ASSERT_GT(ops.size(), 5u);
-  ASSERT_GT(ops[0], 4096u) << "the journal is written first, in one piece";
+  // Journal create, write, flush, directory flush; the data pages, the data flush, the
+  // journal removal and its directory flush.
+  ASSERT_GT(ops.size(), 7u);
+  ASSERT_EQ(ops[0], 0u) << "the journal is created first";
+  ASSERT_GT(ops[1], 4096u) << "the journal is written in one piece";
 
   size_t pre = 0, post = 0, runs = 0;
   for (size_t k : FaultPoints(ops.size(), kSanitized ? 30 : 60)) {
+    if (ops[k] == CrashHook::kDirectoryFlush) continue;
     // A crash just before the k-th operation; for a write also one that tears it: half of
     // it, and for the journal's one large write also a cut just past a page boundary.
     std::vector<CrashHook::Torn> variants = {CrashHook::Nothing};
-    if (ops[k] > 0) variants.push_back(CrashHook::Half);
+    if (ops[k] > 0) variants.push_back(CrashHook::Half);  // a write
     if (ops[k] > 4096 + 17) variants.push_back(CrashHook::PastAPage);
     for (size_t v = 0; v < variants.size(); ++v) {
       ++runs;
@@ -301,16 +317,17 @@ TEST_F(CrashSafety, SimulatedCrashAtEveryStepOfACommit) {
 }
 
 TEST_F(CrashSafety, TransientFailureIsUndoneInPlaceAndTheStatementCanBeRetried) {
-  size_t count;
+  std::vector<size_t> ops;
   {
     fs::path p = FreshCopy("count.mdb");
     CrashHook counter;
     auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
     HookGuard guard(&counter);
     RunTransaction(*db, TransactionRows());
-    count = counter.ops().size();
+    ops = counter.ops();
   }
-  for (size_t k : FaultPoints(count, kSanitized ? 6 : 12)) {
+  for (size_t k : FaultPoints(ops.size(), kSanitized ? 6 : 12)) {
+    if (ops[k] == CrashHook::kDirectoryFlush) continue;  // never fails visibly
     fs::path p = FreshCopy("transient.mdb");
     auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
     {
@@ -418,7 +435,8 @@ TEST_F(CrashSafety, KilledProcessLeavesBeforeOrAfter) {
 Bytes CrashMidCommit(const fs::path& path, int rows) {
   {
     auto db = Database::Open(path, "", Pager::Mode::kReadWrite);
-    CrashHook hook(4);  // journal write, journal flush, two data pages, then nothing
+    // Journal create, write, flush and directory flush, two data pages, then nothing.
+    CrashHook hook(6);
     HookGuard guard(&hook);
     EXPECT_THROW(RunTransaction(*db, rows), jet::JetError);
   }
@@ -504,6 +522,105 @@ TEST_F(CrashSafety, RecoveryWaitsForTheLock) {
   Reopen(p);
   EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
   EXPECT_EQ(Outcome(p), "pre");
+}
+
+// The order of a commit's operations, as the protocol in jet/file/journal.h states it: the
+// journal is created, written, flushed and its name made durable before any page of the
+// data file is written; the data file is flushed before the journal is removed.
+TEST_F(CrashSafety, CommitFollowsTheJournalProtocol) {
+  fs::path p = FreshCopyAlone("protocol");
+  std::vector<std::string> steps;
+  {
+    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+    crash_test::VolatileDisk disk(p.parent_path());
+    RunTransaction(*db, TransactionRows());
+    for (const auto& e : disk.events()) {
+      if (steps.empty() || steps.back() != e) steps.push_back(e);  // runs of writes as one
+    }
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"create data.mdb-journal", "write data.mdb-journal",
+                                             "flush data.mdb-journal", "flush directory", "write data.mdb",
+                                             "flush data.mdb", "remove data.mdb-journal", "flush directory"}));
+}
+
+// Crashes on a disk that loses what was not flushed: at every step of a commit (or a spread
+// of them) and just after it returned, each with several choices of what the disk kept.
+// Before the commit returns the file must come back as before or after; once it has
+// returned, as after. A missing flush of the journal or of the data file fails this.
+TEST_F(CrashSafety, CrashesOnAVolatileDiskLeaveBeforeOrAfter) {
+  size_t operations = 0;
+  {
+    fs::path p = FreshCopyAlone("count");
+    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+    crash_test::VolatileDisk disk(p.parent_path());
+    RunTransaction(*db, TransactionRows());
+    operations = disk.operations();
+  }
+  const int kChoices = kSanitized ? 3 : 6;
+  std::vector<size_t> points = FaultPoints(operations, kSanitized ? 20 : 40);
+  points.push_back(operations);  // after the commit returned
+  size_t pre = 0, post = 0;
+  std::mt19937 rng(1208);
+  for (size_t k : points) {
+    for (int choice = 0; choice < kChoices; ++choice) {
+      fs::path p = FreshCopyAlone("volatile");
+      bool returned = false;
+      {
+        auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+        crash_test::VolatileDisk disk(p.parent_path(), k);
+        try {
+          RunTransaction(*db, TransactionRows());
+          returned = !disk.crashed();
+        } catch (const jet::JetError&) {
+        }
+        db.reset();
+        disk.ApplyCrash(rng);
+      }
+      Reopen(p);
+      const std::string outcome = Outcome(p);
+      const bool acceptable = returned ? outcome == "post" : (outcome == "pre" || outcome == "post");
+      if (!acceptable) {
+        ADD_FAILURE() << "a power cut at operation " << k << " of " << operations << " (choice " << choice
+                      << (returned ? ", after the commit returned" : "") << ") left " << outcome;
+        return;
+      }
+      ++(outcome == "pre" ? pre : post);
+    }
+  }
+  std::cout << pre + post << " power cuts on a volatile disk over " << operations << " operations: " << pre
+            << " rolled back, " << post << " committed\n";
+}
+
+// A power cut while a hot journal is being rolled back: the journal is removed only after
+// the restored pages are flushed, so the next open rolls back again.
+TEST_F(CrashSafety, CrashDuringRecoveryOnAVolatileDiskRecoversAgain) {
+  size_t operations = 0;
+  {
+    fs::path p = FreshCopyAlone("recovery-count");
+    CrashMidCommit(p, TransactionRows());
+    crash_test::VolatileDisk disk(p.parent_path());
+    Reopen(p);
+    operations = disk.operations();
+    EXPECT_EQ(Outcome(p), "pre");
+  }
+  ASSERT_GT(operations, 3u);
+  std::mt19937 rng(77);
+  for (size_t k = 0; k < operations; ++k) {
+    for (int choice = 0; choice < 3; ++choice) {
+      fs::path p = FreshCopyAlone("recovery");
+      CrashMidCommit(p, TransactionRows());
+      {
+        crash_test::VolatileDisk disk(p.parent_path(), k);
+        try {
+          Reopen(p);
+        } catch (const jet::JetError&) {
+        }
+        disk.ApplyCrash(rng);
+      }
+      Reopen(p);
+      EXPECT_EQ(Outcome(p), "pre") << "a power cut at operation " << k << " of the recovery";
+    }
+  }
 }
 
 }  // namespace

@@ -215,10 +215,14 @@ class ScopedFaultHook : public jet::IoFaultHook {
   ScopedFaultHook(const ScopedFaultHook&) = delete;
   ScopedFaultHook& operator=(const ScopedFaultHook&) = delete;
 
-  size_t BeforeWrite(const std::filesystem::path& path, uint64_t offset, size_t size) override {
-    return write_ ? write_(path, offset, size) : size;
+  size_t BeforeWrite(const std::filesystem::path& path, uint64_t offset,
+                     std::span<const uint8_t> data) override {
+    return write_ ? write_(path, offset, data.size()) : data.size();
   }
-  bool BeforeSync(const std::filesystem::path& path) override { return sync_ ? sync_(path) : true; }
+  // Every operation other than a write counts as a flush here.
+  bool BeforeOperation(const std::filesystem::path& path, jet::IoOperation, uint64_t) override {
+    return sync_ ? sync_(path) : true;
+  }
 
  private:
   WriteRule write_;
