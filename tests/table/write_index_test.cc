@@ -215,19 +215,26 @@ class WriteIndexGrowth : public testing::Test {
     NewColumn n{"N", ColumnType::kLong};
     NewColumn u{"U", ColumnType::kText, 30};
     NewColumn when{"When", ColumnType::kDateTime};
+    NewColumn m{"M", ColumnType::kNumeric};
+    m.precision = 12;
+    m.scale = 3;
     Transaction t(*db_);
-    jet::CreateTable(*db_, kTable, {id, k, n, u, when},
+    jet::CreateTable(*db_, kTable, {id, k, n, u, when, m},
                      {NewIndex{"PrimaryKey", {{"ID", true}}, true, true, false},
                       NewIndex{"KAsc", {{"K", true}}, false, false, false},
                       NewIndex{"KDesc", {{"K", false}}, false, false, false},
                       NewIndex{"NDescKAsc", {{"N", false}, {"K", true}}, false, false, false},
                       NewIndex{"UUnique", {{"U", true}}, false, true, true},
-                      NewIndex{"WhenDesc", {{"When", false}}, false, false, false}});
+                      NewIndex{"WhenDesc", {{"When", false}}, false, false, false},
+                      // Jet 4 keeps its own rule for descending Numeric keys (negative values
+                      // keep their sign byte and magnitude); the checker recomputes them.
+                      NewIndex{"MDesc", {{"M", false}}, false, false, false},
+                      NewIndex{"MAsc", {{"M", true}}, false, false, false}});
     t.Commit();
   }
 
   std::vector<Value> NewRow(std::mt19937& rng) {
-    std::vector<Value> v(5);
+    std::vector<Value> v(6);
     v[0] = Null();
     v[1] = rng() % 50 == 0 ? Null() : Text(RandomKey(rng));
     v[2] = rng() % 20 == 0 ? Null() : Long(static_cast<int32_t>(rng() % 2000) - 1000);
@@ -239,6 +246,14 @@ class WriteIndexGrowth : public testing::Test {
       v[3] = Text(u);
     }
     v[4] = rng() % 10 == 0 ? Null() : Date(30000 + static_cast<double>(rng() % 100000) / 7.0);
+    if (rng() % 12 != 0) {
+      // Negative, zero and positive, with up to three decimals and repeats.
+      const int64_t thousandths = static_cast<int64_t>(rng() % 4000001) - 2000000;
+      const int64_t whole = thousandths / 1000, part = std::abs(thousandths % 1000);
+      std::string text = (thousandths < 0 && whole == 0 ? "-" : "") + std::to_string(whole) + "." +
+                         std::to_string(1000 + part).substr(1);
+      v[5] = Value{jet::ValueKind::kNumeric, 0, 0, text, {}};
+    }
     return v;
   }
 
