@@ -29,6 +29,7 @@ struct Expression {
   std::vector<std::unique_ptr<Expression>> operands;
   size_t position = 0;
   int column = -1;  // kColumn: position in the source row, set when bound
+  int depth = 1;    // levels of this tree: binding, evaluation and destruction recurse this deep
 };
 using ExpressionPtr = std::unique_ptr<Expression>;
 

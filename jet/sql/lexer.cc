@@ -5,22 +5,36 @@
 namespace jet::sql {
 namespace {
 
-bool IsNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool IsNamePart(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80 || c == '$'; }
-
-// 1-based position counted in characters (UTF-8 lead bytes), for messages.
-size_t CharacterPosition(std::string_view s, size_t byte) {
-  size_t n = 0;
-  for (size_t i = 0; i < byte && i < s.size(); ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) ++n;
-  }
-  return n + 1;
+bool IsNameStart(unsigned char c) {
+  return std::isalpha(c) || c == '_' || c >= 0x80;
 }
+bool IsNamePart(unsigned char c) {
+  return std::isalnum(c) || c == '_' || c >= 0x80 || c == '$';
+}
+
+// 1-based positions counted in characters (UTF-8 lead bytes), for messages. Tokens come in
+// order, so each count goes on from the last one: a long statement costs no more than once.
+class CharacterCounter {
+ public:
+  explicit CharacterCounter(std::string_view s) : s_(s) {}
+  size_t PositionOf(size_t byte) {
+    for (; counted_ < byte && counted_ < s_.size(); ++counted_) {
+      if ((static_cast<unsigned char>(s_[counted_]) & 0xC0) != 0x80) ++characters_;
+    }
+    return characters_ + 1;
+  }
+
+ private:
+  std::string_view s_;
+  size_t counted_ = 0;
+  size_t characters_ = 0;
+};
 
 }  // namespace
 
 std::vector<Token> Tokenize(std::string_view s) {
   std::vector<Token> tokens;
+  CharacterCounter counter(s);
   size_t i = 0;
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
@@ -29,7 +43,7 @@ std::vector<Token> Tokenize(std::string_view s) {
       continue;
     }
     Token t;
-    t.position = CharacterPosition(s, i);
+    t.position = counter.PositionOf(i);
     if (c == '[') {
       t.kind = TokenKind::kQuotedName;
       size_t j = i + 1;
@@ -62,7 +76,8 @@ std::vector<Token> Tokenize(std::string_view s) {
         t.text.push_back(s[j++]);
       }
       i = j + 1;
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() &&
+                                   std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
       t.kind = TokenKind::kNumber;
       size_t j = i;
       while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
@@ -92,7 +107,8 @@ std::vector<Token> Tokenize(std::string_view s) {
       if (two == "<>" || two == "<=" || two == ">=" || two == "!=") {
         t.text = std::string(two == "!=" ? "<>" : two);
         i += 2;
-      } else if (std::string_view("(),.;*=<>+-/&").find(static_cast<char>(c)) != std::string_view::npos) {
+      } else if (std::string_view("(),.;*=<>+-/&").find(static_cast<char>(c)) !=
+                 std::string_view::npos) {
         t.text = std::string(1, static_cast<char>(c));
         ++i;
       } else {
@@ -103,7 +119,7 @@ std::vector<Token> Tokenize(std::string_view s) {
   }
   Token end;
   end.kind = TokenKind::kEnd;
-  end.position = CharacterPosition(s, s.size());
+  end.position = counter.PositionOf(s.size());
   tokens.push_back(end);
   return tokens;
 }

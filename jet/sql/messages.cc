@@ -67,6 +67,12 @@ JetError UnsupportedStatement(const std::string& what) {
   return JetError(ErrorKind::kInvalid, "不支持的 SQL 语句：" + what);
 }
 
+JetError QueryTooComplex(size_t position, int limit) {
+  return JetError(ErrorKind::kInvalid, "查询过于复杂：第 " + std::to_string(position + 1) +
+                                           " 个字符处的表达式嵌套超过 " + std::to_string(limit) +
+                                           " 层");
+}
+
 JetError NoTransaction() {
   return JetError(ErrorKind::kInvalid, "没有活动的事务，无法提交或回滚");
 }

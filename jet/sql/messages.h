@@ -26,6 +26,7 @@ JetError ReadOnlyDatabase(const std::string& path);
 JetError CannotIndex(const std::string& detail);
 JetError UnsupportedStatement(const std::string& what);
 JetError NoTransaction();
+JetError QueryTooComplex(size_t position, int limit);
 
 // Turns an engine error into the product's wording, keeping errors already worded.
 JetError Translate(const JetError& error, const std::string& path);

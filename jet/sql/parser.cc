@@ -1,5 +1,7 @@
 #include "jet/sql/parser.h"
 
+#include <algorithm>
+
 #include <map>
 
 #include "jet/format/unicode.h"
@@ -356,13 +358,41 @@ class Parser {
     return e;
   }
 
+  // Everything that walks an expression recurses once per level, parsing included, so a
+  // statement nested or chained deeper than this is refused before it can exhaust the stack
+  // (a Windows thread has 1 MB). Real statements stay far below it.
+  static constexpr int kMaxDepth = 256;
+
+  // Sets `e`'s depth from its operands; refuses a tree that grew too deep.
+  ExpressionPtr Finish(ExpressionPtr e) {
+    int deepest = 0;
+    for (const auto& o : e->operands) deepest = std::max(deepest, o->depth);
+    e->depth = deepest + 1;
+    if (e->depth > kMaxDepth) throw QueryTooComplex(e->position, kMaxDepth);
+    return e;
+  }
+
+  // Counts the parser's own recursion (parentheses, NOT, signs) for as long as it lives.
+  class Nesting {
+   public:
+    Nesting(Parser& p, size_t position) : p_(p) {
+      if (++p_.nesting_ > kMaxDepth) throw QueryTooComplex(position, kMaxDepth);
+    }
+    ~Nesting() { --p_.nesting_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+   private:
+    Parser& p_;
+  };
+
   ExpressionPtr ParseExpression() {
     ExpressionPtr left = ParseAnd();
     while (IsKeyword(Peek(), "OR")) {
       auto e = Make(Expression::Kind::kOr, Next().position);
       e->operands.push_back(std::move(left));
       e->operands.push_back(ParseAnd());
-      left = std::move(e);
+      left = Finish(std::move(e));
     }
     return left;
   }
@@ -373,16 +403,17 @@ class Parser {
       auto e = Make(Expression::Kind::kAnd, Next().position);
       e->operands.push_back(std::move(left));
       e->operands.push_back(ParseNot());
-      left = std::move(e);
+      left = Finish(std::move(e));
     }
     return left;
   }
 
   ExpressionPtr ParseNot() {
     if (IsKeyword(Peek(), "NOT")) {
+      Nesting nesting(*this, Peek().position);
       auto e = Make(Expression::Kind::kNot, Next().position);
       e->operands.push_back(ParseNot());
-      return e;
+      return Finish(std::move(e));
     }
     return ParseComparison();
   }
@@ -396,20 +427,21 @@ class Parser {
       e->text = Next().text;
       e->operands.push_back(std::move(left));
       e->operands.push_back(ParseUnary());
-      return e;
+      return Finish(std::move(e));
     }
     if (IsKeyword(t, "IS")) {
       auto e = Make(Expression::Kind::kIsNull, Next().position);
       e->negated = AcceptKeyword("NOT");
       ExpectKeyword("NULL");
       e->operands.push_back(std::move(left));
-      return e;
+      return Finish(std::move(e));
     }
     return left;
   }
 
   ExpressionPtr ParseUnary() {
     if (Peek().kind == TokenKind::kSymbol && (Peek().text == "-" || Peek().text == "+")) {
+      Nesting nesting(*this, Peek().position);
       bool negate = Peek().text == "-";
       size_t position = Next().position;
       ExpressionPtr operand = ParseUnary();
@@ -420,7 +452,7 @@ class Parser {
       }
       auto e = Make(Expression::Kind::kNegate, position);
       e->operands.push_back(std::move(operand));
-      return e;
+      return Finish(std::move(e));
     }
     return ParsePrimary();
   }
@@ -440,6 +472,7 @@ class Parser {
       }
       case TokenKind::kSymbol:
         if (t.text == "(") {
+          Nesting nesting(*this, t.position);
           Next();
           ExpressionPtr inner = ParseExpression();
           ExpectSymbol(")");
@@ -474,6 +507,7 @@ class Parser {
 
   std::vector<Token> tokens_;
   size_t at_ = 0;
+  int nesting_ = 0;
 };
 
 }  // namespace

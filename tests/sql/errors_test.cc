@@ -12,6 +12,7 @@
 #include "db/db_connection.h"
 #include "jet/error.h"
 #include "jet/file/journal.h"
+#include "jet/sql/parser.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
 #include "tests/sql/sql_test_util.h"
@@ -128,6 +129,27 @@ TEST_F(SqlErrorsTest, SyntaxErrorNamesThePosition) {
       {"第 67 个字符", "content"});
   m = ExpectRefused("insert into gsxz(name) values('a'", {"第 34 个字符"});
   m = ExpectRefused("delete form gsxz", {"第 8 个字符", "form"});
+}
+
+// Expressions nested or chained too deep for the stack are refused before they can
+// exhaust it, whatever builds the depth; a deep but reasonable one still runs.
+TEST_F(SqlErrorsTest, ExpressionsTooDeepAreRefusedNotCrashed) {
+  auto repeat = [](const std::string& piece, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += piece;
+    return out;
+  };
+  const int kDeep = 20000;
+  for (const std::string& where :
+       {repeat("(", kDeep) + "id=1" + repeat(")", kDeep), repeat("not ", kDeep) + "id=1",
+        "id=" + repeat("- ", kDeep) + "1", "id=1" + repeat(" or id=1", kDeep),
+        "id=1" + repeat(" and id=1", kDeep)}) {
+    ExpectRefused("delete from gsxz where " + where, {"查询过于复杂"});
+    EXPECT_THROW(jet::sql::Parse("select * from gsxz where " + where), jet::JetError);
+  }
+  jet::sql::Session s(path_, kPassword);
+  EXPECT_NO_THROW(s.Query("select * from gsxz where " + repeat("(", 100) + "id=1" +
+                          repeat(")", 100) + repeat(" or id=2", 100)));
 }
 
 TEST_F(SqlErrorsTest, TableAlreadyExists) {
