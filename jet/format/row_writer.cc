@@ -1,5 +1,6 @@
 #include "jet/format/row_writer.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -10,17 +11,66 @@
 #include "jet/format/unicode.h"
 
 namespace jet {
+namespace {
+
+bool IsInteger(ValueKind k) {
+  return k == ValueKind::kByte || k == ValueKind::kInteger || k == ValueKind::kLong;
+}
+
+// Whether `v` is a value `c` can store as it is. Callers convert first (the SQL layer does);
+// this stops a value of another kind from being stored as whatever its unused fields hold.
+bool Fits(const ColumnDefinition& c, const Value& v) {
+  switch (c.type) {
+    case ColumnType::kByte:
+      return IsInteger(v.kind) && v.integer >= 0 && v.integer <= 0xFF;
+    case ColumnType::kInteger:
+      return IsInteger(v.kind) && v.integer >= -32768 && v.integer <= 32767;
+    case ColumnType::kLong:
+      return IsInteger(v.kind) && v.integer >= INT32_MIN && v.integer <= INT32_MAX;
+    case ColumnType::kCurrency:
+      return v.kind == ValueKind::kCurrency;
+    case ColumnType::kSingle:
+    case ColumnType::kDouble:
+      return v.kind == ValueKind::kSingle || v.kind == ValueKind::kDouble;
+    case ColumnType::kDateTime:
+      return v.kind == ValueKind::kDateTime;
+    case ColumnType::kText:
+      return v.kind == ValueKind::kText;
+    case ColumnType::kGuid:
+      return v.kind == ValueKind::kGuid || v.kind == ValueKind::kBinary;
+    case ColumnType::kBinary:
+      return v.kind == ValueKind::kBinary;
+    case ColumnType::kNumeric:
+      return v.kind == ValueKind::kNumeric;
+    default:
+      return true;  // refused below
+  }
+}
+
+}  // namespace
 
 std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v) {
+  if (!Fits(c, v)) {
+    throw JetError(ErrorKind::kInvalid, "a value of another kind cannot be stored in field '" +
+                                            c.name + "' of type " + ColumnTypeName(c.type));
+  }
   std::vector<uint8_t> out;
   auto put = [&](uint64_t bits, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
   };
   switch (c.type) {
-    case ColumnType::kByte: put(static_cast<uint64_t>(v.integer), 1); break;
-    case ColumnType::kInteger: put(static_cast<uint64_t>(v.integer), 2); break;
-    case ColumnType::kLong: put(static_cast<uint64_t>(v.integer), 4); break;
-    case ColumnType::kCurrency: put(static_cast<uint64_t>(v.integer), 8); break;
+    case ColumnType::kByte:
+      put(static_cast<uint64_t>(v.integer), 1);
+      break;
+    case ColumnType::kInteger:
+      put(static_cast<uint64_t>(v.integer), 2);
+      break;
+    case ColumnType::kLong:
+      put(static_cast<uint64_t>(v.integer), 4);
+      break;
+    case ColumnType::kCurrency:
+      put(static_cast<uint64_t>(v.integer), 8);
+      break;
     case ColumnType::kSingle: {
       float f = static_cast<float>(v.real);
       uint32_t bits;

@@ -15,8 +15,9 @@ namespace jet {
 // The largest row Access reads back.
 inline constexpr size_t kMaxRowSize = 4060;
 
-// The stored bytes of one non-long-value column. REQUIRES: value.kind matches the column
-// type (the SQL layer converts first). Throws kConstraint when text is longer than the column.
+// The stored bytes of one non-long-value column. The value must already be of the column's
+// kind (the SQL layer converts first): anything else, or an integer out of the column's
+// range, throws kInvalid. Throws kConstraint when text is longer than the column.
 std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& column, const Value& value);
 
 // One entry per column of `def.columns` (same order): nullopt for NULL, else the stored bytes.

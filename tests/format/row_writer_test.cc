@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "jet/error.h"
 #include "jet/format/row_writer.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
@@ -41,6 +42,28 @@ TEST(RowWriterText, OnlyColumnsWithTheCompressionFlagStoreCompressedText) {
             Utf16({u'客', u'户'}));
   std::vector<uint8_t> fixed = jet::EncodeColumnValue(TextColumn(true, /*fixed=*/true), latin);
   EXPECT_EQ(fixed, Utf16({u'a', u'b', u'c', u' ', u' ', u' ', u' ', u' ', u' ', u' '}));
+}
+
+// The table writer stores what it is given; a value of another kind (which the SQL layer
+// would have converted) is refused rather than stored as whatever its unused fields hold.
+TEST(RowWriterKinds, ValuesOfAnotherKindOrOutOfRangeAreRefused) {
+  auto column = [](jet::ColumnType type) {
+    jet::ColumnDefinition c;
+    c.name = "F";
+    c.type = type;
+    c.length = 8;
+    return c;
+  };
+  EXPECT_THROW(jet::EncodeColumnValue(column(jet::ColumnType::kLong), jet::Value::Text("12")),
+               jet::JetError);
+  EXPECT_THROW(jet::EncodeColumnValue(column(jet::ColumnType::kInteger), jet::Value::Long(70000)),
+               jet::JetError);
+  EXPECT_THROW(jet::EncodeColumnValue(column(jet::ColumnType::kByte), jet::Value::Long(-1)),
+               jet::JetError);
+  EXPECT_THROW(jet::EncodeColumnValue(column(jet::ColumnType::kCurrency), jet::Value::Text("1.5")),
+               jet::JetError);
+  EXPECT_EQ(jet::EncodeColumnValue(column(jet::ColumnType::kInteger), jet::Value::Long(-2)),
+            (std::vector<uint8_t>{0xFE, 0xFF}));
 }
 
 }  // namespace
