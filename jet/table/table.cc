@@ -61,6 +61,20 @@ ByteView ResolveRow(Pager& pager, const RowSlot& slot, uint32_t owner) {
 
 }  // namespace
 
+size_t Table::CountRows() const {
+  Pager& pager = db_->pager();
+  size_t rows = 0;
+  for (uint32_t page_number : OwnedPages()) {
+    ByteView page = pager.Page(page_number);
+    if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
+    DataPageReader reader(page);
+    for (uint16_t r = 0; r < reader.row_count(); ++r) {
+      if (!reader.Row(r).deleted) ++rows;
+    }
+  }
+  return rows;
+}
+
 void Table::Scan(const RowVisitor& visit) const {
   Pager& pager = db_->pager();
   for (uint32_t page_number : OwnedPages()) {

@@ -29,6 +29,10 @@ class Table {
   using RowVisitor = std::function<bool(RowPointer, const std::vector<Value>&)>;
   void Scan(const RowVisitor& visit) const;
 
+  // The number of live rows, as a scan would find them, without decoding any: a moved row
+  // counts once, at its slot.
+  size_t CountRows() const;
+
   // Reads one live row; throws kCorrupt if `where` is not a live row of this table.
   std::vector<Value> ReadRow(RowPointer where) const;
 

@@ -144,6 +144,7 @@ TEST_P(FixtureRead, TablesHaveTheExpectedRowsColumnsAndKeys) {
       return true;
     });
     EXPECT_EQ(rows, static_cast<size_t>(e["rows"].AsInt()));
+    EXPECT_EQ(t.CountRows(), rows);
     EXPECT_EQ(def.row_count, static_cast<uint32_t>(e["mdb_count"].AsInt()));
 
     // Columns: mdb-schema prints them in the definition's storage order, as we keep them.
