@@ -187,9 +187,10 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
           order = SortOrderName(c->sort_order);
         }
       }
+      // Worded for the user: the SQL layer passes messages in the product's language through.
       throw JetError(ErrorKind::kUnsupported,
-                     "cannot index the value for index '" + IndexName(r) + "' of table '" + name_ +
-                         "': its characters have no known key under sort order " + order);
+                     "无法为表 '" + name_ + "' 的索引 '" + IndexName(r) +
+                         "' 建立该值的键：其中的字符在排序规则 " + order + " 下没有已知的键");
     }
     keys[r] = std::move(*key);
     if (index.IsUnique() && !all_null) CheckUnique(r, keys[r]);
