@@ -170,17 +170,25 @@ void TForm1::FormCreate(QObject*) {
 }
 
 void TForm1::Button1Click(QObject*) {
-  // The run pumps events: no second run, and no other data file, until it has ended.
-  running_ = true;
-  Button1->setEnabled(false);
-  Button2->setEnabled(false);
-  app::UpgradeWindowView view(Label1, ProgressBar1);
-  upgrade::UpgradeComponents components{ADOConnection1, ADOConnection2, ADOQuery1, ADOQuery2,
-                                        ADOQuery3};
-  upgrade::RunUpgrade(components, TemplatePath, view);  // never throws
-  Button1->setEnabled(true);
-  Button2->setEnabled(true);
-  running_ = false;
+  // The run pumps events: no second run, and no other data file, until it has ended. The
+  // buttons come back however the handler is left.
+  struct RunInProgress {
+    TForm1& form;
+    explicit RunInProgress(TForm1& f) : form(f) { Set(true); }
+    ~RunInProgress() { Set(false); }
+    void Set(bool running) {
+      form.running_ = running;
+      form.Button1->setEnabled(!running);
+      form.Button2->setEnabled(!running);
+    }
+  };
+  {
+    RunInProgress in_progress(*this);
+    app::UpgradeWindowView view(Label1, ProgressBar1);
+    upgrade::UpgradeComponents components{ADOConnection1, ADOConnection2, ADOQuery1, ADOQuery2,
+                                          ADOQuery3};
+    upgrade::RunUpgrade(components, TemplatePath, view);  // never throws
+  }
   if (close_requested_) close();
 }
 

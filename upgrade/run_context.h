@@ -14,6 +14,9 @@
 
 namespace upgrade {
 
+// The progress bar's maximum over a run; the last search row brings the bar to it.
+inline constexpr int kProgressMax = 16;
+
 // The window's components a run works through, under the window's names.
 struct UpgradeComponents {
   db::DbConnection& ADOConnection1;  // the data file

@@ -82,7 +82,7 @@ void RewriteFixedSearchRows(RunContext& run) {
   });
   run.summary.search_fixed_rows_deleted = deleted;
   run.summary.search_fixed_rows_written = std::size(kFixedRows);
-  run.view.SetProgress(16);
+  run.view.SetProgress(kProgressMax);
 }
 
 }  // namespace upgrade

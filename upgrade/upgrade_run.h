@@ -17,9 +17,6 @@
 
 namespace upgrade {
 
-// The progress bar's maximum over a run.
-inline constexpr int kProgressMax = 16;
-
 // `template_path` is the template's full path (TemplatePath; may be empty, and then the
 // run fails at its first template read). `components.ADOQuery3` must be attached to the
 // template connection; the run attaches the other two to the data file.
