@@ -72,7 +72,7 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   // A trailing partial page cannot belong to the database; Jet always writes whole pages.
   page_count_ = static_cast<uint32_t>(size / kPageSize);
   header_ = DecodeDatabaseHeader(ByteView(first.data(), first.size()));
-  cache_.emplace(0, std::make_unique<PageBuffer>(first));
+  Remember(0, std::make_shared<PageBuffer>(first));
 }
 
 Pager::~Pager() = default;
@@ -84,25 +84,48 @@ void Pager::ThrowIfPoisoned() const {
   }
 }
 
-ByteView Pager::Page(uint32_t n) {
+PinnedView Pager::Page(uint32_t n) {
   if (in_transaction_) {
     auto d = dirty_.find(n);
-    if (d != dirty_.end()) return ByteView(d->second->data(), kPageSize);
+    if (d != dirty_.end()) return PinnedView(d->second);
   }
   auto it = cache_.find(n);
-  if (it != cache_.end()) return ByteView(it->second->data(), kPageSize);
+  if (it != cache_.end()) {
+    recency_.splice(recency_.begin(), recency_, it->second.recency);
+    return PinnedView(it->second.buffer);
+  }
   ThrowIfPoisoned();
   if (n >= page_count_) {
     ThrowCorrupt("page " + std::to_string(n) + " is past the end of the file (" +
                  std::to_string(page_count_) + " pages)");
   }
-  auto buffer = std::make_unique<PageBuffer>();
+  auto buffer = std::make_shared<PageBuffer>();
   file_.ReadAt(uint64_t{n} * kPageSize, *buffer);
   bytes_read_ += kPageSize;
   if (header_.database_key != 0 && n != 0) ApplyPageCipher(header_.database_key, n, *buffer);
-  ByteView view(buffer->data(), kPageSize);
-  cache_.emplace(n, std::move(buffer));
+  PinnedView view(buffer);
+  Remember(n, std::move(buffer));
+  TrimCache();
   return view;
+}
+
+void Pager::Remember(uint32_t n, std::shared_ptr<PageBuffer> buffer) {
+  auto it = cache_.find(n);
+  if (it != cache_.end()) {
+    it->second.buffer = std::move(buffer);
+    recency_.splice(recency_.begin(), recency_, it->second.recency);
+    return;
+  }
+  recency_.push_front(n);
+  cache_.emplace(n, CachedPage{std::move(buffer), recency_.begin()});
+}
+
+void Pager::TrimCache() {
+  while (cache_.size() > kPageCachePages) {
+    // Whoever still holds the page keeps its buffer; the cache only lets go of it.
+    cache_.erase(recency_.back());
+    recency_.pop_back();
+  }
 }
 
 void Pager::Begin() {
@@ -127,9 +150,14 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
     }
   }
   if (d != dirty_.end()) return *d->second;
-  ByteView current = Page(n);  // bounds-checked
-  auto copy = std::make_unique<PageBuffer>();
+  PinnedView current = Page(n);  // bounds-checked
+  auto copy = std::make_shared<PageBuffer>();
   std::copy(current.data(), current.data() + kPageSize, copy->begin());
+  // The transaction's copy is the page from now on; the cache's would only be a second copy.
+  if (auto it = cache_.find(n); it != cache_.end()) {
+    recency_.erase(it->second.recency);
+    cache_.erase(it);
+  }
   return *dirty_.emplace(n, std::move(copy)).first->second;
 }
 
@@ -137,7 +165,7 @@ uint32_t Pager::Append() {
   if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
   if (page_count_ >= 0xFFFFFF) throw JetError(ErrorKind::kConstraint, "the database is full");
   uint32_t n = page_count_++;
-  dirty_.emplace(n, std::make_unique<PageBuffer>());
+  dirty_.emplace(n, std::make_shared<PageBuffer>());
   return n;
 }
 
@@ -176,7 +204,7 @@ void Pager::RollbackToSavepoint() {
   page_count_ = sp.page_count;
   for (auto& [n, before] : sp.before) {
     if (before) {
-      dirty_[n] = std::move(before);
+      dirty_[n] = std::shared_ptr<PageBuffer>(std::move(before));
     } else {
       dirty_.erase(n);
     }
@@ -233,12 +261,14 @@ void Pager::Commit() {
       poisoned_ = true;
     }
     cache_.clear();
+    recency_.clear();
     Rollback();
     throw;
   }
-  for (auto& [n, page] : dirty_) cache_[n] = std::move(page);
+  for (auto& [n, page] : dirty_) Remember(n, std::move(page));
   dirty_.clear();
   in_transaction_ = false;
+  TrimCache();
 }
 
 }  // namespace jet

@@ -1,7 +1,10 @@
 // The pager: the only way the engine reaches the data file's pages.
 //
 // It reads page 0, decodes the header, and hands out decoded pages (page cipher removed)
-// from a cache, checking every page number against the file's size. Writes happen inside a
+// from a cache, checking every page number against the file's size. The cache holds at most
+// kPageCachePages pages the file already has, dropping the least recently used; a caller
+// keeps the page it reads alive through the PinnedView it gets, so nothing it holds is freed
+// under it. Writes happen inside a
 // transaction: Modify() gives a private copy of a page, Append() a new page at the end of
 // the file; reads inside the transaction see those copies. Commit() makes them durable
 // through the rollback journal (see journal.h); Rollback() drops them, leaving the file as
@@ -11,9 +14,9 @@
 // nobody writes under it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
+#include <list>
 #include <map>
 #include <memory>
 #include <span>
@@ -21,11 +24,22 @@
 #include <vector>
 
 #include "jet/file/os_file.h"
+#include "jet/file/pinned_view.h"
 #include "jet/format/bytes.h"
 #include "jet/format/database_header.h"
 #include "jet/format/page_size.h"
 
 namespace jet {
+
+// What the pager keeps of pages it has read and nobody changes: enough for a table's usage
+// maps, definition and index levels to stay in memory during a scan or a bulk copy, small
+// enough that reading a file of any size stays within a few tens of megabytes.
+// (A build may set JET_PAGE_CACHE_PAGES to test with a tiny cache.)
+#ifdef JET_PAGE_CACHE_PAGES
+inline constexpr size_t kPageCachePages = JET_PAGE_CACHE_PAGES;
+#else
+inline constexpr size_t kPageCachePages = (size_t{16} << 20) / kPageSize;
+#endif
 
 class Pager {
  public:
@@ -45,10 +59,11 @@ class Pager {
   Mode mode() const { return mode_; }
   const std::filesystem::path& path() const { return file_.path(); }
 
-  // The decoded bytes of page `n` (the transaction's copy if it has one). The view stays
-  // valid until the page is next modified or the transaction ends.
+  // The decoded bytes of page `n` (the transaction's copy if it has one), valid while the
+  // view is held. A change made later through Modify() shows in a view of the transaction's
+  // copy; a view taken before the page's first change keeps the bytes as they were then.
   // Throws kCorrupt when n is past the end of the file.
-  ByteView Page(uint32_t n);
+  PinnedView Page(uint32_t n);
 
   // --- Transactions ---
   // REQUIRES: a writable pager with no transaction open.
@@ -73,13 +88,21 @@ class Pager {
   void RollbackToSavepoint();
   size_t savepoint_depth() const { return savepoints_.size(); }
 
-  // Figures for benchmarks.
+  // Figures for benchmarks and tests.
   uint64_t bytes_read() const { return bytes_read_; }
   uint64_t bytes_written() const { return bytes_written_; }
+  size_t cached_pages() const { return cache_.size(); }
+  size_t dirty_pages() const { return dirty_.size(); }
 
  private:
-  using PageBuffer = std::array<uint8_t, kPageSize>;
+  // A page read from the file, and its place in the recency list.
+  struct CachedPage {
+    std::shared_ptr<PageBuffer> buffer;
+    std::list<uint32_t>::iterator recency;
+  };
 
+  void Remember(uint32_t n, std::shared_ptr<PageBuffer> buffer);
+  void TrimCache();
   void WriteDirtyPages();
   // After a failed commit that could not be undone in place, the file's pages may be a mix
   // until the journal is rolled back by the next open: refuse to read or write them.
@@ -89,11 +112,13 @@ class Pager {
   Mode mode_;
   DatabaseHeader header_;
   uint32_t page_count_ = 0;
-  std::unordered_map<uint32_t, std::unique_ptr<PageBuffer>> cache_;
+  std::unordered_map<uint32_t, CachedPage> cache_;
+  std::list<uint32_t> recency_;  // cached page numbers, most recently used first
   bool in_transaction_ = false;
   bool poisoned_ = false;  // a failed commit could not be undone in place
   uint32_t committed_page_count_ = 0;
-  std::map<uint32_t, std::unique_ptr<PageBuffer>> dirty_;  // ordered: written in page order
+  // The transaction's pages (never in cache_ at the same time); ordered: written in page order.
+  std::map<uint32_t, std::shared_ptr<PageBuffer>> dirty_;
 
   // What a savepoint needs to undo: the page count when it was taken, and the state of each
   // older page before its first change since then (null: the page was not dirty yet). Pages

@@ -12,11 +12,16 @@
 
 namespace jet {
 
+class PinnedView;
+
 class ByteView {
  public:
   ByteView() = default;
   ByteView(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   ByteView(std::span<const uint8_t> s) : data_(s.data()), size_(s.size()) {}
+  // A view of a temporary page hold would outlive it (see pinned_view.h).
+  ByteView(PinnedView&&) = delete;
+  ByteView(const PinnedView&&) = delete;
 
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
@@ -24,9 +29,8 @@ class ByteView {
 
   // REQUIRES nothing: out-of-range requests throw.
   void Check(size_t offset, size_t length) const {
-    if (offset > size_ || length > size_ - offset) {
-      ThrowCorrupt("read of " + std::to_string(length) + " bytes at offset " +
-                   std::to_string(offset) + " past a " + std::to_string(size_) + "-byte block");
+    if (offset > size_ || length > size_ - offset) [[unlikely]] {
+      ThrowOutOfRange(offset, length);
     }
   }
   ByteView Sub(size_t offset, size_t length) const {
@@ -79,6 +83,13 @@ class ByteView {
     Check(off, 4);
     return (uint32_t{data_[off]} << 24) | (data_[off + 1] << 16) | (data_[off + 2] << 8) |
            data_[off + 3];
+  }
+
+  // Kept out of line so that Check() itself inlines to one comparison on every read.
+  [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void ThrowOutOfRange(size_t offset,
+                                                                    size_t length) const {
+    ThrowCorrupt("read of " + std::to_string(length) + " bytes at offset " +
+                 std::to_string(offset) + " past a " + std::to_string(size_) + "-byte block");
   }
 
  private:

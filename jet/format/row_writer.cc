@@ -1,5 +1,6 @@
 #include "jet/format/row_writer.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -136,22 +137,57 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
 std::vector<uint8_t> AssembleRow(const TableDefinition& def,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
                                  const std::vector<bool>& booleans) {
+  std::vector<std::optional<ByteView>> views(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i]) views[i] = ByteView(columns[i]->data(), columns[i]->size());
+  }
+  std::vector<uint8_t> row;
+  AssembleRowInto(def, views, booleans, row);
+  return row;
+}
+
+void AssembleRowInto(const TableDefinition& def,
+                     const std::vector<std::optional<ByteView>>& columns,
+                     const std::vector<bool>& booleans, std::vector<uint8_t>& row) {
   const size_t column_count = def.next_column_id;
   const size_t mask_length = (column_count + 7) / 8;
   size_t fixed_end = 0;
-  bool has_variable = def.variable_columns > 0;
   for (const auto& c : def.columns) {
     if (c.IsFixed() && c.type != ColumnType::kBoolean) {
       fixed_end = std::max(fixed_end, size_t{c.fixed_offset} + FixedSizeOf(c));
     }
   }
-  std::vector<uint8_t> row(2 + fixed_end, 0);
-  PutU16(row.data(), static_cast<uint16_t>(column_count));
-  std::vector<uint8_t> mask(mask_length, 0);
+  // Variable values in slot order; a slot whose column was deleted stays empty. Tables have
+  // at most 255 columns, so the slots fit on the stack but for a damaged definition.
+  const size_t slot_count = def.variable_columns;
+  std::array<const ByteView*, 256> slot_array{};
+  std::vector<const ByteView*> slot_vector;
+  const ByteView** slots = slot_array.data();
+  if (slot_count > slot_array.size()) {
+    slot_vector.assign(slot_count, nullptr);
+    slots = slot_vector.data();
+  }
+  size_t variable_bytes = 0;
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDefinition& c = def.columns[i];
+    if (c.type == ColumnType::kBoolean || !columns[i] || c.IsFixed()) continue;
+    if (c.variable_index >= slot_count) ThrowCorrupt("variable slot beyond the table's count");
+    slots[c.variable_index] = &*columns[i];
+    variable_bytes += columns[i]->size();
+  }
+  const bool has_variable = slot_count > 0;
+  const size_t data_end = 2 + fixed_end + variable_bytes;
+  const size_t size = data_end + (has_variable ? 4 + 2 * slot_count : 0) + mask_length;
+  if (size > kMaxRowSize) {
+    throw JetError(ErrorKind::kConstraint, "record is too large (" + std::to_string(size) +
+                                               " bytes; at most " + std::to_string(kMaxRowSize) +
+                                               ")");
+  }
+  row.assign(size, 0);
+  uint8_t* out = row.data();
+  PutU16(out, static_cast<uint16_t>(column_count));
+  uint8_t* mask = out + size - mask_length;
   auto set_present = [&](uint16_t id) { mask[id / 8] |= static_cast<uint8_t>(1 << (id % 8)); };
-
-  // Variable values in slot order; a slot whose column was deleted stays empty.
-  std::vector<const std::vector<uint8_t>*> slots(def.variable_columns, nullptr);
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
     if (c.type == ColumnType::kBoolean) {
@@ -161,38 +197,24 @@ std::vector<uint8_t> AssembleRow(const TableDefinition& def,
     if (!columns[i]) continue;
     set_present(c.id);
     if (c.IsFixed()) {
-      const auto& bytes = *columns[i];
-      std::memcpy(row.data() + 2 + c.fixed_offset, bytes.data(),
-                  std::min(bytes.size(), FixedSizeOf(c)));
-    } else {
-      if (c.variable_index >= slots.size()) ThrowCorrupt("variable slot beyond the table's count");
-      slots[c.variable_index] = &*columns[i];
+      const ByteView& bytes = *columns[i];
+      std::memcpy(out + 2 + c.fixed_offset, bytes.data(), std::min(bytes.size(), FixedSizeOf(c)));
     }
   }
   if (has_variable) {
-    std::vector<uint16_t> starts(slots.size());
-    for (size_t k = 0; k < slots.size(); ++k) {
-      starts[k] = static_cast<uint16_t>(row.size());
-      if (slots[k]) row.insert(row.end(), slots[k]->begin(), slots[k]->end());
-      if (row.size() > kMaxRowSize) break;
+    size_t at = 2 + fixed_end;
+    uint8_t* table = out + data_end;  // end of data, then the offsets last slot first, count
+    PutU16(table, static_cast<uint16_t>(data_end));
+    for (size_t k = 0; k < slot_count; ++k) {
+      // Offsets are stored last slot first, so slot 0's offset sits just before the count.
+      PutU16(table + 2 + 2 * (slot_count - 1 - k), static_cast<uint16_t>(at));
+      if (const ByteView* v = slots[k]) {
+        if (!v->empty()) std::memcpy(out + at, v->data(), v->size());
+        at += v->size();
+      }
     }
-    uint16_t end_of_data = static_cast<uint16_t>(std::min<size_t>(row.size(), 0xFFFF));
-    size_t at = row.size();
-    row.resize(at + 2 + 2 * slots.size() + 2);
-    PutU16(row.data() + at, end_of_data);
-    // Offsets are stored last slot first, so slot 0's offset sits just before the count.
-    for (size_t k = 0; k < slots.size(); ++k) {
-      PutU16(row.data() + at + 2 + 2 * (slots.size() - 1 - k), starts[k]);
-    }
-    PutU16(row.data() + at + 2 + 2 * slots.size(), static_cast<uint16_t>(slots.size()));
+    PutU16(table + 2 + 2 * slot_count, static_cast<uint16_t>(slot_count));
   }
-  row.insert(row.end(), mask.begin(), mask.end());
-  if (row.size() > kMaxRowSize) {
-    throw JetError(ErrorKind::kConstraint, "record is too large (" + std::to_string(row.size()) +
-                                               " bytes; at most " + std::to_string(kMaxRowSize) +
-                                               ")");
-  }
-  return row;
 }
 
 }  // namespace jet

@@ -27,4 +27,10 @@ std::vector<uint8_t> AssembleRow(const TableDefinition& def,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
                                  const std::vector<bool>& booleans);
 
+// The same for column bytes held elsewhere, into `row` (its capacity is kept, so a bulk
+// copy assembles every row in one buffer).
+void AssembleRowInto(const TableDefinition& def,
+                     const std::vector<std::optional<ByteView>>& columns,
+                     const std::vector<bool>& booleans, std::vector<uint8_t>& row);
+
 }  // namespace jet

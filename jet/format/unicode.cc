@@ -2,49 +2,58 @@
 
 namespace jet {
 
+// Both conversions write into a buffer sized for the worst case and trim it once: a table
+// copy converts every text value of every row, so per-character appends would dominate.
+
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  std::string out(text.size() * 3, '\0');  // a unit takes at most 3 bytes; a pair 4 for 2
+  char* o = out.data();
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *o++ = static_cast<char>(0xE0 | (c >> 12));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *o++ = static_cast<char>(0xF0 | (c >> 18));
+      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  std::u16string out(text.size(), u'\0');  // never more units than bytes
+  char16_t* o = out.data();
+  const size_t n = text.size();
   size_t i = 0;
-  while (i < text.size()) {
+  while (i < n) {
     uint8_t b = static_cast<uint8_t>(text[i]);
+    if (b < 0x80) {
+      *o++ = b;
+      ++i;
+      continue;
+    }
     uint32_t c;
     int extra;
-    if (b < 0x80) {
-      c = b;
-      extra = 0;
-    } else if ((b & 0xE0) == 0xC0) {
+    if ((b & 0xE0) == 0xC0) {
       c = b & 0x1F;
       extra = 1;
     } else if ((b & 0xF0) == 0xE0) {
@@ -54,12 +63,12 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       c = b & 0x07;
       extra = 3;
     } else {
-      out.push_back(u'\uFFFD');
+      *o++ = u'\uFFFD';
       ++i;
       continue;
     }
-    if (i + extra >= text.size() && extra > 0) {  // truncated sequence at the end
-      out.push_back(u'\uFFFD');
+    if (i + extra >= n) {  // truncated sequence at the end
+      *o++ = u'\uFFFD';
       break;
     }
     bool ok = true;
@@ -73,20 +82,62 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     }
     if (!ok || (extra == 1 && c < 0x80) || (extra == 2 && c < 0x800) ||
         (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(u'\uFFFD');
+      *o++ = u'\uFFFD';
       ++i;
       continue;
     }
     if (c >= 0x10000) {
       c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      *o++ = static_cast<char16_t>(0xD800 + (c >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(c));
+      *o++ = static_cast<char16_t>(c);
     }
     i += 1 + extra;
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
+}
+
+size_t Utf16Length(std::string_view text) {
+  // Walks the same sequences as Utf8ToUtf16; a replaced byte counts as the one unit it
+  // becomes there.
+  size_t units = 0;
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    uint8_t b = static_cast<uint8_t>(text[i]);
+    int extra = b < 0x80             ? 0
+                : (b & 0xE0) == 0xC0 ? 1
+                : (b & 0xF0) == 0xE0 ? 2
+                : (b & 0xF8) == 0xF0 ? 3
+                                     : -1;
+    if (extra <= 0) {
+      ++units;
+      ++i;
+      continue;
+    }
+    if (i + extra >= n) return units + 1;
+    uint32_t c = b & (0x7F >> (extra + 1));
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      uint8_t cb = static_cast<uint8_t>(text[i + k]);
+      if ((cb & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (cb & 0x3F);
+    }
+    if (!ok || (extra == 1 && c < 0x80) || (extra == 2 && c < 0x800) ||
+        (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF)) {
+      ++units;
+      ++i;
+      continue;
+    }
+    units += c >= 0x10000 ? 2 : 1;
+    i += 1 + extra;
+  }
+  return units;
 }
 
 std::u16string ReadUtf16Le(ByteView bytes) {

@@ -11,6 +11,8 @@ namespace jet {
 
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
+// The number of UTF-16 units Utf8ToUtf16(text) returns, without building it.
+size_t Utf16Length(std::string_view text);
 
 // Reads `byte_length` bytes of UTF-16LE (odd trailing byte ignored).
 std::u16string ReadUtf16Le(ByteView bytes);

@@ -18,21 +18,26 @@ std::string_view Trim(std::string_view s) {
 
 double NumericOf(const Value& v, const ColumnDefinition& c) {
   switch (v.kind) {
-    case ValueKind::kBoolean: return v.integer ? -1.0 : 0.0;  // Jet's True is -1
+    case ValueKind::kBoolean:
+      return v.integer ? -1.0 : 0.0;  // Jet's True is -1
     case ValueKind::kByte:
     case ValueKind::kInteger:
-    case ValueKind::kLong: return static_cast<double>(v.integer);
-    case ValueKind::kCurrency: return static_cast<double>(v.integer) / 10000.0;
+    case ValueKind::kLong:
+      return static_cast<double>(v.integer);
+    case ValueKind::kCurrency:
+      return static_cast<double>(v.integer) / 10000.0;
     case ValueKind::kSingle:
     case ValueKind::kDouble:
-    case ValueKind::kDateTime: return v.real;
+    case ValueKind::kDateTime:
+      return v.real;
     case ValueKind::kText:
     case ValueKind::kNumeric: {
       auto n = ParseNumber(v.text);
       if (!n) throw TypeMismatch(c.name);
       return *n;
     }
-    default: throw TypeMismatch(c.name);
+    default:
+      throw TypeMismatch(c.name);
   }
 }
 
@@ -100,7 +105,8 @@ std::optional<double> ParseDate(std::string_view text) {
       h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59) {
     return std::nullopt;
   }
-  return OleDateFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day), h, mi, se);
+  return OleDateFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day), h, mi,
+                          se);
 }
 
 Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_text) {
@@ -124,7 +130,8 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
     case ColumnType::kDouble: {
       double d = NumericOf(v, c);
       if (c.type == ColumnType::kSingle && std::fabs(d) > 3.4028234e38) throw ValueTooLarge(c.name);
-      return Value{c.type == ColumnType::kSingle ? ValueKind::kSingle : ValueKind::kDouble, 0, d, {}, {}};
+      return Value{
+          c.type == ColumnType::kSingle ? ValueKind::kSingle : ValueKind::kDouble, 0, d, {}, {}};
     }
     case ColumnType::kDateTime: {
       if (v.kind == ValueKind::kText) {
@@ -138,16 +145,14 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
     case ColumnType::kMemo: {
       if (v.kind == ValueKind::kBinary || v.kind == ValueKind::kGuid) throw TypeMismatch(c.name);
       std::string text = v.kind == ValueKind::kText ? v.text : TextOf(v);
-      if (c.type == ColumnType::kText) {
+      const size_t capacity = c.length / 2;
+      if (c.type == ColumnType::kText && Utf16Length(text) > capacity) {
+        if (!truncate_text) throw ValueTooLarge(c.name);
+        // Never split a surrogate pair.
         std::u16string units = Utf8ToUtf16(text);
-        size_t capacity = c.length / 2;
-        if (units.size() > capacity) {
-          if (!truncate_text) throw ValueTooLarge(c.name);
-          // Never split a surrogate pair.
-          size_t cut = capacity;
-          if (cut > 0 && units[cut - 1] >= 0xD800 && units[cut - 1] <= 0xDBFF) --cut;
-          text = Utf16ToUtf8(units.substr(0, cut));
-        }
+        size_t cut = capacity;
+        if (cut > 0 && units[cut - 1] >= 0xD800 && units[cut - 1] <= 0xDBFF) --cut;
+        text = Utf16ToUtf8(units.substr(0, cut));
       }
       return Value::Text(std::move(text));
     }

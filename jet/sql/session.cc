@@ -167,6 +167,27 @@ class Session::Executor {
     return out;
   }
 
+  // A copy whose every item is a plain column of the source, unfiltered, into columns that
+  // take the stored values as they are, can move rows as stored bytes (TableWriter::
+  // InsertStored): the same rows, without decoding every value and encoding it back. The
+  // plan gives each target column its source column; nullopt when the copy must go value
+  // by value.
+  static std::optional<std::vector<int>> StoredCopyPlan(const Select& select, const Projection& p,
+                                                        const Source& src,
+                                                        const TableDefinition& target,
+                                                        const std::vector<size_t>& targets) {
+    if (select.where || p.definitions.size() != targets.size()) return std::nullopt;
+    const TableDefinition& source = src.table->definition();
+    std::vector<int> plan(target.columns.size(), TableWriter::kNoSource);
+    for (size_t i = 0; i < targets.size(); ++i) {
+      if (!p.definitions[i]) return std::nullopt;  // a computed item
+      const ColumnDefinition& from = source.columns[p.columns[i]];
+      if (!CanCopyStored(from, target.columns[targets[i]])) return std::nullopt;
+      plan[targets[i]] = static_cast<int>(p.columns[i]);
+    }
+    return plan;
+  }
+
   ResultSet RunSelect(Select& select, size_t max_rows = Session::kAllRows) {
     Source src = OpenSource(select.from);
     Projection p = Project(select, src);
@@ -262,6 +283,12 @@ class Session::Executor {
           return true;
         });
         for (const auto& r : rows) insert(r);
+      } else if (auto plan = StoredCopyPlan(*ins.select, p, src, def, targets)) {
+        src.table->ScanStored([&](RowPointer, ByteView row) {
+          Guard(entry->name, [&] { writer.InsertStored(src.table->definition(), row, *plan); });
+          ++count;
+          return true;
+        });
       } else {
         Filter(src, ins.select->where.get(), [&](RowPointer, const std::vector<Value>& row) {
           insert(ProjectRow(p, row));
@@ -303,6 +330,17 @@ class Session::Executor {
     TableWriter writer(*s_.db_, page, into.name);
     const TableDefinition& def = writer.definition();
     size_t count = 0;
+    std::vector<size_t> all(def.columns.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    if (auto plan = StoredCopyPlan(select, p, src, def, all)) {
+      src.table->ScanStored([&](RowPointer, ByteView row) {
+        Guard(into.name, [&] { writer.InsertStored(src.table->definition(), row, *plan); });
+        ++count;
+        return true;
+      });
+      Guard(into.name, [&] { writer.Finish(); });
+      return count;
+    }
     Filter(src, select.where.get(), [&](RowPointer, const std::vector<Value>& row) {
       std::vector<Value> values = ProjectRow(p, row);
       std::vector<Value> out(def.columns.size());

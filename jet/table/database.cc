@@ -77,7 +77,7 @@ std::vector<uint8_t> Database::ReadDefinitionBytes(uint32_t tdef_page,
   uint32_t page = tdef_page;
   while (page != 0) {
     if (!seen.insert(page).second) ThrowCorrupt("table definition pages form a loop");
-    ByteView p = pager_->Page(page);
+    PinnedView p = pager_->Page(page);
     if (p.U8(0) != kPageTableDefinition) {
       ThrowCorrupt("page " + std::to_string(page) + " should hold a table definition");
     }

@@ -16,7 +16,7 @@ void WriteDefinition(Pager& pager, PageAllocator& allocator, uint32_t first_page
   std::vector<uint32_t> chain;
   for (uint32_t p = first_page; p != 0 && chain.size() < 64;) {
     chain.push_back(p);
-    ByteView page = pager.Page(p);
+    PinnedView page = pager.Page(p);
     p = page.U8(0) == kPageTableDefinition ? page.U32(tdef::kNextPage) : 0;
   }
 

@@ -24,7 +24,7 @@ class TreeWalker {
     if (!seen_.insert(page_number).second) {
       ThrowCorrupt("index page " + std::to_string(page_number) + " is reached twice");
     }
-    IndexPage page = DecodeIndexPage(pager_.Page(page_number));
+    IndexPage page = DecodeIndexPage(pager_.Page(page_number).Unpinned());
     out_.pages.push_back(page_number);
     if (page.owner != owner_) {
       out_.problems.push_back("index page " + std::to_string(page_number) + " names table page " +
@@ -38,9 +38,9 @@ class TreeWalker {
                                 " instead of " + std::to_string(previous));
       }
       if (!out_.leaves.empty() && last_next_ != page_number) {
-        out_.problems.push_back("leaf page " + std::to_string(previous) + " links forward to page " +
-                                std::to_string(last_next_) + " instead of " +
-                                std::to_string(page_number));
+        out_.problems.push_back("leaf page " + std::to_string(previous) +
+                                " links forward to page " + std::to_string(last_next_) +
+                                " instead of " + std::to_string(page_number));
       }
       out_.leaves.push_back(page_number);
       out_.leaf_starts.push_back(out_.entries.size());

@@ -34,7 +34,8 @@ std::vector<std::vector<EntryBytes>> PackLeaves(const std::vector<IndexEntry>& e
         total = 0;
       }
     }
-    if (bytes.size() > index_page::kMaxEntryBytes) ThrowCorrupt("an index entry is larger than a page");
+    if (bytes.size() > index_page::kMaxEntryBytes)
+      ThrowCorrupt("an index entry is larger than a page");
     total += bytes.size();
     pages.back().push_back(std::move(bytes));
   }
@@ -46,8 +47,8 @@ std::vector<std::vector<EntryBytes>> PackLeaves(const std::vector<IndexEntry>& e
 struct Level {
   bool leaf = true;
   std::vector<std::vector<EntryBytes>> pages;
-  std::vector<uint32_t> tails;        // node pages: the right-most child
-  std::vector<IndexEntry> last;       // each page's largest leaf entry (for the parent)
+  std::vector<uint32_t> tails;                // node pages: the right-most child
+  std::vector<IndexEntry> last;               // each page's largest leaf entry (for the parent)
   std::vector<std::vector<size_t>> children;  // node pages: child indexes in the level below
 };
 
@@ -82,7 +83,10 @@ class TreeBuilder {
  public:
   TreeBuilder(Pager& pager, PageAllocator& allocator, uint32_t owner, const RealIndex& index,
               std::vector<uint32_t> reusable)
-      : pager_(pager), allocator_(allocator), owner_(owner), index_(index),
+      : pager_(pager),
+        allocator_(allocator),
+        owner_(owner),
+        index_(index),
         reusable_(std::move(reusable)) {}
 
   void Build(const std::vector<IndexEntry>& entries) {
@@ -136,8 +140,8 @@ class TreeBuilder {
         }
         uint32_t previous = p > 0 ? numbers[l][p - 1] : 0;
         uint32_t next = p + 1 < level.pages.size() ? numbers[l][p + 1] : 0;
-        BuildIndexPage(pager_.Modify(numbers[l][p]), level.leaf, static_cast<uint8_t>(l),
-                       owner_, previous, next, tail, bytes);
+        BuildIndexPage(pager_.Modify(numbers[l][p]), level.leaf, static_cast<uint8_t>(l), owner_,
+                       previous, next, tail, bytes);
       }
     }
   }
@@ -169,7 +173,7 @@ class TreeBuilder {
 bool RightEdgeUsesTails(Pager& pager, uint32_t root) {
   uint32_t page_number = root;
   for (int depth = 0; depth <= 32; ++depth) {
-    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
     if (page.leaf) return true;
     if (page.tail == 0) return false;
     page_number = page.tail;
@@ -221,7 +225,7 @@ bool TryRewriteLeaves(Pager& pager, uint32_t owner, uint32_t root, const IndexTr
   }
   for (size_t i = 0; i < leaves; ++i) {
     if (!touched[i]) continue;
-    ByteView old = pager.Page(tree.leaves[i]);
+    PinnedView old = pager.Page(tree.leaves[i]);
     uint32_t previous = old.U32(index_page::kPrevious), next = old.U32(index_page::kNext);
     BuildIndexPage(pager.Modify(tree.leaves[i]), true, 0, owner, previous, next, 0, encoded[i]);
   }
@@ -247,7 +251,7 @@ std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const
   for (int depth = 0; depth <= 32; ++depth) {
     PathStep step;
     step.page = page_number;
-    step.contents = DecodeIndexPage(pager.Page(page_number));
+    step.contents = DecodeIndexPage(pager.Page(page_number).Unpinned());
     if (step.contents.owner != owner) ThrowCorrupt("index page belongs to another table");
     bool leaf = step.contents.leaf;
     if (!leaf) {
@@ -258,8 +262,8 @@ std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const
           break;
         }
       }
-      page_number = step.child >= 0 ? entries[static_cast<size_t>(step.child)].child
-                                    : step.contents.tail;
+      page_number =
+          step.child >= 0 ? entries[static_cast<size_t>(step.child)].child : step.contents.tail;
       if (page_number == 0) return {};
     }
     path.push_back(std::move(step));
@@ -296,9 +300,8 @@ bool RemoveAlongPath(Pager& pager, uint32_t owner, uint32_t root, const IndexEnt
   if (path.empty()) return false;
   PathStep& leaf = path.back();
   auto& entries = leaf.contents.entries;
-  auto it = std::find_if(entries.begin(), entries.end(), [&](const IndexEntry& x) {
-    return x.key == e.key && x.row == e.row;
-  });
+  auto it = std::find_if(entries.begin(), entries.end(),
+                         [&](const IndexEntry& x) { return x.key == e.key && x.row == e.row; });
   if (it == entries.end()) return false;
   bool was_largest = it + 1 == entries.end();
   if (entries.size() == 1 && path.size() > 1) return false;
@@ -310,8 +313,8 @@ bool RemoveAlongPath(Pager& pager, uint32_t owner, uint32_t root, const IndexEnt
 
 // Adds one entry: into its leaf if it fits, else by splitting the leaf and giving the new
 // left half an entry in the parent. False (nothing written) when that is not enough.
-bool AddAlongPath(Pager& pager, PageAllocator& allocator, uint32_t owner,
-                  const RealIndex& index, const IndexEntry& e) {
+bool AddAlongPath(Pager& pager, PageAllocator& allocator, uint32_t owner, const RealIndex& index,
+                  const IndexEntry& e) {
   std::vector<PathStep> path = Descend(pager, owner, index.root_page, e);
   if (path.empty()) return false;
   PathStep& leaf = path.back();
@@ -326,7 +329,8 @@ bool AddAlongPath(Pager& pager, PageAllocator& allocator, uint32_t owner,
   // Split: the first half moves to a new page before this one; this page keeps the second
   // half, so the parent's entry (or tail) for it stays right.
   size_t half = entries.size() / 2;
-  std::vector<IndexEntry> left(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(half));
+  std::vector<IndexEntry> left(entries.begin(),
+                               entries.begin() + static_cast<std::ptrdiff_t>(half));
   std::vector<IndexEntry> right(entries.begin() + static_cast<std::ptrdiff_t>(half), entries.end());
   if (!PackedIndexSize(EncodeAll(left, true)) || !PackedIndexSize(EncodeAll(right, true))) {
     return false;
@@ -383,7 +387,10 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
   for (auto& e : tree.entries) {
     if (!changes.removed.count(e.row)) entries.push_back(std::move(e));
   }
-  std::sort(changes.added.begin(), changes.added.end(), IndexEntryLess);
+  // A bulk copy into a new table adds its keys in order (autonumbers): no sort needed.
+  if (!std::is_sorted(changes.added.begin(), changes.added.end(), IndexEntryLess)) {
+    std::sort(changes.added.begin(), changes.added.end(), IndexEntryLess);
+  }
   size_t middle = entries.size();
   entries.insert(entries.end(), std::make_move_iterator(changes.added.begin()),
                  std::make_move_iterator(changes.added.end()));
@@ -405,7 +412,7 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
   uint32_t page_number = index.root_page;
   for (int depth = 0;; ++depth) {
     if (depth > 32) ThrowCorrupt("index tree is deeper than any real index");
-    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
     if (page.owner != owner) ThrowCorrupt("index page belongs to another table");
     if (page.leaf) break;
     uint32_t child = page.tail;
@@ -420,7 +427,7 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
   }
   // Equal keys may continue onto following leaves.
   for (int hops = 0; page_number != 0 && hops < 1 << 20; ++hops) {
-    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
     for (const auto& e : page.entries) {
       if (e.key < key) continue;
       if (e.key != key) return false;
@@ -439,7 +446,7 @@ std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
                                                  const RealIndex& index) {
   uint32_t page_number = index.root_page;
   for (int depth = 0; depth <= 32; ++depth) {
-    IndexPage page = DecodeIndexPage(pager.Page(page_number));
+    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
     if (page.owner != owner) ThrowCorrupt("index page belongs to another table");
     if (page.leaf) {
       if (page.entries.empty()) return std::nullopt;

@@ -17,7 +17,7 @@ constexpr size_t kGrowthBytes = 64;
 }  // namespace
 
 bool PageAllocator::GrowInlineMap(uint32_t page) {
-  ByteView current = pager_.Page(kFreeMapPage);
+  PinnedView current = pager_.Page(kFreeMapPage);
   DataPageReader reader(current);
   if (reader.row_count() < 1) return false;
   std::vector<std::vector<uint8_t>> rows;
@@ -57,7 +57,7 @@ void PageAllocator::Free(uint32_t page) {
 }
 
 void PageAllocator::SetFreeBit(uint32_t page, bool free) {
-  ByteView current = pager_.Page(kFreeMapPage);
+  PinnedView current = pager_.Page(kFreeMapPage);
   DataPageReader reader(current);
   RowSlot map = reader.Row(0);
   if (map.bytes.size() < 5) ThrowCorrupt("the free-page map is too short");
@@ -65,7 +65,8 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
     uint32_t start = map.bytes.U32(1);
     size_t bits = (map.bytes.size() - 5) * 8;
     if (page >= start && page - start < bits) {
-      size_t offset = static_cast<size_t>(map.bytes.data() - current.data()) + 5 + (page - start) / 8;
+      size_t offset =
+          static_cast<size_t>(map.bytes.data() - current.data()) + 5 + (page - start) / 8;
       uint8_t mask = static_cast<uint8_t>(1 << ((page - start) % 8));
       std::span<uint8_t> p = pager_.Modify(kFreeMapPage);
       p[offset] = free ? (p[offset] | mask) : (p[offset] & ~mask);

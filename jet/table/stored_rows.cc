@@ -10,19 +10,19 @@
 
 namespace jet {
 
-ByteView ReadStoredRow(Pager& pager, RowPointer where) {
+PinnedView ReadStoredRow(Pager& pager, RowPointer where) {
   if (where.page == 0 || where.page >= pager.page_count()) {
     ThrowCorrupt("row pointer to page " + std::to_string(where.page) + " is outside the file");
   }
-  DataPageReader page(pager.Page(where.page));
-  RowSlot slot = page.Row(where.row);
-  return slot.bytes;
+  PinnedView page = pager.Page(where.page);
+  return page.Pin(DataPageReader(page).Row(where.row).bytes);
 }
 
 std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where) {
-  ByteView row = ReadStoredRow(pager, where);
+  PinnedView row = ReadStoredRow(pager, where);
+  // Each bitmap page is read through before the next is asked for.
   return DecodeUsageMap(
-      row, [&](uint32_t n) { return pager.Page(n); }, pager.page_count());
+      row, [&](uint32_t n) { return pager.Page(n).Unpinned(); }, pager.page_count());
 }
 
 std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
@@ -36,7 +36,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
     ThrowCorrupt("memo/OLE value claims " + std::to_string(h.length) + " bytes");
   }
   if (h.form == LongValueForm::kSingleRow) {
-    ByteView row = ReadStoredRow(pager, h.first);
+    PinnedView row = ReadStoredRow(pager, h.first);
     if (row.size() < h.length) ThrowCorrupt("memo/OLE value is shorter than its header says");
     return std::vector<uint8_t>(row.data(), row.data() + h.length);
   }
@@ -46,7 +46,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
   while (out.size() < h.length) {
     if (at.IsNull()) ThrowCorrupt("memo/OLE chain ends before its stated length");
     if (!seen.insert(at).second) ThrowCorrupt("memo/OLE chain loops back on itself");
-    ByteView row = ReadStoredRow(pager, at);
+    PinnedView row = ReadStoredRow(pager, at);
     if (row.size() < 4) ThrowCorrupt("memo/OLE chain row is too short");
     RowPointer next = RowPointer::FromStored(row.U32(0));
     size_t take = std::min<size_t>(row.size() - 4, h.length - out.size());

@@ -11,8 +11,9 @@
 
 namespace jet {
 
-// The bytes of the row at `where`, which must be a data page row that is not deleted.
-ByteView ReadStoredRow(Pager& pager, RowPointer where);
+// The bytes of the row at `where`, which must be a data page row that is not deleted,
+// holding their page.
+PinnedView ReadStoredRow(Pager& pager, RowPointer where);
 
 // The pages listed by the usage map stored at `where`.
 std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where);

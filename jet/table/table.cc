@@ -13,7 +13,9 @@ Table::Table(Database& db, uint32_t definition_page, std::string name)
   db_->Definition(definition_page_);  // validate now, not at first use
 }
 
-const TableDefinition& Table::definition() const { return db_->Definition(definition_page_); }
+const TableDefinition& Table::definition() const {
+  return db_->Definition(definition_page_);
+}
 
 std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
   const TableDefinition& def = definition();
@@ -46,17 +48,19 @@ namespace {
 // The row's real bytes: the slot itself, or where its overflow pointer leads. The target
 // slot is flagged deleted (so scans skip it) and is read as a plain row; Access moves a row
 // at most once, to a place that is itself never a pointer.
-ByteView ResolveRow(Pager& pager, const RowSlot& slot, uint32_t owner) {
-  if (!slot.overflow) return slot.bytes;
+PinnedView ResolveRow(Pager& pager, const PinnedView& page_of_slot, const RowSlot& slot,
+                      uint32_t owner) {
+  if (!slot.overflow) return page_of_slot.Pin(slot.bytes);
   if (slot.bytes.size() < 4) ThrowCorrupt("overflow row is too short for its pointer");
   RowPointer target = RowPointer::FromStored(slot.bytes.U32(0));
   if (target.page == 0 || target.page >= pager.page_count()) {
     ThrowCorrupt("overflow row points outside the file");
   }
-  DataPageReader page(pager.Page(target.page));
+  PinnedView target_page = pager.Page(target.page);
+  DataPageReader page(target_page);
   // A moved row stays among its table's pages; anywhere else is not a row of this table.
   if (page.owner() != owner) ThrowCorrupt("overflow row points into another table's page");
-  return page.Row(target.row).bytes;
+  return target_page.Pin(page.Row(target.row).bytes);
 }
 
 }  // namespace
@@ -65,7 +69,7 @@ size_t Table::CountRows() const {
   Pager& pager = db_->pager();
   size_t rows = 0;
   for (uint32_t page_number : OwnedPages()) {
-    ByteView page = pager.Page(page_number);
+    PinnedView page = pager.Page(page_number);
     if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
     DataPageReader reader(page);
     for (uint16_t r = 0; r < reader.row_count(); ++r) {
@@ -76,9 +80,15 @@ size_t Table::CountRows() const {
 }
 
 void Table::Scan(const RowVisitor& visit) const {
+  ScanStored([&](RowPointer where, ByteView bytes) {
+    return visit(where, DecodeRow(bytes.data(), bytes.size()));
+  });
+}
+
+void Table::ScanStored(const StoredRowVisitor& visit) const {
   Pager& pager = db_->pager();
   for (uint32_t page_number : OwnedPages()) {
-    ByteView page = pager.Page(page_number);
+    PinnedView page = pager.Page(page_number);
     // A map may still list a page that was since given to another owner; only this table's
     // data pages hold its rows.
     if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
@@ -86,11 +96,8 @@ void Table::Scan(const RowVisitor& visit) const {
     for (uint16_t r = 0; r < reader.row_count(); ++r) {
       RowSlot slot = reader.Row(r);
       if (slot.deleted) continue;
-      ByteView bytes = ResolveRow(pager, slot, definition_page_);
-      if (!visit(RowPointer{page_number, static_cast<uint8_t>(r)},
-                 DecodeRow(bytes.data(), bytes.size()))) {
-        return;
-      }
+      PinnedView bytes = ResolveRow(pager, page, slot, definition_page_);
+      if (!visit(RowPointer{page_number, static_cast<uint8_t>(r)}, bytes)) return;
     }
   }
 }
@@ -100,14 +107,17 @@ std::vector<Value> Table::ReadRow(RowPointer where) const {
   if (where.page == 0 || where.page >= pager.page_count()) {
     ThrowCorrupt("row pointer to page " + std::to_string(where.page) + " is outside the file");
   }
-  ByteView page = pager.Page(where.page);
+  PinnedView page = pager.Page(where.page);
   if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) {
-    ThrowCorrupt("page " + std::to_string(where.page) + " does not hold rows of table '" + name_ + "'");
+    ThrowCorrupt("page " + std::to_string(where.page) + " does not hold rows of table '" + name_ +
+                 "'");
   }
   DataPageReader reader(page);
   RowSlot slot = reader.Row(where.row);
-  if (slot.deleted) ThrowCorrupt("row " + std::to_string(where.row) + " of page " + std::to_string(where.page) + " is deleted");
-  ByteView bytes = ResolveRow(pager, slot, definition_page_);
+  if (slot.deleted)
+    ThrowCorrupt("row " + std::to_string(where.row) + " of page " + std::to_string(where.page) +
+                 " is deleted");
+  PinnedView bytes = ResolveRow(pager, page, slot, definition_page_);
   return DecodeRow(bytes.data(), bytes.size());
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/format/bytes.h"
 #include "jet/format/row_pointer.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
@@ -28,6 +29,12 @@ class Table {
   // from `visit` to stop.
   using RowVisitor = std::function<bool(RowPointer, const std::vector<Value>&)>;
   void Scan(const RowVisitor& visit) const;
+
+  // The same walk, handing each live row's stored bytes (after an overflow pointer) instead
+  // of its values: for copies that move rows between Jet tables without decoding them. The
+  // bytes are valid during the call.
+  using StoredRowVisitor = std::function<bool(RowPointer, ByteView)>;
+  void ScanStored(const StoredRowVisitor& visit) const;
 
   // The number of live rows, as a scan would find them, without decoding any: a moved row
   // counts once, at its slot.

@@ -47,7 +47,18 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
       largest_new_key_(def_.real_indexes.size()),
       new_unique_keys_(def_.real_indexes.size()),
       last_existing_key_(def_.real_indexes.size()) {
-  if (!db_.in_transaction()) throw JetError(ErrorKind::kInvalid, "table write outside a transaction");
+  if (!db_.in_transaction())
+    throw JetError(ErrorKind::kInvalid, "table write outside a transaction");
+  key_or_autonumber_.assign(def_.columns.size(), false);
+  for (size_t i = 0; i < def_.columns.size(); ++i) {
+    const ColumnDefinition& c = def_.columns[i];
+    if (c.flags & ColumnDefinition::kFlagAutoLong) key_or_autonumber_[i] = true;
+    for (const RealIndex& index : def_.real_indexes) {
+      for (const IndexColumn& ic : index.columns) {
+        if (ic.column_id == c.id) key_or_autonumber_[i] = true;
+      }
+    }
+  }
 }
 
 std::string TableWriter::IndexName(size_t real) const {
@@ -127,7 +138,7 @@ RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
     std::vector<uint32_t> owned = ReadUsageMap(pager, def_.owned_pages);
     std::vector<uint32_t> free = ReadUsageMap(pager, def_.free_pages);
     for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
-      ByteView page = pager.Page(*it);
+      PinnedView page = pager.Page(*it);
       if (std::binary_search(free.begin(), free.end(), *it) && page.U8(0) == kPageData &&
           page.U32(data_page::kOwner) == definition_page_) {
         insert_page_ = *it;
@@ -152,10 +163,7 @@ RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
   return RowPointer{page, static_cast<uint8_t>(*slot)};
 }
 
-RowPointer TableWriter::Insert(std::vector<Value> values) {
-  if (values.size() != def_.columns.size()) {
-    throw JetError(ErrorKind::kInvalid, "row has the wrong number of values");
-  }
+uint32_t TableWriter::AssignAutonumbers(std::vector<Value>& values) const {
   uint32_t autonumber = def_.last_autonumber;
   for (size_t i = 0; i < def_.columns.size(); ++i) {
     const ColumnDefinition& c = def_.columns[i];
@@ -167,18 +175,16 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
       autonumber = static_cast<uint32_t>(values[i].integer);
     }
   }
+  return autonumber;
+}
 
-  // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
-  // of it is written.
-  std::vector<std::vector<uint8_t>> keys(def_.real_indexes.size());
-  std::vector<bool> skip(def_.real_indexes.size(), false);
+std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
+    const std::vector<Value>& values) {
+  std::vector<std::optional<std::vector<uint8_t>>> keys(def_.real_indexes.size());
   for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
     const RealIndex& index = def_.real_indexes[r];
     bool all_null = AllNull(def_, index, values);
-    if (all_null && index.IgnoresNulls()) {
-      skip[r] = true;
-      continue;
-    }
+    if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
     auto key = EncodeIndexKey(def_, index, values);
     if (!key) {
       std::string order;
@@ -188,20 +194,22 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
         }
       }
       // Worded for the user: the SQL layer passes messages in the product's language through.
-      throw JetError(ErrorKind::kUnsupported,
-                     "无法为表 '" + name_ + "' 的索引 '" + IndexName(r) +
-                         "' 建立该值的键：其中的字符在排序规则 " + order + " 下没有已知的键");
+      throw JetError(ErrorKind::kUnsupported, "无法为表 '" + name_ + "' 的索引 '" + IndexName(r) +
+                                                  "' 建立该值的键：其中的字符在排序规则 " + order +
+                                                  " 下没有已知的键");
     }
+    if (index.IsUnique() && !all_null) CheckUnique(r, *key);
     keys[r] = std::move(*key);
-    if (index.IsUnique() && !all_null) CheckUnique(r, keys[r]);
   }
+  return keys;
+}
 
-  std::vector<bool> booleans;
-  auto columns = EncodeColumns(values, booleans);
-  std::vector<uint8_t> row = AssembleRow(def_, columns, booleans);
+RowPointer TableWriter::Store(const std::vector<uint8_t>& row,
+                              std::vector<std::optional<std::vector<uint8_t>>>& keys,
+                              uint32_t autonumber) {
   RowPointer where = PlaceRow(row);
   for (size_t r = 0; r < keys.size(); ++r) {
-    if (!skip[r]) index_changes_[r].added.push_back(IndexEntry{std::move(keys[r]), where, 0});
+    if (keys[r]) index_changes_[r].added.push_back(IndexEntry{std::move(*keys[r]), where, 0});
   }
   def_.last_autonumber = autonumber;
   ++def_.row_count;
@@ -209,11 +217,113 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
   return where;
 }
 
+RowPointer TableWriter::Insert(std::vector<Value> values) {
+  if (values.size() != def_.columns.size()) {
+    throw JetError(ErrorKind::kInvalid, "row has the wrong number of values");
+  }
+  uint32_t autonumber = AssignAutonumbers(values);
+  // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
+  // of it is written.
+  auto keys = EncodeKeys(values);
+  std::vector<bool> booleans;
+  auto columns = EncodeColumns(values, booleans);
+  return Store(AssembleRow(def_, columns, booleans), keys, autonumber);
+}
+
+RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row,
+                                     const std::vector<int>& source_columns) {
+  const size_t n = def_.columns.size();
+  if (source_columns.size() != n) {
+    throw JetError(ErrorKind::kInvalid, "row has the wrong number of values");
+  }
+  // One set of buffers serves every row of a copy: a row costs no allocation but its
+  // index keys.
+  StoredCopyBuffers& b = stored_copy_;
+  b.values.resize(n);
+  b.views.assign(n, std::nullopt);
+  b.booleans.assign(n, false);
+  b.text.clear();
+  std::vector<ColumnData> parts = SplitRow(source, row);
+  // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
+  // they stay in `row`; offsets, not views, until b.text stops growing.
+  b.text_at.assign(n, -1);
+  for (size_t i = 0; i < n; ++i) {
+    b.values[i] = Value{};
+    if (source_columns[i] == kNoSource) continue;
+    const ColumnDefinition& c = def_.columns[i];
+    const ColumnDefinition& from = source.columns.at(static_cast<size_t>(source_columns[i]));
+    const ColumnData& data = parts[static_cast<size_t>(source_columns[i])];
+    if (!CanCopyStored(from, c)) {
+      throw JetError(ErrorKind::kInvalid,
+                     "field '" + from.name + "' cannot be copied as stored into '" + c.name + "'");
+    }
+    // Values only where keys and autonumbers need them; every other column moves as bytes.
+    if (key_or_autonumber_[i]) b.values[i] = DecodeColumnValue(from, data);
+    if (c.type == ColumnType::kBoolean) {
+      b.booleans[i] = !data.null && data.boolean;
+      continue;
+    }
+    if (data.null) continue;
+    if (c.type == ColumnType::kText) {
+      // Re-encoded by this column's own rule (compression, fixed length); the characters
+      // never leave UTF-16.
+      std::u16string text = DecodeText(data.bytes);
+      bool compress = c.AllowsCompression();
+      if (c.IsFixed()) {
+        text.resize(c.length / 2u, u' ');
+        compress = false;
+      }
+      std::vector<uint8_t> encoded = EncodeText(text, compress);
+      b.text_at[i] = static_cast<ptrdiff_t>(b.text.size());
+      b.text.insert(b.text.end(), encoded.begin(), encoded.end());
+      b.views[i] = ByteView(nullptr, encoded.size());
+    } else {
+      b.views[i] = data.bytes;
+    }
+  }
+  uint32_t autonumber = AssignAutonumbers(b.values);
+  for (size_t i = 0; i < n; ++i) {
+    // An autonumber the source did not give: this row's new number, kept beside the text.
+    if ((def_.columns[i].flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
+      std::vector<uint8_t> number = EncodeColumnValue(def_.columns[i], b.values[i]);
+      b.text_at[i] = static_cast<ptrdiff_t>(b.text.size());
+      b.text.insert(b.text.end(), number.begin(), number.end());
+      b.views[i] = ByteView(nullptr, number.size());
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (b.text_at[i] >= 0) b.views[i] = ByteView(b.text.data() + b.text_at[i], b.views[i]->size());
+  }
+  auto keys = EncodeKeys(b.values);
+  AssembleRowInto(def_, b.views, b.booleans, b.row);
+  return Store(b.row, keys, autonumber);
+}
+
+bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {
+  if (from.type != to.type) return false;
+  switch (to.type) {
+    case ColumnType::kMemo:
+    case ColumnType::kOle:
+      return false;  // long values live on the source file's own pages
+    case ColumnType::kText:
+      // Every value fits (so there is no length failure to word differently), and padding
+      // means the same on both sides.
+      return from.length <= to.length && from.IsFixed() == to.IsFixed();
+    case ColumnType::kBinary:
+      return from.length <= to.length && !from.IsFixed() && !to.IsFixed();
+    case ColumnType::kNumeric:
+      return false;  // the SQL layer writes no decimals; a copy must not either
+    default:
+      return true;  // fixed-size types: the same bytes mean the same value
+  }
+}
+
 void TableWriter::Delete(RowPointer where) {
   Pager& pager = db_.pager();
   // Must be a live row of this table; its values give the keys of its index entries.
   std::vector<Value> values = Table(db_, definition_page_, name_).ReadRow(where);
-  DataPageReader reader(pager.Page(where.page));
+  PinnedView page = pager.Page(where.page);
+  DataPageReader reader(page);
   RowSlot slot = reader.Row(where.row);
   ByteView stored = slot.bytes;
   if (slot.overflow) {

@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "jet/format/bytes.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 #include "jet/table/index_writer.h"
@@ -20,6 +21,12 @@
 namespace jet {
 
 class Database;
+
+// True when a value of column `from` is, stored as it is, a valid value of column `to` with
+// the same meaning, and always fits it: the same type (not memo or OLE, whose values live
+// on their file's own pages, nor decimal, which the engine does not write), text and binary
+// no longer than `to` allows.
+bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to);
 
 class TableWriter {
  public:
@@ -34,6 +41,15 @@ class TableWriter {
   // of this row is written to an index.
   RowPointer Insert(std::vector<Value> values);
 
+  // Inserts a row copied from a stored row of another table (of this or another file):
+  // column i takes source column `source_columns[i]` of `source`, or NULL for kNoSource
+  // (an autonumber then gets the next number). Each pair must pass CanCopyStored, so the
+  // value moves as stored, text in its UTF-16 form, without a trip through Value. Throws
+  // as Insert does.
+  static constexpr int kNoSource = -1;
+  RowPointer InsertStored(const TableDefinition& source, ByteView row,
+                          const std::vector<int>& source_columns);
+
   // Deletes the live row at `where` and its index entries. Its long values stay on their
   // pages until the file is compacted.
   void Delete(RowPointer where);
@@ -42,6 +58,13 @@ class TableWriter {
   void Finish();
 
  private:
+  // Fills NULL autonumbers with the next numbers; returns the counter after this row.
+  uint32_t AssignAutonumbers(std::vector<Value>& values) const;
+  // The row's key in each index (nullopt where it has no entry), after the unique checks.
+  std::vector<std::optional<std::vector<uint8_t>>> EncodeKeys(const std::vector<Value>& values);
+  // Writes an assembled row and records its index entries.
+  RowPointer Store(const std::vector<uint8_t>& row,
+                   std::vector<std::optional<std::vector<uint8_t>>>& keys, uint32_t autonumber);
   std::vector<std::optional<std::vector<uint8_t>>> EncodeColumns(const std::vector<Value>& values,
                                                                  std::vector<bool>& booleans);
   RowPointer PlaceRow(const std::vector<uint8_t>& row);
@@ -52,6 +75,16 @@ class TableWriter {
   uint32_t definition_page_;
   std::string name_;
   TableDefinition def_;
+  std::vector<bool> key_or_autonumber_;  // per column: InsertStored must decode its value
+  struct StoredCopyBuffers {
+    std::vector<Value> values;
+    std::vector<std::optional<ByteView>> views;
+    std::vector<bool> booleans;
+    std::vector<uint8_t> text;
+    std::vector<ptrdiff_t> text_at;
+    std::vector<uint8_t> row;
+  };
+  StoredCopyBuffers stored_copy_;
   LongValueStore long_values_;
   std::vector<IndexChanges> index_changes_;
   // Per unique index: the largest key this statement added, and (once keys stop arriving in

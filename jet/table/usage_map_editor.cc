@@ -13,8 +13,8 @@ namespace {
 
 // The map row's bytes on a writable copy of its page.
 std::span<uint8_t> WritableMapRow(Pager& pager, RowPointer map) {
-  ByteView row = ReadStoredRow(pager, map);
-  ByteView page = pager.Page(map.page);
+  PinnedView row = ReadStoredRow(pager, map);
+  PinnedView page = pager.Page(map.page);
   size_t offset = static_cast<size_t>(row.data() - page.data());
   std::span<uint8_t> writable = pager.Modify(map.page);
   return writable.subspan(offset, row.size());
@@ -63,7 +63,7 @@ std::vector<uint8_t> NewInlineUsageMap(uint32_t page) {
 }
 
 void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, uint32_t page) {
-  ByteView current = ReadStoredRow(pager, map);
+  PinnedView current = ReadStoredRow(pager, map);
   if (current.size() < 5) ThrowCorrupt("usage map row is too short");
   if (current.U8(0) == usage_map::kReference) {
     AddToReference(pager, allocator, map, page);
@@ -95,7 +95,7 @@ void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, u
 }
 
 void RemovePageFromUsageMap(Pager& pager, RowPointer map, uint32_t page) {
-  ByteView current = ReadStoredRow(pager, map);
+  PinnedView current = ReadStoredRow(pager, map);
   if (current.size() < 5) ThrowCorrupt("usage map row is too short");
   if (current.U8(0) == usage_map::kInline) {
     uint32_t start = current.U32(1);

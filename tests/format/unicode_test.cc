@@ -23,7 +23,10 @@ TEST(Unicode, WellFormedTextRoundTrips) {
                                  "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF",  // range edges
                                  "\xF0\x90\x80\x80 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF",
                                  std::string("nul\0inside", 10)};
-  for (const std::string& s : samples) EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s) << s;
+  for (const std::string& s : samples) {
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s) << s;
+    EXPECT_EQ(jet::Utf16Length(s), Utf8ToUtf16(s).size()) << s;
+  }
   EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
   EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80").size(), 2u);  // a surrogate pair
   EXPECT_EQ(Utf16ToUtf8(u"\U0010FFFF"), "\xF4\x8F\xBF\xBF");
@@ -59,6 +62,7 @@ TEST(Unicode, IllFormedUtf8BecomesReplacementCharacters) {
     std::u16string got = Utf8ToUtf16(c.in);
     EXPECT_EQ(got.find(u'/'), std::u16string::npos);
     EXPECT_EQ(got, c.out) << c.in;
+    EXPECT_EQ(jet::Utf16Length(c.in), c.out.size()) << c.in;  // what length checks count
   }
 }
 
@@ -76,10 +80,11 @@ TEST(Unicode, RandomBytesNeverCrashAndAlwaysGiveValidUtf8Back) {
   std::mt19937 random(3);
   for (int i = 0; i < 2000; ++i) {
     std::string bytes;
-    for (int n = static_cast<int>(random() % 16); n > 0; --n) {
+    for (int n = static_cast<int>(random() % 24); n > 0; --n) {
       bytes.push_back(static_cast<char>(random() & 0xFF));
     }
     std::string utf8 = Utf16ToUtf8(Utf8ToUtf16(bytes));
+    EXPECT_EQ(jet::Utf16Length(bytes), Utf8ToUtf16(bytes).size());
     // Converting again changes nothing: the output is well formed.
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(utf8)), utf8);
   }

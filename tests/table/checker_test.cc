@@ -161,7 +161,7 @@ Leaf FindLeaf(Database& db, const std::string& table, const std::string& index_n
     leaf.index_name = index_name;
   }
   EXPECT_NE(leaf.page, 0u) << "no index " << index_name << " on " << table;
-  jet::ByteView page = db.pager().Page(leaf.page);
+  jet::PinnedView page = db.pager().Page(leaf.page);
   for (size_t bit = 0; bit < jet::index_page::kEntryBitmapBytes * 8; ++bit) {
     if ((page.U8(jet::index_page::kEntryBitmap + bit / 8) >> (bit % 8)) & 1) {
       leaf.ends.push_back(jet::index_page::kEntries + bit);
@@ -232,7 +232,8 @@ TEST(Checker, IndexRowPointerChanged) {
 // Page 1, row 0: the file's free-page map, inline in these small files (a start page and a
 // bitmap), where a set bit means "free".
 void MarkFree(Injected& copy, uint32_t page) {
-  jet::DataPageReader map_page(copy.db().pager().Page(1));
+  jet::PinnedView map_bytes = copy.db().pager().Page(1);
+  jet::DataPageReader map_page(map_bytes);
   jet::ByteView row = map_page.Row(0).bytes;
   ASSERT_EQ(row.U8(0), 0) << "the free-page map is not inline";
   uint32_t start = row.U32(1);

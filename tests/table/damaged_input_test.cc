@@ -175,8 +175,8 @@ class DamagedCopy {
 
   // The stored row of the first row `pick` accepts, following an overflow pointer.
   struct FoundRow {
-    RowPointer where;     // the row's real place (after an overflow pointer)
-    jet::ByteView bytes;  // its stored bytes
+    RowPointer where;       // the row's real place (after an overflow pointer)
+    jet::PinnedView bytes;  // its stored bytes
     std::vector<jet::ColumnData> columns;
   };
   FoundRow FindRow(const std::string& table,
@@ -192,7 +192,8 @@ class DamagedCopy {
     });
     EXPECT_TRUE(found) << "no matching row in " << table;
     FoundRow row{slot, jet::ReadStoredRow(db_->pager(), slot), {}};
-    jet::DataPageReader page(db_->pager().Page(slot.page));
+    jet::PinnedView slot_page = db_->pager().Page(slot.page);
+    jet::DataPageReader page(slot_page);
     if (page.Row(slot.row).overflow) {
       row.where = RowPointer::FromStored(row.bytes.U32(0));
       row.bytes = jet::ReadStoredRow(db_->pager(), row.where);
@@ -377,7 +378,7 @@ TEST(DamagedInput, LongValueChainsThatLoopOrBreak) {
       });
       jet::LongValueHeader h = jet::DecodeLongValueHeader(row.columns[lv].bytes);
       ASSERT_EQ(h.form, jet::LongValueForm::kChained);
-      jet::ByteView first = jet::ReadStoredRow(copy.db().pager(), h.first);
+      jet::PinnedView first = jet::ReadStoredRow(copy.db().pager(), h.first);
       RowPointer second = RowPointer::FromStored(first.U32(0));
       ASSERT_FALSE(second.IsNull());
       uint64_t first_next = copy.OffsetOf(h.first.page, first);
@@ -386,7 +387,7 @@ TEST(DamagedInput, LongValueChainsThatLoopOrBreak) {
           copy.PutU32(first_next, h.first.ToStored());
           break;
         case 1: {  // the second row leads back to the first
-          jet::ByteView next = jet::ReadStoredRow(copy.db().pager(), second);
+          jet::PinnedView next = jet::ReadStoredRow(copy.db().pager(), second);
           // The last row's pointer is never followed (the stated length is reached first),
           // so on a two-row chain this damage is harmless and rightly goes unnoticed.
           if (RowPointer::FromStored(next.U32(0)).IsNull()) continue;
@@ -461,7 +462,7 @@ class OverflowPointer : public testing::Test {
     copy_ = std::make_unique<DamagedCopy>("jackcess_overflow2000.mdb");
     jet::Table t = copy_->db().OpenTable("Table1");
     for (uint32_t page : t.OwnedPages()) {
-      jet::ByteView bytes = copy_->db().pager().Page(page);
+      jet::PinnedView bytes = copy_->db().pager().Page(page);
       if (bytes.U8(0) != jet::kPageData) continue;
       jet::DataPageReader reader(bytes);
       for (uint16_t r = 0; r < reader.row_count() && !pointer_offset_; ++r) {

@@ -61,7 +61,7 @@ std::string IndexName(const jet::TableDefinition& def, size_t real) {
 // Returns the largest leaf entry under `page` (nullopt for an empty tree).
 std::optional<IndexEntry> CheckSubtree(Pager& pager, uint32_t page_number, int depth,
                                        int& leaf_depth, std::vector<std::string>& problems) {
-  jet::ByteView raw = pager.Page(page_number);
+  jet::PinnedView raw = pager.Page(page_number);
   jet::IndexPage page = jet::DecodeIndexPage(raw);
   const std::string where = "page " + std::to_string(page_number);
   if (page.leaf) {
