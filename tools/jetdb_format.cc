@@ -19,17 +19,27 @@ std::string Bracket(const std::string& name) {
   return out + "]";
 }
 
-void AppendCsvField(const std::string& text, bool quote_always, std::string& out) {
-  bool quote = quote_always || text.find_first_of(",\"\r\n") != std::string::npos;
-  if (!quote) {
-    out += text;
+bool NeedsCsvQuotes(std::string_view text) {
+  for (char c : text) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+void AppendCsvField(std::string_view text, bool quote_always, std::string& out) {
+  if (!quote_always && !NeedsCsvQuotes(text)) {
+    out.append(text);
     return;
   }
   out.push_back('"');
-  for (char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
+  // Whole runs between quotes at a time; each quote is doubled.
+  size_t from = 0;
+  for (size_t q = text.find('"'); q != std::string_view::npos; q = text.find('"', q + 1)) {
+    out.append(text.substr(from, q + 1 - from));
+    out.push_back('"');
+    from = q + 1;
   }
+  out.append(text.substr(from));
   out.push_back('"');
 }
 
@@ -37,11 +47,21 @@ void AppendJsonString(const std::string& text, std::string& out) {
   out.push_back('"');
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -59,24 +79,36 @@ void AppendJsonString(const std::string& text, std::string& out) {
 
 std::string ColumnTypeSql(const jet::ColumnDefinition& c) {
   switch (c.type) {
-    case ColumnType::kBoolean: return "BIT";
-    case ColumnType::kByte: return "BYTE";
-    case ColumnType::kInteger: return "SHORT";
-    case ColumnType::kLong: return c.IsAutoNumber() ? "COUNTER" : "LONG";
-    case ColumnType::kCurrency: return "CURRENCY";
-    case ColumnType::kSingle: return "SINGLE";
-    case ColumnType::kDouble: return "DOUBLE";
-    case ColumnType::kDateTime: return "DATETIME";
+    case ColumnType::kBoolean:
+      return "BIT";
+    case ColumnType::kByte:
+      return "BYTE";
+    case ColumnType::kInteger:
+      return "SHORT";
+    case ColumnType::kLong:
+      return c.IsAutoNumber() ? "COUNTER" : "LONG";
+    case ColumnType::kCurrency:
+      return "CURRENCY";
+    case ColumnType::kSingle:
+      return "SINGLE";
+    case ColumnType::kDouble:
+      return "DOUBLE";
+    case ColumnType::kDateTime:
+      return "DATETIME";
     case ColumnType::kBinary:
       return (c.IsFixed() ? "BINARY(" : "VARBINARY(") + std::to_string(c.length) + ")";
     case ColumnType::kText:
       return (c.IsFixed() ? "CHAR(" : "TEXT(") + std::to_string(c.length / 2) + ")";
-    case ColumnType::kOle: return "LONGBINARY";
-    case ColumnType::kMemo: return "MEMO";
-    case ColumnType::kGuid: return "GUID";
+    case ColumnType::kOle:
+      return "LONGBINARY";
+    case ColumnType::kMemo:
+      return "MEMO";
+    case ColumnType::kGuid:
+      return "GUID";
     case ColumnType::kNumeric:
       return "DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
-    case ColumnType::kAccessObjectData: return "BINARY(" + std::to_string(c.length) + ")";
+    case ColumnType::kAccessObjectData:
+      return "BINARY(" + std::to_string(c.length) + ")";
   }
   return "UNKNOWN";
 }
@@ -128,6 +160,10 @@ void AppendCsvRow(const std::vector<Value>& values, std::string& out) {
   for (size_t i = 0; i < values.size(); ++i) {
     if (i) out.push_back(',');
     if (values[i].IsNull()) continue;
+    if (values[i].kind == jet::ValueKind::kText) {  // the common case, without a copy
+      AppendCsvField(values[i].text, values[i].text.empty(), out);
+      continue;
+    }
     std::string text = jet::ValueToText(values[i]);
     AppendCsvField(text, text.empty(), out);
   }
@@ -143,8 +179,12 @@ void AppendJsonRow(const jet::TableDefinition& def, const std::vector<Value>& va
     out.push_back(':');
     const Value& v = values[i];
     switch (v.kind) {
-      case ValueKind::kNull: out += "null"; break;
-      case ValueKind::kBoolean: out += v.integer ? "true" : "false"; break;
+      case ValueKind::kNull:
+        out += "null";
+        break;
+      case ValueKind::kBoolean:
+        out += v.integer ? "true" : "false";
+        break;
       case ValueKind::kByte:
       case ValueKind::kInteger:
       case ValueKind::kLong:
@@ -157,7 +197,8 @@ void AppendJsonRow(const jet::TableDefinition& def, const std::vector<Value>& va
           AppendJsonString(jet::ValueToText(v), out);
         }
         break;
-      default: AppendJsonString(jet::ValueToText(v), out);
+      default:
+        AppendJsonString(jet::ValueToText(v), out);
     }
   }
   out += "}\n";

@@ -49,6 +49,21 @@ std::string FormatOleDate(double days) {
   int64_t y;
   unsigned m, d;
   CivilFromDays(day - 25569, y, m, d);  // 1899-12-30 is 25569 days before 1970-01-01
+  if (y >= 0 && y <= 9999) {
+    // Written digit by digit: an export formats one of these per date per row.
+    std::string out = "0000-00-00T00:00:00";
+    auto put = [&](size_t at, int64_t value, int digits) {
+      for (int k = digits - 1; k >= 0; --k, value /= 10)
+        out[at + k] = static_cast<char>('0' + value % 10);
+    };
+    put(0, y, 4);
+    put(5, m, 2);
+    put(8, d, 2);
+    put(11, seconds / 3600, 2);
+    put(14, seconds / 60 % 60, 2);
+    put(17, seconds % 60, 2);
+    return out;
+  }
   char buf[96];
   std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02lld:%02lld:%02lld", static_cast<long long>(y),
                 m, d, static_cast<long long>(seconds / 3600),
@@ -82,8 +97,8 @@ std::string ValueToText(const Value& v) {
     case ValueKind::kLong:
       return std::to_string(v.integer);
     case ValueKind::kCurrency: {
-      uint64_t magnitude = v.integer < 0 ? 0 - static_cast<uint64_t>(v.integer)
-                                         : static_cast<uint64_t>(v.integer);
+      uint64_t magnitude =
+          v.integer < 0 ? 0 - static_cast<uint64_t>(v.integer) : static_cast<uint64_t>(v.integer);
       std::string frac = std::to_string(magnitude % 10000);
       frac.insert(0, 4 - frac.size(), '0');
       return (v.integer < 0 ? "-" : "") + std::to_string(magnitude / 10000) + "." + frac;
