@@ -212,13 +212,31 @@ void Pager::RollbackToSavepoint() {
 }
 
 void Pager::WriteDirtyPages() {
-  PageBuffer encoded;
+  // Runs of consecutive pages go out in one write each (a bulk copy appends thousands of
+  // pages in a row), at most kRunPages at a time.
+  constexpr size_t kRunPages = 256;
+  std::vector<uint8_t> run;
+  run.reserve(kRunPages * kPageSize);
+  uint32_t run_start = 0;
+  auto flush = [&] {
+    if (run.empty()) return;
+    file_.WriteAt(uint64_t{run_start} * kPageSize, run);
+    bytes_written_ += run.size();
+    run.clear();
+  };
   for (const auto& [n, page] : dirty_) {
-    encoded = *page;
-    if (header_.database_key != 0 && n != 0) ApplyPageCipher(header_.database_key, n, encoded);
-    file_.WriteAt(uint64_t{n} * kPageSize, encoded);
-    bytes_written_ += kPageSize;
+    if (!run.empty() &&
+        (n != run_start + run.size() / kPageSize || run.size() == kRunPages * kPageSize)) {
+      flush();
+    }
+    if (run.empty()) run_start = n;
+    size_t at = run.size();
+    run.insert(run.end(), page->begin(), page->end());
+    if (header_.database_key != 0 && n != 0) {
+      ApplyPageCipher(header_.database_key, n, std::span<uint8_t>(run.data() + at, kPageSize));
+    }
   }
+  flush();
 }
 
 void Pager::Commit() {
