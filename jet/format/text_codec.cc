@@ -33,6 +33,12 @@ std::u16string DecodeText(ByteView s) {
 
 std::vector<uint8_t> EncodeText(std::u16string_view text, bool allow_compression) {
   std::vector<uint8_t> out;
+  AppendEncodedText(text, allow_compression, out);
+  return out;
+}
+
+void AppendEncodedText(std::u16string_view text, bool allow_compression,
+                       std::vector<uint8_t>& out) {
   bool compressible = allow_compression && text.size() >= 2;
   if (compressible) {
     for (char16_t c : text) {
@@ -42,26 +48,25 @@ std::vector<uint8_t> EncodeText(std::u16string_view text, bool allow_compression
       }
     }
   }
+  size_t at = out.size();
   if (compressible) {
-    out.reserve(text.size() + 2);
-    out.push_back(0xFF);
-    out.push_back(0xFE);
-    for (char16_t c : text) out.push_back(static_cast<uint8_t>(c));
-    return out;
+    out.resize(at + 2 + text.size());
+    out[at] = 0xFF;
+    out[at + 1] = 0xFE;
+    for (size_t i = 0; i < text.size(); ++i) out[at + 2 + i] = static_cast<uint8_t>(text[i]);
+    return;
   }
   // Plain UTF-16 that starts with U+FEFF would begin FF FE, the compressed form's marker;
   // such text is written in the compressed form switched straight to two-byte mode.
-  size_t at = 0;
   if (!text.empty() && text[0] == 0xFEFF) {
-    out = {0xFF, 0xFE, 0x00};
-    at = 3;
+    out.insert(out.end(), {0xFF, 0xFE, 0x00});
+    at += 3;
   }
   out.resize(at + text.size() * 2);
   for (size_t i = 0; i < text.size(); ++i) {
     out[at + 2 * i] = static_cast<uint8_t>(text[i]);
     out[at + 2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
   }
-  return out;
 }
 
 }  // namespace jet

@@ -16,5 +16,7 @@ std::u16string DecodeText(ByteView stored);
 // Compression is used only when every character is in U+0001..U+00FF, which is the form every
 // reader handles and Access writes for such values.
 std::vector<uint8_t> EncodeText(std::u16string_view text, bool allow_compression);
+// The same, appended to `out`.
+void AppendEncodedText(std::u16string_view text, bool allow_compression, std::vector<uint8_t>& out);
 
 }  // namespace jet

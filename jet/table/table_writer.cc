@@ -273,10 +273,10 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
         text.resize(c.length / 2u, u' ');
         compress = false;
       }
-      std::vector<uint8_t> encoded = EncodeText(text, compress);
-      b.text_at[i] = static_cast<ptrdiff_t>(b.text.size());
-      b.text.insert(b.text.end(), encoded.begin(), encoded.end());
-      b.views[i] = ByteView(nullptr, encoded.size());
+      const size_t at = b.text.size();
+      AppendEncodedText(text, compress, b.text);
+      b.text_at[i] = static_cast<ptrdiff_t>(at);
+      b.views[i] = ByteView(nullptr, b.text.size() - at);
     } else {
       b.views[i] = data.bytes;
     }
