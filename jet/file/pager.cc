@@ -84,7 +84,7 @@ void Pager::ThrowIfPoisoned() const {
   }
 }
 
-PinnedView Pager::Page(uint32_t n) {
+PinnedView Pager::Page(uint32_t n, Use use) {
   if (in_transaction_) {
     auto d = dirty_.find(n);
     if (d != dirty_.end()) return PinnedView(d->second);
@@ -104,8 +104,10 @@ PinnedView Pager::Page(uint32_t n) {
   bytes_read_ += kPageSize;
   if (header_.database_key != 0 && n != 0) ApplyPageCipher(header_.database_key, n, *buffer);
   PinnedView view(buffer);
-  Remember(n, std::move(buffer));
-  TrimCache();
+  if (use == Use::kKeep) {
+    Remember(n, std::move(buffer));
+    TrimCache();
+  }
   return view;
 }
 

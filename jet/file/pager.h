@@ -63,7 +63,12 @@ class Pager {
   // view is held. A change made later through Modify() shows in a view of the transaction's
   // copy; a view taken before the page's first change keeps the bytes as they were then.
   // Throws kCorrupt when n is past the end of the file.
-  PinnedView Page(uint32_t n);
+  //
+  // `once` says the caller reads the page once and moves on (a table scan's data pages): such
+  // a page is not kept in the cache unless it was there already, so a scan of a large table
+  // does not push out the pages every statement needs (usage maps, definitions, index levels).
+  enum class Use { kKeep, kOnce };
+  PinnedView Page(uint32_t n, Use use = Use::kKeep);
 
   // --- Transactions ---
   // REQUIRES: a writable pager with no transaction open.

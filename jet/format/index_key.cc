@@ -164,7 +164,7 @@ std::optional<std::vector<uint8_t>> EncodeIndexKey(const TableDefinition& def,
                                                    const RealIndex& index,
                                                    const std::vector<Value>& row) {
   std::vector<uint8_t> key;
-  key.reserve(32);  // most keys fit: one allocation instead of a growing buffer
+  key.reserve(16);  // most keys fit: one allocation instead of a growing buffer
   for (const IndexColumn& ic : index.columns) {
     size_t position = def.columns.size();
     for (size_t i = 0; i < def.columns.size(); ++i) {

@@ -69,7 +69,7 @@ size_t Table::CountRows() const {
   Pager& pager = db_->pager();
   size_t rows = 0;
   for (uint32_t page_number : OwnedPages()) {
-    PinnedView page = pager.Page(page_number);
+    PinnedView page = pager.Page(page_number, Pager::Use::kOnce);
     if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
     DataPageReader reader(page);
     for (uint16_t r = 0; r < reader.row_count(); ++r) {
@@ -88,7 +88,7 @@ void Table::Scan(const RowVisitor& visit) const {
 void Table::ScanStored(const StoredRowVisitor& visit) const {
   Pager& pager = db_->pager();
   for (uint32_t page_number : OwnedPages()) {
-    PinnedView page = pager.Page(page_number);
+    PinnedView page = pager.Page(page_number, Pager::Use::kOnce);
     // A map may still list a page that was since given to another owner; only this table's
     // data pages hold its rows.
     if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
