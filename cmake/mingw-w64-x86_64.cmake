@@ -20,6 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# -O2 like the Linux build: at -O3, GCC 12 warns falsely inside libstdc++'s string code
+# (-Wrestrict, -Warray-bounds). A cache entry, since CMake appends -O3 to the _INIT flags.
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for Release builds")
 
 find_program(WINE64 NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(WINE64)
