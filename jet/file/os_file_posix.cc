@@ -58,7 +58,8 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
       ::close(fd_);
       fd_ = -1;
       if (error == EWOULDBLOCK) {
-        throw JetError(ErrorKind::kInUse, "'" + PathToUtf8(path) + "' is in use by another program");
+        throw JetError(ErrorKind::kInUse,
+                       "'" + PathToUtf8(path) + "' is in use by another program");
       }
       ThrowIo(path, "lock", error);
     }

@@ -559,8 +559,8 @@ TEST_F(CrashSafety, CommitFollowsTheJournalProtocol) {
                                        "flush data.mdb-journal",  "flush directory",
                                        "write data.mdb",          "flush data.mdb"};
 #ifdef _WIN32
-  expected.insert(expected.end(), {"resize data.mdb-journal", "flush data.mdb-journal",
-                                   "remove data.mdb-journal"});
+  expected.insert(expected.end(),
+                  {"resize data.mdb-journal", "flush data.mdb-journal", "remove data.mdb-journal"});
 #else
   expected.insert(expected.end(), {"remove data.mdb-journal", "flush directory"});
 #endif
