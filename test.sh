@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
 # Builds the project and runs every test on a Debian 12 machine, installing what is missing.
 #
-#   ./test.sh              normal build (build/) + tests, then ASan/UBSan build (build-asan/) + tests
+#   ./test.sh              normal build (build/) + tests, the Windows build (build-win/) + its
+#                          tests under Wine, then ASan/UBSan build (build-asan/) + tests
 #   ./test.sh --fast       normal build + tests only
+#   ./test.sh --windows    Windows build + tests under Wine only (scripts/test_windows.sh)
 #   ./test.sh --sanitize   ASan/UBSan build + tests only
 #
-# Build directories can be changed with BUILD_DIR and ASAN_BUILD_DIR.
+# Build directories can be changed with BUILD_DIR, WIN_BUILD_DIR and ASAN_BUILD_DIR.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")"
 # shellcheck source=scripts/deps.sh
 source scripts/deps.sh
 
-usage() { sed -n '2,8s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,10s/^# \{0,1\}//p' "$0"; }
 
 normal=1
+windows=1
 sanitize=1
 case "${1:-}" in
   "") ;;
-  --fast) sanitize=0 ;;
-  --sanitize) normal=0 ;;
+  --fast) windows=0; sanitize=0 ;;
+  --windows) normal=0; sanitize=0 ;;
+  --sanitize) normal=0; windows=0 ;;
   -h | --help) usage; exit 0 ;;
   *) usage >&2; exit 2 ;;
 esac
@@ -52,6 +56,10 @@ if [[ ${normal} -eq 1 ]]; then
     log "Screenshots of the window"
     BUILD_DIR="${BUILD_DIR}" tools/screenshot.sh
   fi
+fi
+
+if [[ ${windows} -eq 1 ]]; then
+  scripts/test_windows.sh
 fi
 
 if [[ ${sanitize} -eq 1 ]]; then

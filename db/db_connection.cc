@@ -2,6 +2,7 @@
 
 #include "db/connection_string.h"
 #include "jet/error.h"
+#include "jet/file/utf8_path.h"
 #include "jet/sql/parser.h"
 
 namespace db {
@@ -27,8 +28,9 @@ jet::sql::Session& DbConnection::Open() {
   if (session_) return *session_;
   if (connection_string_.empty()) throw DbFailure("连接没有打开，也没有连接字符串");
   ConnectionString cs = ParseConnectionString(connection_string_);
-  session_ =
-      Guarded([&] { return std::make_unique<jet::sql::Session>(cs.data_source, cs.password); });
+  session_ = Guarded([&] {
+    return std::make_unique<jet::sql::Session>(jet::PathFromUtf8(cs.data_source), cs.password);
+  });
   return *session_;
 }
 

@@ -10,8 +10,9 @@
 #   qt6-base-dev                            Qt 6 Widgets and QtTest for the window (app/)
 #   fonts-wqy-microhei                      a Simplified-Chinese font, so the window never shows boxes
 #   xvfb xauth imagemagick                  screenshots of the real window (tools/screenshot.sh)
+#   g++-mingw-w64-x86-64-posix wine64       the Windows build (build-win/) and its tests under Wine
 SYSTEM_PACKAGES=(build-essential g++ cmake ninja-build libgtest-dev mdbtools qt6-base-dev
-  fonts-wqy-microhei xvfb xauth imagemagick)
+  fonts-wqy-microhei xvfb xauth imagemagick g++-mingw-w64-x86-64-posix wine64)
 
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 

@@ -48,6 +48,44 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
             static_cast<std::streamsize>(bytes.size()));
 }
 
+#ifdef _WIN32
+
+std::string ShellQuote(const std::string& arg) {
+  // Backslashes are literal except before a quote, where each one must be doubled.
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(2 * backslashes, '\\');
+  return out + "\"";
+}
+
+int RunCommand(const std::string& command, std::string* out) {
+  // cmd /c drops the first and the last quote of a line that starts with one: a pair around
+  // the whole line keeps the quotes inside it.
+  const std::string line = "\"" + command + "\"";
+  const std::wstring wide =
+      std::filesystem::path(std::u8string(line.begin(), line.end())).wstring();
+  FILE* pipe = _wpopen(wide.c_str(), L"rb");
+  if (!pipe) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+  int status = _pclose(pipe);
+  if (out) *out = std::move(text);
+  return status;
+}
+
+#else
+
 std::string ShellQuote(const std::string& arg) {
   std::string out = "'";
   for (char c : arg) {
@@ -71,5 +109,7 @@ int RunCommand(const std::string& command, std::string* out) {
   if (out) *out = std::move(text);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+#endif
 
 }  // namespace testing_support

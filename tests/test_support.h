@@ -30,10 +30,12 @@ class ScratchDir {
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
-// `arg` in single quotes for a POSIX shell command line.
+// `arg` quoted for a command line: in single quotes for a POSIX shell; on Windows in double
+// quotes, as programs split their command line (CommandLineToArgvW).
 std::string ShellQuote(const std::string& arg);
 
-// Runs a shell command, returns its exit status and fills `out` with its standard output.
+// Runs a command line (UTF-8) in the system's shell (sh, or cmd on Windows), returns its exit
+// status and fills `out` with its standard output, byte for byte.
 int RunCommand(const std::string& command, std::string* out);
 
 }  // namespace testing_support

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jet/error.h"
+#include "jet/file/utf8_path.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
@@ -22,6 +23,8 @@
 #include "jet/table/database_creator.h"
 #include "jet/table/table.h"
 #include "tools/jetdb_format.h"
+#include "tools/utf8_command_line.h"
+#include "tools/utf8_console.h"
 
 namespace {
 
@@ -100,7 +103,7 @@ int Run(const Arguments& a) {
   using namespace jet;
   if (a.command == "tables") {
     Expect(a, 1, 1);
-    auto db = Database::Open(a.positional[0], a.password);
+    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
     for (const CatalogEntry* e : db->catalog().OfKind(ObjectKind::kUserTable)) {
       std::cout << e->name << '\n';
     }
@@ -108,7 +111,7 @@ int Run(const Arguments& a) {
   }
   if (a.command == "schema") {
     Expect(a, 1, 2);
-    auto db = Database::Open(a.positional[0], a.password);
+    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
     if (a.positional.size() == 2) {
       Table t = db->OpenTable(a.positional[1]);
       std::cout << tools::TableSchemaSql(t.name(), t.definition());
@@ -122,14 +125,14 @@ int Run(const Arguments& a) {
   }
   if (a.command == "count") {
     Expect(a, 2, 2);
-    auto db = Database::Open(a.positional[0], a.password);
+    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
     std::cout << db->OpenTable(a.positional[1]).CountRows() << '\n';
     return 0;
   }
   if (a.command == "export") {
     Expect(a, 2, 2);
     if (a.format != "csv" && a.format != "jsonl") throw UsageError("unknown format " + a.format);
-    auto db = Database::Open(a.positional[0], a.password);
+    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
     Table t = db->OpenTable(a.positional[1]);
     const TableDefinition& def = t.definition();
     bool csv = a.format == "csv";
@@ -152,7 +155,7 @@ int Run(const Arguments& a) {
     Expect(a, 1, 1);
     std::unique_ptr<Database> db;
     try {
-      db = Database::Open(a.positional[0], a.password);
+      db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
     } catch (const JetError& e) {
       std::cerr << "jetdb: " << e.what() << '\n';
       return 2;
@@ -168,7 +171,7 @@ int Run(const Arguments& a) {
   }
   if (a.command == "sql") {
     Expect(a, 2, 2);
-    sql::Session session(a.positional[0], a.password);
+    sql::Session session(PathFromUtf8(a.positional[0]), a.password);
     const std::string& text = a.positional[1];
     bool query = sql::ReturnsRows(text);
     if (query) {
@@ -197,7 +200,7 @@ int Run(const Arguments& a) {
     } catch (const std::exception&) {
       throw UsageError("--sort-order takes a number such as 1033 or 2052");
     }
-    CreateDatabase(a.positional[0], a.password, order);
+    CreateDatabase(PathFromUtf8(a.positional[0]), a.password, order);
     return 0;
   }
   throw UsageError("unknown command '" + a.command + "'");
@@ -206,9 +209,11 @@ int Run(const Arguments& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseUtf8Console();
   std::ios::sync_with_stdio(false);
+  Utf8CommandLine command_line(argc, argv);
   try {
-    Arguments a = Parse(argc, argv);
+    Arguments a = Parse(command_line.argc(), command_line.argv());
     if (a.help || a.command.empty()) {
       (a.help ? std::cout : std::cerr) << kUsage;
       return a.help ? 0 : 2;

@@ -1,15 +1,18 @@
 // sysdemo: writes demo data for the data upgrade, the template OUTDIR/my.sys and an old-layout
 // customer data file OUTDIR/sys/Custom.sys (see tools/demo/demo_data.h).
 #include <charconv>
-#include <cstdio>
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "jet/file/utf8_path.h"
 #include "tools/demo/demo_data.h"
+#include "tools/utf8_command_line.h"
+#include "tools/utf8_console.h"
 
 namespace {
 
@@ -70,33 +73,35 @@ std::optional<std::pair<std::string, DemoOptions>> Parse(int argc, char** argv) 
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseUtf8Console();
+  Utf8CommandLine command_line(argc, argv);
   std::optional<std::pair<std::string, DemoOptions>> parsed;
   try {
-    parsed = Parse(argc, argv);
+    parsed = Parse(command_line.argc(), command_line.argv());
   } catch (const UsageError& e) {
     // The first line of the usage is the synopsis; --help gives the rest.
     const std::string_view usage = kUsage;
-    std::fprintf(stderr, "sysdemo: %s\n%.*s", e.what(), static_cast<int>(usage.find('\n') + 1),
-                 usage.data());
+    std::cerr << "sysdemo: " << e.what() << '\n' << usage.substr(0, usage.find('\n') + 1);
     return 2;
   }
   if (!parsed) {
-    std::fputs(kUsage, stdout);
+    std::cout << kUsage;
     return 0;
   }
-  const auto& [outdir, options] = *parsed;
+  const std::filesystem::path outdir = jet::PathFromUtf8(parsed->first);
+  const DemoOptions& options = parsed->second;
   try {
     WriteDemoData(outdir, options);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "sysdemo: %s\n", e.what());
+    std::cerr << "sysdemo: " << e.what() << '\n';
     return 1;
   }
   const DemoRowCounts n = CountDemoRows(options);
-  std::printf(
-      "sysdemo: wrote %s (search %zu, sj %zu, zdy %zu, sfz %zu) and %s (search %zu, Customer %zu, "
-      "ContactPerson %zu, Sale %zu, SaleList %zu, product %zu, gsxz %zu), sort order %u\n",
-      DemoTemplatePath(outdir).string().c_str(), n.template_search, n.sj, n.zdy, n.sfz,
-      DemoDataFilePath(outdir).string().c_str(), n.search, n.customers, n.contacts, n.sales,
-      n.sale_lines, n.products, n.gsxz, static_cast<unsigned>(options.sort_order));
+  std::cout << "sysdemo: wrote " << jet::PathToUtf8(DemoTemplatePath(outdir)) << " (search "
+            << n.template_search << ", sj " << n.sj << ", zdy " << n.zdy << ", sfz " << n.sfz
+            << ") and " << jet::PathToUtf8(DemoDataFilePath(outdir)) << " (search " << n.search
+            << ", Customer " << n.customers << ", ContactPerson " << n.contacts << ", Sale "
+            << n.sales << ", SaleList " << n.sale_lines << ", product " << n.products << ", gsxz "
+            << n.gsxz << "), sort order " << options.sort_order << '\n';
   return 0;
 }

@@ -15,7 +15,10 @@
 
 #include "db/db_connection.h"
 #include "db/query.h"
+#include "jet/file/utf8_path.h"
 #include "tools/console_view.h"
+#include "tools/utf8_command_line.h"
+#include "tools/utf8_console.h"
 #include "upgrade/product_database.h"
 #include "upgrade/program_paths.h"
 #include "upgrade/upgrade_run.h"
@@ -54,7 +57,7 @@ Options ParseOptions(int argc, char** argv) {
       std::exit(0);
     } else if (!options_done && a == "--template") {
       if (i + 1 >= argc) UsageError("--template 后面缺少模板文件");
-      o.template_path = argv[++i];
+      o.template_path = jet::PathFromUtf8(argv[++i]);
     } else if (!options_done && a == "--dry-run") {
       o.dry_run = true;
     } else if (!options_done && a == "--") {
@@ -62,7 +65,7 @@ Options ParseOptions(int argc, char** argv) {
     } else if (!options_done && a.size() > 1 && a[0] == '-') {
       UsageError("未知选项 " + a);
     } else {
-      o.data_files.emplace_back(a);
+      o.data_files.push_back(jet::PathFromUtf8(a));
     }
   }
   if (o.data_files.empty()) UsageError("没有指定数据文件");
@@ -132,7 +135,9 @@ bool UpgradeOne(const std::filesystem::path& file, const Options& o, db::DbConne
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o = ParseOptions(argc, argv);
+  UseUtf8Console();
+  Utf8CommandLine command_line(argc, argv);
+  Options o = ParseOptions(command_line.argc(), command_line.argv());
   o.template_path = std::filesystem::absolute(o.template_path);
 
   db::DbConnection templ;

@@ -34,9 +34,4 @@ std::filesystem::path DefaultDataFilePath() {
   return ExecutableDirectory() / "sys" / "Custom.sys";
 }
 
-std::string PathToUtf8(const std::filesystem::path& path) {
-  std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 }  // namespace upgrade

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "jet/file/utf8_path.h"
+
 namespace upgrade {
 
 // The directory of the running executable.
@@ -13,6 +15,6 @@ std::filesystem::path DefaultTemplatePath();
 std::filesystem::path DefaultDataFilePath();
 
 // A path as UTF-8 text, the form the database contract takes, on every platform.
-std::string PathToUtf8(const std::filesystem::path& path);
+using jet::PathToUtf8;
 
 }  // namespace upgrade

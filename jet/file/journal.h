@@ -9,6 +9,9 @@
 //   2. Flush the journal, then its directory, so the journal exists after a crash.
 //   3. Write the new pages into the data file (the file may grow), then flush the data file.
 //   4. Remove the journal and flush the directory. The commit is durable from this moment.
+//      Windows cannot flush a directory, so there the journal is first emptied and flushed
+//      (RemoveFileDurably): emptying it is the commit point, and a journal that a power cut
+//      brings back is empty, which recovery simply removes.
 //
 // Recovery, on every open: a journal whose checksum verifies is "hot": the crash came after
 // step 2, so the data file may hold any mix of old and new pages. Writing every record back

@@ -70,9 +70,13 @@ class OsFile {
 #endif
 };
 
-// Removes a file and makes the removal durable by flushing its directory.
+// Removes a file and makes the removal durable by flushing its directory. Where no directory
+// can be flushed (Windows), it empties the file and flushes it first instead, so that a
+// removal a crash undoes leaves an empty file; failures after the file is empty are not
+// reported.
 void RemoveFileDurably(const std::filesystem::path& path);
-// Flushes a directory so that a file created or removed in it survives a crash.
+// Flushes a directory so that a file created or removed in it survives a crash. On Windows a
+// created file's name is made durable by flushing the file itself.
 void SyncDirectoryOf(const std::filesystem::path& path);
 
 }  // namespace jet

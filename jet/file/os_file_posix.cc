@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "jet/error.h"
+#include "jet/file/utf8_path.h"
 
 namespace jet {
 namespace {
@@ -21,7 +22,7 @@ namespace {
 IoFaultHook* g_fault_hook = nullptr;
 
 std::string Describe(const std::filesystem::path& path, const char* action, int error) {
-  return std::string("cannot ") + action + " '" + path.string() + "': " + std::strerror(error);
+  return std::string("cannot ") + action + " '" + PathToUtf8(path) + "': " + std::strerror(error);
 }
 
 [[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* action, int error) {
@@ -48,7 +49,7 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
-    throw JetError(ErrorKind::kNotFound, "'" + path.string() + "' is not a regular file");
+    throw JetError(ErrorKind::kNotFound, "'" + PathToUtf8(path) + "' is not a regular file");
   }
   if (lock != Lock::kNone) {
     int op = (lock == Lock::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -57,7 +58,8 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
       ::close(fd_);
       fd_ = -1;
       if (error == EWOULDBLOCK) {
-        throw JetError(ErrorKind::kInUse, "'" + path.string() + "' is in use by another program");
+        throw JetError(ErrorKind::kInUse,
+                       "'" + PathToUtf8(path) + "' is in use by another program");
       }
       ThrowIo(path, "lock", error);
     }

@@ -1,46 +1,95 @@
 // Windows implementation of OsFile: positioned ReadFile/WriteFile, FlushFileBuffers, and
-// share modes for the connection lock (a writer opens sharing reads only, which denies
-// every other writer; readers do the same, so a writer cannot start under them).
+// share modes for the connection lock. A writer opens sharing reads only, which denies every
+// other writer: a second upgrade, or the customer-relationship application, which opens its
+// data file for reading and writing. Readers share reads only too, so a writer cannot start
+// under them. Paths reach CreateFileW as UTF-16, whatever the system code page.
 #ifdef _WIN32
 
+#ifndef NOMINMAX
+#define NOMINMAX  // windows.h must not define min and max over std::min and std::max
+#endif
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "jet/error.h"
 #include "jet/file/os_file.h"
+#include "jet/file/utf8_path.h"
 
-#include <algorithm>
 namespace jet {
 namespace {
 
 IoFaultHook* g_fault_hook = nullptr;
 
-std::string Describe(const std::filesystem::path& path, const char* action, DWORD error) {
-  return std::string("cannot ") + action + " '" + path.string() + "': system error " +
-         std::to_string(error);
+// The system's own wording of an error (in the language of the Windows it runs on), with
+// its number for support staff.
+std::string SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide(text ? text : L"", text ? length : 0);
+  if (text) ::LocalFree(text);
+  while (!wide.empty() &&
+         std::wstring_view(L" \r\n.").find(wide.back()) != std::wstring_view::npos) {
+    wide.pop_back();
+  }
+  std::string message;
+  if (!wide.empty()) {
+    const int size = static_cast<int>(wide.size());
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    message.resize(static_cast<size_t>(bytes));
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, message.data(), bytes, nullptr, nullptr);
+  }
+  return (message.empty() ? "system error" : message) + " (" + std::to_string(error) + ")";
 }
 
 [[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* action, DWORD error) {
-  ErrorKind kind = ErrorKind::kIo;
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) kind = ErrorKind::kNotFound;
-  if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) kind = ErrorKind::kReadOnly;
   if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-    throw JetError(ErrorKind::kInUse, "'" + path.string() + "' is in use by another program");
+    throw JetError(ErrorKind::kInUse, "'" + PathToUtf8(path) + "' is in use by another program");
   }
-  throw JetError(kind, Describe(path, action, error));
+  ErrorKind kind = ErrorKind::kIo;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+      error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH) {
+    kind = ErrorKind::kNotFound;
+  }
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) kind = ErrorKind::kReadOnly;
+  throw JetError(kind, std::string("cannot ") + action + " '" + PathToUtf8(path) +
+                           "': " + SystemMessage(error));
 }
 
 void CheckHook(const std::filesystem::path& path, IoOperation op, const char* action,
                uint64_t size = 0) {
-  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, op, size)) ThrowIo(path, action, ERROR_WRITE_FAULT);
+  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, op, size)) {
+    ThrowIo(path, action, ERROR_WRITE_FAULT);
+  }
 }
 
-HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+HANDLE AsHandle(void* h) {
+  return static_cast<HANDLE>(h);
+}
+
+[[noreturn]] void ThrowNotARegularFile(const std::filesystem::path& path) {
+  throw JetError(ErrorKind::kNotFound, "'" + PathToUtf8(path) + "' is not a regular file");
+}
+
+void Resize(HANDLE h, const std::filesystem::path& path, uint64_t size) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end)) {
+    ThrowIo(path, "resize", ::GetLastError());
+  }
+}
 
 }  // namespace
 
-void SetIoFaultHook(IoFaultHook* hook) { g_fault_hook = hook; }
+void SetIoFaultHook(IoFaultHook* hook) {
+  g_fault_hook = hook;
+}
 
 OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : path_(path) {
   DWORD desired = GENERIC_READ | (access == Access::kReadWrite ? GENERIC_WRITE : 0);
@@ -48,7 +97,21 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
                                     : FILE_SHARE_READ;
   HANDLE h = ::CreateFileW(path.c_str(), desired, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) ThrowIo(path, "open", ::GetLastError());
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD error = ::GetLastError();
+    // Opening a directory fails as "access denied"; say what is really wrong.
+    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      ThrowNotARegularFile(path);
+    }
+    ThrowIo(path, "open", error);
+  }
+  // A device name (CON, NUL, COM1) opens too, but holds no database.
+  if (::GetFileType(h) != FILE_TYPE_DISK) {
+    ::CloseHandle(h);
+    ThrowNotARegularFile(path);
+  }
   handle_ = h;
 }
 
@@ -107,9 +170,10 @@ void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
     at.OffsetHigh = static_cast<DWORD>(position >> 32);
     DWORD want = static_cast<DWORD>(std::min<size_t>(allowed - done, 1 << 30));
     DWORD put = 0;
-    if (!::WriteFile(AsHandle(handle_), data.data() + done, want, &put, &at) || put == 0) {
+    if (!::WriteFile(AsHandle(handle_), data.data() + done, want, &put, &at)) {
       ThrowIo(path_, "write", ::GetLastError());
     }
+    if (put == 0) ThrowIo(path_, "write", ERROR_DISK_FULL);
     done += put;
   }
   if (allowed < data.size()) ThrowIo(path_, "write", ERROR_DISK_FULL);
@@ -117,11 +181,7 @@ void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
 
 void OsFile::Truncate(uint64_t size) {
   CheckHook(path_, IoOperation::kResize, "resize", size);
-  FILE_END_OF_FILE_INFO end{};
-  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-  if (!::SetFileInformationByHandle(AsHandle(handle_), FileEndOfFileInfo, &end, sizeof end)) {
-    ThrowIo(path_, "resize", ::GetLastError());
-  }
+  Resize(AsHandle(handle_), path_, size);
 }
 
 void OsFile::Sync() {
@@ -129,18 +189,41 @@ void OsFile::Sync() {
   if (!::FlushFileBuffers(AsHandle(handle_))) ThrowIo(path_, "flush", ::GetLastError());
 }
 
-// NTFS makes directory entries durable with the file's own metadata; nothing to flush.
+// Windows gives no handle on a directory to flush. NTFS records a new file's name in its
+// metadata log, which FlushFileBuffers on that file forces to disk up to and including the
+// creation, so a created file that was flushed keeps its name after a power cut. The hook
+// still hears of it, as the point from which such names count as durable.
 void SyncDirectoryOf(const std::filesystem::path& path) {
-  // Failures to flush a directory are not reported (some file systems refuse it), so a
-  // hook can only make the flush not happen.
-  if (g_fault_hook && !g_fault_hook->BeforeOperation(path, IoOperation::kFlushDirectory, 0)) return;
+  if (g_fault_hook) g_fault_hook->BeforeOperation(path, IoOperation::kFlushDirectory, 0);
 }
 
+// A removal, though, is durable only once some later flush of the volume's log happens to
+// carry it, and nothing here can force that. So the file is first cut to nothing: should a
+// power cut bring its name back, it comes back empty, and an empty journal is never taken
+// for a hot one. Emptying a journal is therefore the commit point; what follows (flushing
+// the empty file, removing it) is not reported when it fails, as a directory flush is not
+// on POSIX: the commit stands, and the next open drops an empty journal it finds.
 void RemoveFileDurably(const std::filesystem::path& path) {
-  CheckHook(path, IoOperation::kRemove, "remove");
-  if (!::DeleteFileW(path.c_str())) {
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
     DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) ThrowIo(path, "remove", error);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    ThrowIo(path, "remove", error);
+  }
+  try {
+    CheckHook(path, IoOperation::kResize, "remove", 0);
+    Resize(h, path, 0);
+  } catch (...) {
+    ::CloseHandle(h);
+    throw;
+  }
+  if (!g_fault_hook || g_fault_hook->BeforeOperation(path, IoOperation::kFlush, 0)) {
+    ::FlushFileBuffers(h);
+  }
+  ::CloseHandle(h);
+  if (!g_fault_hook || g_fault_hook->BeforeOperation(path, IoOperation::kRemove, 0)) {
+    ::DeleteFileW(path.c_str());
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "jet/error.h"
 #include "jet/file/journal.h"
+#include "jet/file/utf8_path.h"
 #include "jet/format/rc4.h"
 
 namespace jet {
@@ -17,7 +18,7 @@ void RecoverIfNeeded(const std::filesystem::path& path) {
     RecoverFromJournal(file);
   } catch (const JetError& e) {
     if (e.kind() == ErrorKind::kInUse) throw;
-    throw JetError(e.kind(), "'" + path.string() +
+    throw JetError(e.kind(), "'" + PathToUtf8(path) +
                                  "' has an unfinished change that must be rolled back first, "
                                  "and that failed: " +
                                  e.what());
@@ -33,7 +34,7 @@ OsFile OpenDataFile(const std::filesystem::path& path, Pager::Mode mode) {
     constexpr fs::perms kAnyWrite =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (!ec && fs::exists(path, ec) && (perms & kAnyWrite) == fs::perms::none) {
-      throw JetError(ErrorKind::kReadOnly, "'" + path.string() + "' is read-only");
+      throw JetError(ErrorKind::kReadOnly, "'" + PathToUtf8(path) + "' is read-only");
     }
     return OsFile(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
   }
@@ -47,8 +48,8 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   uint64_t size = file_.Size();
   PageBuffer first{};
   if (size < 0x20) {
-    throw JetError(ErrorKind::kUnsupported,
-                   "unsupported format: '" + path.string() + "' is not a Jet database (too short)");
+    throw JetError(ErrorKind::kUnsupported, "unsupported format: '" + PathToUtf8(path) +
+                                                "' is not a Jet database (too short)");
   }
   file_.ReadAt(0, std::span<uint8_t>(first.data(), size < kPageSize ? size : kPageSize));
   switch (DetectFormat(ByteView(first.data(), first.size()))) {
@@ -56,16 +57,16 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
       break;
     case FileFormat::kJet3:
       throw JetError(ErrorKind::kUnsupported,
-                     "unsupported format: '" + path.string() +
+                     "unsupported format: '" + PathToUtf8(path) +
                          "' is a Jet 3 (Access 97) database; only Jet 4 files are supported");
     case FileFormat::kAce:
       throw JetError(
           ErrorKind::kUnsupported,
-          "unsupported format: '" + path.string() +
+          "unsupported format: '" + PathToUtf8(path) +
               "' is an ACE (Access 2007 or later) database; only Jet 4 files are supported");
     case FileFormat::kUnknown:
       throw JetError(ErrorKind::kUnsupported,
-                     "unsupported format: '" + path.string() + "' is not a Jet database");
+                     "unsupported format: '" + PathToUtf8(path) + "' is not a Jet database");
   }
   if (size < 3 * kPageSize) ThrowCorrupt("the file is too short to hold a catalog");
   if (size > uint64_t{0xFFFFFF} * kPageSize) ThrowCorrupt("the file is larger than Jet allows");
@@ -79,7 +80,7 @@ Pager::~Pager() = default;
 
 void Pager::ThrowIfPoisoned() const {
   if (poisoned_) {
-    throw JetError(ErrorKind::kIo, "'" + path().string() +
+    throw JetError(ErrorKind::kIo, "'" + PathToUtf8(path()) +
                                        "' could not be restored after a failed write; reopen it");
   }
 }
@@ -132,7 +133,7 @@ void Pager::TrimCache() {
 
 void Pager::Begin() {
   if (mode_ != Mode::kReadWrite) {
-    throw JetError(ErrorKind::kReadOnly, "'" + path().string() + "' is open for reading only");
+    throw JetError(ErrorKind::kReadOnly, "'" + PathToUtf8(path()) + "' is open for reading only");
   }
   if (in_transaction_) throw JetError(ErrorKind::kInvalid, "a transaction is already open");
   ThrowIfPoisoned();

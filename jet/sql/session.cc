@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "jet/file/utf8_path.h"
 #include "jet/format/unicode.h"
 #include "jet/sql/conversion.h"
 #include "jet/sql/evaluator.h"
@@ -20,7 +21,7 @@ std::unique_ptr<Database> OpenDatabase(const std::filesystem::path& path,
   try {
     return Database::Open(path, password, mode);
   } catch (const JetError& e) {
-    throw Translate(e, path.string());
+    throw Translate(e, PathToUtf8(path));
   }
 }
 
@@ -87,15 +88,15 @@ class Session::Executor {
     Source src;
     src.ref = ref;
     src.db = s_.db_.get();
-    std::string where = s_.path_.string();
+    std::string where = PathToUtf8(s_.path_);
     if (ref.external) {
       std::error_code ec;
-      std::filesystem::path path = ref.path;
+      std::filesystem::path path = PathFromUtf8(ref.path);
       bool same = std::filesystem::equivalent(path, s_.path_, ec);
       if (!same) {
         src.owned = OpenDatabase(path, ref.password, Pager::Mode::kReadOnly);
         src.db = src.owned.get();
-        where = path.string();
+        where = PathToUtf8(path);
       }
     }
     const CatalogEntry* entry = src.db->catalog().FindTable(ref.name);
@@ -421,7 +422,7 @@ class Session::Executor {
     try {
       f();
     } catch (const JetError& e) {
-      throw Reword(e, table, s_.path_.string());
+      throw Reword(e, table, PathToUtf8(s_.path_));
     }
   }
 
@@ -451,7 +452,7 @@ void Session::EnsureWritable() {
 }
 
 size_t Session::Execute(std::string_view text) {
-  if (!db_) throw FileNotFound(path_.string());
+  if (!db_) throw FileNotFound(PathToUtf8(path_));
   Statement s = Parse(text);
   if (s.kind == Statement::Kind::kSelect && !s.select.into) {
     return Executor(*this).RunSelect(s.select).rows.size();
@@ -475,7 +476,7 @@ size_t Session::Execute(std::string_view text) {
 }
 
 ResultSet Session::Query(std::string_view text, size_t max_rows) {
-  if (!db_) throw FileNotFound(path_.string());
+  if (!db_) throw FileNotFound(PathToUtf8(path_));
   Statement s = Parse(text);
   if (s.kind != Statement::Kind::kSelect || s.select.into) {
     throw UnsupportedStatement("只有 SELECT 语句返回记录");
@@ -485,7 +486,7 @@ ResultSet Session::Query(std::string_view text, size_t max_rows) {
 
 void Session::AddRow(const std::string& table,
                      const std::vector<std::pair<std::string, std::string>>& values) {
-  if (!db_) throw FileNotFound(path_.string());
+  if (!db_) throw FileNotFound(PathToUtf8(path_));
   RunChange([&] {
     Executor(*this).AddRow(table, values);
     return size_t{1};
@@ -500,7 +501,7 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
     try {
       t.Commit();
     } catch (const JetError& e) {
-      throw Translate(e, path_.string());
+      throw Translate(e, PathToUtf8(path_));
     }
     return affected;
   }
@@ -521,7 +522,7 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
 }
 
 int Session::BeginTransaction() {
-  if (!db_) throw FileNotFound(path_.string());
+  if (!db_) throw FileNotFound(PathToUtf8(path_));
   if (transaction_level_ == 0) {
     EnsureWritable();
     db_->Begin();
@@ -540,7 +541,7 @@ void Session::CommitTransaction() {
   try {
     db_->Commit();
   } catch (const JetError& e) {
-    throw Translate(e, path_.string());
+    throw Translate(e, PathToUtf8(path_));
   }
 }
 
@@ -554,7 +555,7 @@ void Session::RollbackTransaction() {
 }
 
 std::vector<std::string> Session::ListTablesAndViews() {
-  if (!db_) throw FileNotFound(path_.string());
+  if (!db_) throw FileNotFound(PathToUtf8(path_));
   std::vector<std::string> names;
   for (const auto& e : db_->catalog().entries()) {
     if (e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kView) names.push_back(e.name);

@@ -6,6 +6,7 @@
 #include "jet/error.h"
 #include "jet/file/journal.h"
 #include "jet/file/os_file.h"
+#include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
 #include "jet/format/index_page.h"
 #include "jet/format/page_size.h"
@@ -339,7 +340,7 @@ void CreateDatabase(const std::filesystem::path& path, std::string_view password
                     SortOrder sort_order) {
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) {
-    throw JetError(ErrorKind::kInvalid, "'" + path.string() + "' already exists");
+    throw JetError(ErrorKind::kInvalid, "'" + PathToUtf8(path) + "' already exists");
   }
   if (Utf8ToUtf16(password).size() > 20) {
     throw JetError(ErrorKind::kInvalid, "a database password has at most 20 characters");

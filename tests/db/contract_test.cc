@@ -94,7 +94,7 @@ TEST(ContractConnectionStringTest, OtherProvidersAndMissingPartsAreRefused) {
 class ContractTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = scratch_.path() / "客户 数据" / "crm.sys";
+    path_ = scratch_.path() / u8"客户 数据" / "crm.sys";
     sql_test::NewDatabase(path_);
     RunAll(path_, {
                       "CREATE TABLE zeta (a int)",
@@ -143,7 +143,7 @@ TEST_F(ContractTest, OtherProviderIsRefusedAndLeavesTheConnectionClosed) {
 }
 
 TEST_F(ContractTest, FailedConnectKeepsTheStringAndTheNextUseOpensAgain) {
-  fs::path later = scratch_.path() / "稍后 创建" / "later.sys";
+  fs::path later = scratch_.path() / u8"稍后 创建" / "later.sys";
   std::string text = ConnectionStringFor(later);
   DbConnection conn;
   FailureOf([&] { conn.Connect(text); }, {later.string()});
@@ -365,7 +365,7 @@ TEST_F(ContractTest, AddRowConvertsTextsToTheColumnTypes) {
 }
 
 TEST_F(ContractTest, AddRowRefusalsLeaveTheTableUnchanged) {
-  fs::path other = scratch_.path() / "模板 目录" / "my.sys";
+  fs::path other = scratch_.path() / u8"模板 目录" / "my.sys";
   sql_test::NewDatabase(other);
   RunAll(other, {"CREATE TABLE zeta (a int)"});
   const std::vector<uint8_t> other_before = ReadBytes(other);

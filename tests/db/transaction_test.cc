@@ -43,7 +43,7 @@ class ContractTransactionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     data_ = dir_.path() / "data.sys";
-    template_ = dir_.path() / "模板 副本" / "my.sys";
+    template_ = dir_.path() / u8"模板 副本" / "my.sys";
     NewDatabase(data_);
     NewDatabase(template_);
     RunAll(data_, {"CREATE TABLE t (id int PRIMARY KEY, name varchar(50))",

@@ -44,8 +44,8 @@ std::set<std::string> DirectoryEntries(const fs::path& dir) {
 class SqlErrorsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = scratch_.path() / "数据 目录" / "crm.sys";
-    template_ = scratch_.path() / "模板 目录" / "my.sys";
+    path_ = scratch_.path() / u8"数据 目录" / "crm.sys";
+    template_ = scratch_.path() / u8"模板 目录" / "my.sys";
     sql_test::NewDatabase(path_);
     RunAll(path_, {
                       "CREATE TABLE gsxz (id COUNTER  PRIMARY KEY,name varchar(50))",
@@ -291,7 +291,7 @@ TEST_F(SqlErrorsTest, WrongPassword) {
 }
 
 TEST_F(SqlErrorsTest, FileNotFoundOrNotADatabase) {
-  fs::path missing = scratch_.path() / "没有 这个" / "missing.sys";
+  fs::path missing = scratch_.path() / u8"没有 这个" / "missing.sys";
   ErrorKind kind{};
   std::string m = JetErrorOf([&] { jet::sql::Session s(missing, kPassword); }, &kind);
   EXPECT_EQ(kind, ErrorKind::kNotFound);
@@ -318,7 +318,7 @@ TEST_F(SqlErrorsTest, FileNotFoundOrNotADatabase) {
   EXPECT_TRUE(ReadBytes(long_text) == text_before);
 
   // The template named in a statement is missing or is not a database.
-  fs::path missing_template = scratch_.path() / "模板 目录" / "gone.sys";
+  fs::path missing_template = scratch_.path() / u8"模板 目录" / "gone.sys";
   ExpectRefused(
       "INSERT INTO sj ( CodeB ) SELECT sj.CodeB FROM " + ExternalPrefix(missing_template) + ".sj",
       {missing_template.string()});

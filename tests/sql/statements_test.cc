@@ -309,8 +309,8 @@ std::vector<std::string> WithoutFirstField(const std::string& csv) {
 class SqlStatementsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_ = scratch_.path() / "客户 数据" / "crm.sys";
-    template_ = scratch_.path() / "模板 目录" / "my.sys";
+    old_ = scratch_.path() / u8"客户 数据" / "crm.sys";
+    template_ = scratch_.path() / u8"模板 目录" / "my.sys";
     BuildOldDatabase(old_);
     BuildTemplate(template_);
   }
@@ -683,7 +683,7 @@ TEST_F(SqlStatementsTest, IndependentReadersSeeTheCopies) {
 TEST(SqlStatementsEmptyTest, SelectIntoFromEmptyTemplateTable) {
   ScratchDir scratch;
   fs::path old = scratch.path() / "crm.sys";
-  fs::path tpl = scratch.path() / "模板 目录" / "my.sys";
+  fs::path tpl = scratch.path() / u8"模板 目录" / "my.sys";
   BuildOldDatabase(old);
   BuildTemplate(tpl, /*empty_zdy=*/true);
   db::DbConnection conn;

@@ -48,8 +48,8 @@ class SysupgradeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     template_ = dir_.path() / "my.sys";
-    first_ = dir_.path() / "客户甲" / "Custom.sys";
-    second_ = dir_.path() / "客户乙" / "Custom.sys";
+    first_ = dir_.path() / u8"客户甲" / "Custom.sys";
+    second_ = dir_.path() / u8"客户乙" / "Custom.sys";
     upgrade_test::WriteTemplate(template_);
     upgrade_test::WriteOldDataFile(first_);
     upgrade_test::WriteOldDataFile(second_, {.with_sale_list = false});
@@ -96,16 +96,17 @@ TEST_F(SysupgradeTest, DryRunReportsTheUpgradeAndLeavesFilesByteIdentical) {
 
 TEST_F(SysupgradeTest, TheDefaultTemplateIsTheOneBesideTheProgram) {
   // A copy of the program in a directory of its own, with my.sys beside it.
-  fs::path bin = dir_.path() / "程序";
+  fs::path bin = dir_.path() / u8"程序";
   fs::create_directories(bin);
-  fs::copy_file(SYSUPGRADE_PATH, bin / "sysupgrade");
-  fs::permissions(bin / "sysupgrade", fs::perms::owner_all);
-  Outcome missing = RunProgram((bin / "sysupgrade").string(), {first_.string()});
+  const fs::path program = bin / fs::path(SYSUPGRADE_PATH).filename();  // sysupgrade(.exe)
+  fs::copy_file(SYSUPGRADE_PATH, program);
+  fs::permissions(program, fs::perms::owner_all);
+  Outcome missing = RunProgram(program.string(), {first_.string()});
   EXPECT_EQ(missing.status, 1);
   EXPECT_TRUE(Contains(missing.err, (bin / "my.sys").string())) << missing.err;
 
   fs::copy_file(template_, bin / "my.sys");
-  Outcome r = RunProgram((bin / "sysupgrade").string(), {first_.string()});
+  Outcome r = RunProgram(program.string(), {first_.string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Contains(r.out, "sj 25 行")) << r.out;
 }

@@ -1,13 +1,8 @@
-// sysupgrade killed (SIGKILL) at moments spread over a whole run: every file reopens
-// consistent, at a statement or phase boundary (no half-copied reference table, no half-
+// sysupgrade killed (SIGKILL, TerminateProcess) at moments spread over a whole run: every file
+// reopens consistent, at a statement or phase boundary (no half-copied reference table, no half-
 // replaced search group), and a second run completes the upgrade to exactly what an
 // uninterrupted run gives.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,40 +15,24 @@
 #include "db/db_connection.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
+#include "tests/child_process.h"
 #include "tests/sql/sql_test_util.h"
 #include "tests/test_support.h"
 #include "tests/upgrade/upgrade_test_support.h"
 #include "upgrade/product_database.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing_support::ChildProcess;
 using testing_support::ScratchDir;
 using Strings = std::vector<std::string>;
 
 constexpr int kKills = 30;
 
-pid_t StartUpgrade(const fs::path& data, const fs::path& tpl) {
-  std::string program = SYSUPGRADE_PATH, t = tpl.string(), d = data.string();
-  std::string flag = "--template";
-  std::vector<char*> argv = {program.data(), flag.data(), t.data(), d.data(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
+int RunUpgrade(const fs::path& data, const fs::path& tpl) {
+  return ChildProcess(SYSUPGRADE_PATH, {"--template", tpl.string(), data.string()}).Wait();
 }
 
 size_t Count(db::DbConnection& c, const std::string& table) {
@@ -103,11 +82,10 @@ void ExpectAtABoundary(const fs::path& data, const fs::path& tpl, const Strings&
 TEST(UpgradeKillTest, EveryKilledRunLeavesAConsistentFileThatASecondRunCompletes) {
   ScratchDir dir;
   fs::path generated = dir.path() / "generated";
-  ASSERT_EQ(testing_support::RunCommand(testing_support::ShellQuote(SYSDEMO_PATH) + " " +
-                                            testing_support::ShellQuote(generated.string()) +
-                                            " --customers 300 --sj-rows 8000 >/dev/null",
-                                        nullptr),
-            0);
+  ASSERT_EQ(
+      ChildProcess(SYSDEMO_PATH, {generated.string(), "--customers", "300", "--sj-rows", "8000"})
+          .Wait(),
+      0);
   const fs::path tpl = generated / "my.sys", source = generated / "sys" / "Custom.sys";
   const Strings old_search = upgrade_test::SearchRows(source);
 
@@ -115,7 +93,7 @@ TEST(UpgradeKillTest, EveryKilledRunLeavesAConsistentFileThatASecondRunCompletes
   fs::path reference = dir.path() / "reference.sys";
   fs::copy_file(source, reference);
   auto t0 = Clock::now();
-  ASSERT_EQ(Wait(StartUpgrade(reference, tpl)), 0);
+  ASSERT_EQ(RunUpgrade(reference, tpl), 0);
   const double run_seconds = std::chrono::duration<double>(Clock::now() - t0).count();
   const auto expected = upgrade_test::ExportAll(reference);
   const Strings final_customer = upgrade_test::ColumnsOf(reference, "Customer");
@@ -132,10 +110,10 @@ TEST(UpgradeKillTest, EveryKilledRunLeavesAConsistentFileThatASecondRunCompletes
     SCOPED_TRACE("kill " + std::to_string(killed) + " at " + std::to_string(at) + " s");
     fs::path data = dir.path() / ("killed" + std::to_string(attempts) + ".sys");
     fs::copy_file(source, data);
-    pid_t pid = StartUpgrade(data, tpl);
+    ChildProcess upgrade(SYSUPGRADE_PATH, {"--template", tpl.string(), data.string()});
     std::this_thread::sleep_for(std::chrono::duration<double>(at));
-    kill(pid, SIGKILL);
-    if (!WIFSIGNALED(Wait(pid))) {
+    upgrade.Kill();
+    if (upgrade.Wait() != ChildProcess::kKilled) {
       scale *= 0.8;
       fs::remove(data);
       continue;
@@ -149,7 +127,7 @@ TEST(UpgradeKillTest, EveryKilledRunLeavesAConsistentFileThatASecondRunCompletes
       for (const auto& p : report.problems) ADD_FAILURE() << p;
     }
     ExpectAtABoundary(data, tpl, old_search, final_customer);
-    ASSERT_EQ(Wait(StartUpgrade(data, tpl)), 0) << "the second run failed";
+    ASSERT_EQ(RunUpgrade(data, tpl), 0) << "the second run failed";
     EXPECT_EQ(upgrade_test::ExportAll(data), expected);
     fs::remove(data);
   }

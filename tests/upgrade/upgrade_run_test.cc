@@ -235,7 +235,7 @@ TEST_F(UpgradeRunTest, TextOutsideTheChineseCodePageIsCopiedIntact) {
 }
 
 TEST_F(UpgradeRunTest, TemplatePathWithBracketsAndSemicolons) {
-  template_ = dir_.path() / "模板 [2005];副本" / "my.sys";
+  template_ = dir_.path() / u8"模板 [2005];副本" / "my.sys";
   WriteOldDataFile(data_);
   WriteTemplate(template_);
   upgrade::UpgradeSummary s = Harness(data_, template_).Run();
@@ -260,7 +260,7 @@ TEST_F(UpgradeRunTest, NoDataFileNoTemplateOrAWrongPasswordFailCleanly) {
   WriteOldDataFile(data_);
   auto before = ReadBytes(data_);
   {
-    Harness h(data_, dir_.path() / "没有这个模板.sys");
+    Harness h(data_, dir_.path() / u8"没有这个模板.sys");
     upgrade::UpgradeSummary s = h.Run();
     EXPECT_FALSE(s.succeeded);
     EXPECT_NE(s.failure.find("没有这个模板.sys"), std::string::npos) << s.failure;
