@@ -39,6 +39,48 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// One step of UTF-8 decoding at text[i] (not ASCII). A sequence that is not well formed
+// (a bad lead or continuation byte, an overlong form, a surrogate, past U+10FFFF) decodes
+// as U+FFFD over its first byte alone, so the bytes after it are read afresh; a sequence
+// cut short by the end of the text is one U+FFFD that ends it (length 0).
+struct Utf8Step {
+  uint32_t code_point;
+  size_t length;
+};
+
+Utf8Step DecodeUtf8Sequence(std::string_view text, size_t i) {
+  const uint8_t b = static_cast<uint8_t>(text[i]);
+  int extra;
+  uint32_t c;
+  if ((b & 0xE0) == 0xC0) {
+    c = b & 0x1F;
+    extra = 1;
+  } else if ((b & 0xF0) == 0xE0) {
+    c = b & 0x0F;
+    extra = 2;
+  } else if ((b & 0xF8) == 0xF0) {
+    c = b & 0x07;
+    extra = 3;
+  } else {
+    return {0xFFFD, 1};
+  }
+  if (i + extra >= text.size()) return {0xFFFD, 0};
+  for (int k = 1; k <= extra; ++k) {
+    uint8_t cb = static_cast<uint8_t>(text[i + k]);
+    if ((cb & 0xC0) != 0x80) return {0xFFFD, 1};
+    c = (c << 6) | (cb & 0x3F);
+  }
+  if ((extra == 1 && c < 0x80) || (extra == 2 && c < 0x800) ||
+      (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF)) {
+    return {0xFFFD, 1};
+  }
+  return {c, static_cast<size_t>(extra) + 1};
+}
+
+}  // namespace
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out(text.size(), u'\0');  // never more units than bytes
   char16_t* o = out.data();
@@ -51,41 +93,8 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       ++i;
       continue;
     }
-    uint32_t c;
-    int extra;
-    if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07;
-      extra = 3;
-    } else {
-      *o++ = u'\uFFFD';
-      ++i;
-      continue;
-    }
-    if (i + extra >= n) {  // truncated sequence at the end
-      *o++ = u'\uFFFD';
-      break;
-    }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      uint8_t cb = static_cast<uint8_t>(text[i + k]);
-      if ((cb & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok || (extra == 1 && c < 0x80) || (extra == 2 && c < 0x800) ||
-        (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF)) {
-      *o++ = u'\uFFFD';
-      ++i;
-      continue;
-    }
+    Utf8Step step = DecodeUtf8Sequence(text, i);
+    uint32_t c = step.code_point;
     if (c >= 0x10000) {
       c -= 0x10000;
       *o++ = static_cast<char16_t>(0xD800 + (c >> 10));
@@ -93,49 +102,27 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     } else {
       *o++ = static_cast<char16_t>(c);
     }
-    i += 1 + extra;
+    if (step.length == 0) break;
+    i += step.length;
   }
   out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
 size_t Utf16Length(std::string_view text) {
-  // Walks the same sequences as Utf8ToUtf16; a replaced byte counts as the one unit it
-  // becomes there.
   size_t units = 0;
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
-    uint8_t b = static_cast<uint8_t>(text[i]);
-    int extra = b < 0x80             ? 0
-                : (b & 0xE0) == 0xC0 ? 1
-                : (b & 0xF0) == 0xE0 ? 2
-                : (b & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    if (extra <= 0) {
+    if (static_cast<uint8_t>(text[i]) < 0x80) {
       ++units;
       ++i;
       continue;
     }
-    if (i + extra >= n) return units + 1;
-    uint32_t c = b & (0x7F >> (extra + 1));
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      uint8_t cb = static_cast<uint8_t>(text[i + k]);
-      if ((cb & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok || (extra == 1 && c < 0x80) || (extra == 2 && c < 0x800) ||
-        (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF)) {
-      ++units;
-      ++i;
-      continue;
-    }
-    units += c >= 0x10000 ? 2 : 1;
-    i += 1 + extra;
+    Utf8Step step = DecodeUtf8Sequence(text, i);
+    units += step.code_point >= 0x10000 ? 2 : 1;
+    if (step.length == 0) break;
+    i += step.length;
   }
   return units;
 }
