@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds and runs the libFuzzer targets (build-fuzz/, clang, ASan + UBSan).
+#
+#   fuzz/run.sh TARGET SECONDS   fuzzes TARGET (open, sql, connection_string, writer) for SECONDS
+#                                under nice -n 19; new inputs go to build-fuzz/corpus/TARGET,
+#                                faults to build-fuzz/artifacts/TARGET/
+#   fuzz/run.sh --merge TARGET   minimises build-fuzz/corpus/TARGET into fuzz/corpus/TARGET
+#   fuzz/run.sh --check [SECONDS]
+#                                replays fuzz/regressions/*/ and runs each target SECONDS
+#                                (default 12) on its seeds; what ./test.sh runs
+#
+# A fault is a crash, a sanitizer report, an exception other than the engine's error, a run
+# over 1 s or an allocation over 1 GB. The fixture databases in ../shared/fixtures/jet4 are
+# added as seeds of the open target when present (never copied into the project).
+# FUZZ_BUILD_DIR changes the build directory.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+ROOT="$(pwd)"
+BUILD="${FUZZ_BUILD_DIR:-build-fuzz}"
+TARGETS=(open sql connection_string writer)
+FIXTURES="${ROOT}/../shared/fixtures/jet4"
+
+usage() { sed -n '2,16s/^# \{0,1\}//p' "$0"; }
+
+build() {
+  if [[ ! -f "${BUILD}/build.ninja" ]]; then
+    CC=clang CXX=clang++ cmake -S "${ROOT}" -B "${BUILD}" -G Ninja \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUZZ=ON >/dev/null
+  fi
+  cmake --build "${BUILD}" -j2
+}
+
+# Options for TARGET: the size of its inputs, and its dictionary when it has one.
+options() {
+  local target="$1"
+  local opts=(-timeout=1 -rss_limit_mb=1024 -print_final_stats=1)
+  case "${target}" in
+    open) opts+=(-max_len=163840) ;;  # a small database: up to 40 pages
+    sql) opts+=(-max_len=4096 "-dict=${ROOT}/fuzz/sql.dict") ;;
+    connection_string) opts+=(-max_len=512) ;;
+    writer) opts+=(-max_len=1024) ;;
+    *) echo "unknown target '${target}' (${TARGETS[*]})" >&2; exit 2 ;;
+  esac
+  printf '%s\n' "${opts[@]}"
+}
+
+# Extra, uncommitted seed directories for TARGET.
+extra_seeds() {
+  if [[ "$1" == open && -d "${FIXTURES}" ]]; then echo "${FIXTURES}"; fi
+}
+
+fuzz() {
+  local target="$1" seconds="$2"
+  local work="${BUILD}/corpus/${target}" artifacts="${BUILD}/artifacts/${target}/"
+  mkdir -p "${work}" "${artifacts}"
+  mapfile -t opts < <(options "${target}")
+  mapfile -t extra < <(extra_seeds "${target}")
+  local status=0
+  nice -n 19 "${BUILD}/bin/${target}_fuzzer" "${opts[@]}" -max_total_time="${seconds}" \
+    -artifact_prefix="${artifacts}" "${work}" "${ROOT}/fuzz/corpus/${target}" "${extra[@]}" \
+    >"${BUILD}/${target}.log" 2>&1 || status=$?
+  grep -E '^(#[0-9]+\s+(INITED|DONE)|stat::|SUMMARY|artifact_prefix)' "${BUILD}/${target}.log" || true
+  [[ ${status} -eq 0 ]] || echo "fault: see ${BUILD}/${target}.log and ${artifacts}" >&2
+  return "${status}"
+}
+
+merge() {
+  local target="$1"
+  mapfile -t opts < <(options "${target}")
+  mkdir -p "fuzz/corpus/${target}"
+  nice -n 19 "${BUILD}/bin/${target}_fuzzer" "${opts[@]}" -merge=1 \
+    "fuzz/corpus/${target}" "${BUILD}/corpus/${target}"
+}
+
+check() {
+  local seconds="${1:-12}" target scratch failed=0
+  scratch="$(mktemp -d)"
+  trap 'rm -rf "${scratch}"' RETURN
+  for target in "${TARGETS[@]}"; do
+    mapfile -t opts < <(options "${target}")
+    local inputs=(fuzz/regressions/"${target}"/*)
+    if [[ -e "${inputs[0]}" ]]; then
+      echo "==> ${target}: replaying ${#inputs[@]} regression inputs"
+      if ! "${BUILD}/bin/${target}_fuzzer" "${opts[@]}" "${inputs[@]}" >"${scratch}/${target}.replay.log" 2>&1; then
+        tail -n 40 "${scratch}/${target}.replay.log"
+        failed=1
+      fi
+    fi
+    echo "==> ${target}: fuzzing ${seconds} s from its seeds"
+    mkdir -p "${scratch}/${target}"
+    if ! nice -n 19 "${BUILD}/bin/${target}_fuzzer" "${opts[@]}" -max_total_time="${seconds}" \
+      -artifact_prefix="${scratch}/" "${scratch}/${target}" "fuzz/corpus/${target}" \
+      >"${scratch}/${target}.log" 2>&1; then
+      tail -n 40 "${scratch}/${target}.log"
+      echo "fault input(s) kept in build directory ${BUILD}/check-artifacts/${target}/" >&2
+      mkdir -p "${BUILD}/check-artifacts/${target}"
+      cp "${scratch}"/crash-* "${scratch}"/timeout-* "${scratch}"/oom-* "${scratch}"/leak-* \
+        "${BUILD}/check-artifacts/${target}/" 2>/dev/null || true
+      failed=1
+    fi
+    grep -E '^stat::number_of_executed_units' "${scratch}/${target}.log" || true
+  done
+  return "${failed}"
+}
+
+case "${1:-}" in
+  --merge)
+    [[ $# -eq 2 ]] || { usage >&2; exit 2; }
+    build && merge "$2" ;;
+  --check)
+    [[ $# -le 2 ]] || { usage >&2; exit 2; }
+    build && check "${2:-12}" ;;
+  -h | --help) usage ;;
+  *)
+    [[ $# -eq 2 ]] || { usage >&2; exit 2; }
+    build && fuzz "$1" "$2" ;;
+esac

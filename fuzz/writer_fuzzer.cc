@@ -1,0 +1,64 @@
+// Fuzz target: a sequence of writing statements (CREATE TABLE, ALTER TABLE ADD, INSERT
+// VALUES, DELETE, INSERT ... SELECT, SELECT ... INTO, and explicit transactions) decoded from
+// the input and run on a copy of a small database, beside a model of what they should do.
+// Afterwards the file must pass the checker and read back exactly as the model says.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/product_password.h"
+#include "fuzz/scratch_file.h"
+#include "fuzz/writer/program.h"
+#include "fuzz/writer/readback.h"
+#include "jet/sql/session.h"
+#include "jet/table/database_creator.h"
+
+namespace {
+
+constexpr int kMaxSteps = 24;
+
+struct Start {
+  fuzz::ScratchFile file{"writer"};
+  std::string bytes;
+  fuzz::writer::Model model;
+
+  Start() {
+    file.Remove();
+    jet::CreateDatabase(file.path(), fuzz::kProductPassword);
+    {
+      jet::sql::Session session(file.path(), fuzz::kProductPassword);
+      fuzz::writer::Runner runner(session, {});
+      fuzz::writer::RunPrelude(runner);
+      model = runner.model();
+    }
+    bytes = fuzz::ReadWholeFile(file.path());
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Start start;
+  start.file.Write(
+      std::span(reinterpret_cast<const uint8_t*>(start.bytes.data()), start.bytes.size()));
+  FuzzedDataProvider input(data, size);
+  fuzz::writer::Model durable;
+  std::vector<std::string> log;
+  {
+    jet::sql::Session session(start.file.path(), fuzz::kProductPassword);
+    fuzz::writer::Runner runner(session, start.model);
+    fuzz::writer::RunProgram(input, runner, kMaxSteps);
+    durable = runner.DurableModel();
+    log = runner.log();
+  }
+  if (std::getenv("WRITER_TRACE")) {
+    for (const std::string& s : log) std::fprintf(stderr, "%s\n", s.c_str());
+  }
+  // The session is closed: what an unfinished transaction changed is gone.
+  fuzz::writer::CheckFileMatches(start.file.path(), durable, log);
+  return 0;
+}
