@@ -10,8 +10,9 @@
 #   qt6-base-dev                            Qt 6 Widgets and QtTest for the window (app/)
 #   fonts-wqy-microhei                      a Simplified-Chinese font, so the window never shows boxes
 #   xvfb xauth imagemagick                  screenshots of the real window (tools/screenshot.sh)
+#   clang libfuzzer-14-dev libclang-rt-14-dev  the fuzz targets (fuzz/): libFuzzer, ASan, UBSan
 SYSTEM_PACKAGES=(build-essential g++ cmake ninja-build libgtest-dev mdbtools qt6-base-dev
-  fonts-wqy-microhei xvfb xauth imagemagick)
+  fonts-wqy-microhei xvfb xauth imagemagick clang libfuzzer-14-dev libclang-rt-14-dev)
 
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
