@@ -2,9 +2,17 @@
 // one its header holds, then with a wrong one), reads every table's rows with their long
 // values, and runs the checker. Damaged bytes must end in a JetError: any other exception,
 // a crash, a hang or a huge allocation is a fault.
+//
+// The mutator keeps the page structure: it mostly changes a few bytes inside one page (seen
+// through the page cipher when the file has a page key, so it changes what the engine reads,
+// not the cipher's noise), sometimes copies a page over another or drops the last pages, and
+// only now and then mutates the raw bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <span>
 #include <string>
 
@@ -13,10 +21,14 @@
 #include "jet/error.h"
 #include "jet/format/database_header.h"
 #include "jet/format/page_size.h"
+#include "jet/format/rc4.h"
 #include "jet/format/unicode.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/table.h"
+
+// libFuzzer's own mutation, for the custom mutator to apply to a part of the input.
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
 
 namespace {
 
@@ -62,7 +74,46 @@ void ReadEverything(jet::Database& db) {
   }
 }
 
+uint32_t PageKey(const uint8_t* data, size_t size) {
+  if (size < jet::kPageSize) return 0;
+  jet::ByteView page0(data, jet::kPageSize);
+  if (jet::DetectFormat(page0) != jet::FileFormat::kJet4) return 0;
+  return jet::DecodeDatabaseHeader(page0).database_key;
+}
+
+// Mutates up to 64 bytes of page `page` in place, seen through the page cipher.
+void MutateInsidePage(uint8_t* data, size_t page, uint32_t key, std::minstd_rand& random) {
+  std::span<uint8_t> bytes(data + page * jet::kPageSize, jet::kPageSize);
+  const bool coded = key != 0 && page != 0;
+  if (coded) jet::ApplyPageCipher(key, static_cast<uint32_t>(page), bytes);
+  const size_t offset = random() % jet::kPageSize;
+  const size_t length = std::min<size_t>(1 + random() % 64, jet::kPageSize - offset);
+  uint8_t window[64];
+  std::memcpy(window, bytes.data() + offset, length);
+  const size_t kept = LLVMFuzzerMutate(window, length, length);
+  std::memcpy(bytes.data() + offset, window, std::min(kept, length));
+  if (coded) jet::ApplyPageCipher(key, static_cast<uint32_t>(page), bytes);
+}
+
 }  // namespace
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
+                                          unsigned int seed) {
+  std::minstd_rand random(seed);
+  const size_t pages = size / jet::kPageSize;
+  const unsigned choice = random() % 16;
+  if (pages < 2 || choice == 0) return LLVMFuzzerMutate(data, size, max_size);
+  if (choice == 1) {  // a page in another page's place
+    const size_t from = random() % pages, to = random() % pages;
+    std::memmove(data + to * jet::kPageSize, data + from * jet::kPageSize, jet::kPageSize);
+    return size;
+  }
+  if (choice == 2) return (pages - 1 - random() % (pages / 2)) * jet::kPageSize;  // cut short
+  const uint32_t key = PageKey(data, size);
+  const size_t changes = 1 + random() % 3;
+  for (size_t i = 0; i < changes; ++i) MutateInsidePage(data, random() % pages, key, random);
+  return size;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static fuzz::ScratchFile file("open");

@@ -29,12 +29,10 @@ struct Start {
   Start() {
     file.Remove();
     jet::CreateDatabase(file.path(), fuzz::kProductPassword);
-    {
-      jet::sql::Session session(file.path(), fuzz::kProductPassword);
-      fuzz::writer::Runner runner(session, {});
-      fuzz::writer::RunPrelude(runner);
-      model = runner.model();
-    }
+    fuzz::writer::Runner runner(file.path(), {});
+    fuzz::writer::RunPrelude(runner);
+    model = runner.model();
+    runner.CloseSession();
     bytes = fuzz::ReadWholeFile(file.path());
   }
 };
@@ -57,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::writer::Model durable;
   std::vector<std::string> log;
   {
-    jet::sql::Session session(start.file.path(), fuzz::kProductPassword);
-    fuzz::writer::Runner runner(session, start.model);
+    fuzz::writer::Runner runner(start.file.path(), start.model);
     fuzz::writer::RunProgram(input, runner, kMaxSteps);
+    runner.CloseSession();
     durable = runner.DurableModel();
     log = runner.log();
   }

@@ -163,7 +163,7 @@ bool Copyable(Kind from, const Column& to) {
 
 void Step(FuzzedDataProvider& in, Runner& runner) {
   const Model& model = runner.model();
-  switch (in.ConsumeIntegralInRange(0, 11)) {
+  switch (in.ConsumeIntegralInRange(0, 12)) {
     case 0: {
       std::vector<Column> columns;
       size_t count = in.ConsumeIntegralInRange<size_t>(1, 5);
@@ -252,6 +252,9 @@ void Step(FuzzedDataProvider& in, Runner& runner) {
     }
     case 10:
       runner.Begin();
+      return;
+    case 11:
+      runner.Reopen();
       return;
     default:
       if (in.ConsumeBool()) {

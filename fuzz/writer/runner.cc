@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "fuzz/product_password.h"
 #include "jet/error.h"
 
 namespace fuzz::writer {
@@ -126,11 +127,24 @@ void Runner::Fault(const std::string& what) const {
   ReportFault(what, log_);
 }
 
+Runner::Runner(const std::filesystem::path& path, Model model)
+    : path_(path),
+      session_(std::make_unique<jet::sql::Session>(path, kProductPassword)),
+      model_(std::move(model)) {}
+
+void Runner::Reopen() {
+  log_.push_back("-- reopen");
+  session_.reset();
+  model_ = DurableModel();
+  snapshots_.clear();
+  session_ = std::make_unique<jet::sql::Session>(path_, kProductPassword);
+}
+
 void Runner::Run(const std::string& sql, Expect expect, Model after, size_t affected) {
   log_.push_back(sql);
   size_t done = 0;
   try {
-    done = session_.Execute(sql);
+    done = session_->Execute(sql);
   } catch (const jet::JetError& e) {
     if (expect == Expect::kSuccess) Fault("refused: " + std::string(e.what()));
     log_.back() += "   -- refused: " + std::string(e.what());
@@ -148,7 +162,7 @@ std::vector<Row> Runner::Probe(const std::string& sql, const std::vector<Kind>& 
   log_.push_back(sql);
   jet::sql::ResultSet result;
   try {
-    result = session_.Query(sql);
+    result = session_->Query(sql);
   } catch (const jet::JetError& e) {
     Fault("query refused: " + std::string(e.what()));
   }
@@ -331,7 +345,7 @@ void Runner::SelectInto(const std::string& table, const std::string& source,
 
 void Runner::Begin() {
   log_.push_back("-- BeginTrans");
-  session_.BeginTransaction();
+  session_->BeginTransaction();
   snapshots_.push_back(model_);
 }
 
@@ -339,13 +353,13 @@ void Runner::Commit() {
   log_.push_back("-- CommitTrans");
   if (snapshots_.empty()) {
     try {
-      session_.CommitTransaction();
+      session_->CommitTransaction();
     } catch (const jet::JetError&) {
       return;
     }
     Fault("committed without a transaction");
   }
-  session_.CommitTransaction();
+  session_->CommitTransaction();
   snapshots_.pop_back();
 }
 
@@ -353,13 +367,13 @@ void Runner::Rollback() {
   log_.push_back("-- RollbackTrans");
   if (snapshots_.empty()) {
     try {
-      session_.RollbackTransaction();
+      session_->RollbackTransaction();
     } catch (const jet::JetError&) {
       return;
     }
     Fault("rolled back without a transaction");
   }
-  session_.RollbackTransaction();
+  session_->RollbackTransaction();
   model_ = std::move(snapshots_.back());
   snapshots_.pop_back();
 }

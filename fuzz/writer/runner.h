@@ -5,6 +5,8 @@
 // leave the file.
 #pragma once
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,11 +17,13 @@ namespace fuzz::writer {
 
 class Runner {
  public:
-  Runner(jet::sql::Session& session, Model model) : session_(session), model_(std::move(model)) {}
+  // Opens a session on `path`, which holds what `model` describes.
+  Runner(const std::filesystem::path& path, Model model);
 
   const Model& model() const { return model_; }
   // What the file holds once the session is closed: an unfinished transaction is dropped.
   const Model& DurableModel() const { return snapshots_.empty() ? model_ : snapshots_.front(); }
+  void CloseSession() { session_.reset(); }
   // The statements run so far, for the report of a fault.
   const std::vector<std::string>& log() const { return log_; }
 
@@ -39,6 +43,8 @@ class Runner {
   void Begin();
   void Commit();
   void Rollback();
+  // Closes the session (dropping an unfinished transaction) and opens a new one.
+  void Reopen();
 
   [[noreturn]] void Fault(const std::string& what) const;
 
@@ -51,7 +57,8 @@ class Runner {
   std::vector<Row> Probe(const std::string& sql, const std::vector<Kind>& kinds,
                          const std::vector<Row>& expected);
 
-  jet::sql::Session& session_;
+  std::filesystem::path path_;
+  std::unique_ptr<jet::sql::Session> session_;
   Model model_;
   std::vector<Model> snapshots_;  // one per open transaction level
   std::vector<std::string> log_;
