@@ -11,8 +11,10 @@
 #   fonts-wqy-microhei                      a Simplified-Chinese font, so the window never shows boxes
 #   xvfb xauth imagemagick                  screenshots of the real window (tools/screenshot.sh)
 #   g++-mingw-w64-x86-64-posix wine64       the Windows build (build-win/) and its tests under Wine
+#   clang libfuzzer-14-dev libclang-rt-14-dev  the fuzz targets (fuzz/): libFuzzer, ASan, UBSan
 SYSTEM_PACKAGES=(build-essential g++ cmake ninja-build libgtest-dev mdbtools qt6-base-dev
-  fonts-wqy-microhei xvfb xauth imagemagick g++-mingw-w64-x86-64-posix wine64)
+  fonts-wqy-microhei xvfb xauth imagemagick g++-mingw-w64-x86-64-posix wine64
+  clang libfuzzer-14-dev libclang-rt-14-dev)
 
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 

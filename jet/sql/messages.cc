@@ -73,6 +73,12 @@ JetError QueryTooComplex(size_t position, int limit) {
                                            " 层");
 }
 
+JetError TooManyFields(size_t position, size_t limit) {
+  return JetError(ErrorKind::kInvalid, "定义了过多字段：第 " + std::to_string(position) +
+                                           " 个字符处的列表超过 " + std::to_string(limit) +
+                                           " 个字段");
+}
+
 JetError NoTransaction() {
   return JetError(ErrorKind::kInvalid, "没有活动的事务，无法提交或回滚");
 }

@@ -27,6 +27,7 @@ JetError CannotIndex(const std::string& detail);
 JetError UnsupportedStatement(const std::string& what);
 JetError NoTransaction();
 JetError QueryTooComplex(size_t position, int limit);
+JetError TooManyFields(size_t position, size_t limit);
 
 // Turns an engine error into the product's wording, keeping errors already worded.
 JetError Translate(const JetError& error, const std::string& path);

@@ -172,6 +172,15 @@ class Parser {
     }
   }
 
+  // Jet allows at most 255 fields in a table and in a query's result, so no list of fields,
+  // columns or values is longer; stopping there also bounds the work a statement can ask of
+  // every later step (a check for repeated names compares every pair).
+  static constexpr size_t kMaxFields = 255;
+  template <typename List>
+  void CheckFieldCount(const List& list) const {
+    if (list.size() > kMaxFields) throw TooManyFields(Peek().position, kMaxFields);
+  }
+
   // A table, possibly in another database: "[path;pwd=secret].name".
   TableRef ParseTableRef() {
     TableRef ref;
@@ -303,6 +312,7 @@ class Parser {
         ExpectSymbol(")");
       } else {
         t.columns.push_back(ParseColumnSpec());
+        CheckFieldCount(t.columns);
       }
     } while (AcceptSymbol(","));
     ExpectSymbol(")");
@@ -315,6 +325,7 @@ class Parser {
     if (AcceptSymbol("(")) {
       do {
         ins.columns.push_back(ParseName());
+        CheckFieldCount(ins.columns);
       } while (AcceptSymbol(","));
       ExpectSymbol(")");
     }
@@ -322,6 +333,7 @@ class Parser {
       ExpectSymbol("(");
       do {
         ins.values.push_back(ParseExpression());
+        CheckFieldCount(ins.values);
       } while (AcceptSymbol(","));
       ExpectSymbol(")");
     } else if (AcceptKeyword("SELECT")) {
@@ -342,6 +354,7 @@ class Parser {
         item.expression = ParseExpression();
         if (AcceptKeyword("AS")) item.alias = ParseName();
         s.items.push_back(std::move(item));
+        CheckFieldCount(s.items);
       } while (AcceptSymbol(","));
     }
     if (AcceptKeyword("INTO")) s.into = ParseTableRef();

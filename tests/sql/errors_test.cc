@@ -152,6 +152,26 @@ TEST_F(SqlErrorsTest, ExpressionsTooDeepAreRefusedNotCrashed) {
                           repeat(")", 100) + repeat(" or id=2", 100)));
 }
 
+// Jet allows 255 fields in a table or a query's result; longer lists of columns, values or
+// select items are refused as they are read, however long the statement goes on.
+TEST_F(SqlErrorsTest, ListsOfMoreThan255FieldsAreRefused) {
+  auto list = [](const std::string& prefix, int n, const std::string& suffix) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += (i ? "," : "") + prefix + std::to_string(i) + suffix;
+    return out;
+  };
+  for (int n : {256, 5000}) {
+    ExpectRefused("CREATE TABLE wide (" + list("c", n, " int") + ")", {"过多字段", "255"});
+    ExpectRefused("select " + list("name as n", n, "") + " from gsxz", {"过多字段"});
+    ExpectRefused("insert into gsxz (" + list("n", n, "") + ") values (1)", {"过多字段"});
+    ExpectRefused("insert into gsxz (name) values (" + list("", n, "") + ")", {"过多字段"});
+  }
+  // 255 is still allowed.
+  RunAll(path_, {"CREATE TABLE wide (" + list("c", 255, " int") + ")"});
+  jet::sql::Session s(path_, kPassword);
+  EXPECT_EQ(s.Query("select " + list("name as n", 255, "") + " from gsxz").columns.size(), 255u);
+}
+
 TEST_F(SqlErrorsTest, TableAlreadyExists) {
   ExpectRefused("CREATE TABLE gsxz (id COUNTER  PRIMARY KEY,name varchar(50))", {"gsxz"});
   ExpectRefused("CREATE TABLE GSXZ (id COUNTER  PRIMARY KEY,name varchar(50))", {"gsxz"});
