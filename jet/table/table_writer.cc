@@ -35,6 +35,10 @@ const LongValueMaps* MapsFor(const TableDefinition& def, uint16_t column_id) {
   return nullptr;
 }
 
+[[noreturn]] void ThrowTooLong(const ColumnDefinition& c) {
+  throw JetError(ErrorKind::kConstraint, "the value is too long for field '" + c.name + "'");
+}
+
 }  // namespace
 
 TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string name)
@@ -268,6 +272,9 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
       // Re-encoded by this column's own rule (compression, fixed length); the characters
       // never leave UTF-16.
       std::u16string text = DecodeText(data.bytes);
+      // CanCopyStored promises every value fits; a damaged source may still hold a longer
+      // one, refused as the value road refuses it.
+      if (text.size() > c.length / 2u) ThrowTooLong(c);
       bool compress = c.AllowsCompression();
       if (c.IsFixed()) {
         text.resize(c.length / 2u, u' ');
@@ -278,6 +285,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
       b.text_at[i] = static_cast<ptrdiff_t>(at);
       b.views[i] = ByteView(nullptr, b.text.size() - at);
     } else {
+      if (c.type == ColumnType::kBinary && data.bytes.size() > c.length) ThrowTooLong(c);
       b.views[i] = data.bytes;
     }
   }
