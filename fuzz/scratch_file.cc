@@ -1,10 +1,13 @@
 #include "fuzz/scratch_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "jet/file/journal.h"
@@ -18,10 +21,26 @@ std::filesystem::path ScratchDirectory() {
   return std::filesystem::temp_directory_path();
 }
 
+// A fuzzing process ended by a crash or a timeout never removes its files: remove those of
+// processes that are gone, so memory-backed storage does not fill up run after run.
+void RemoveFilesOfEndedProcesses(const std::filesystem::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("jetfuzz-", 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + 8, nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::filesystem::remove(entry.path(), ec);
+    }
+  }
+}
+
 }  // namespace
 
 ScratchFile::ScratchFile(const std::string& name)
-    : path_(ScratchDirectory() / ("jetfuzz-" + std::to_string(::getpid()) + "-" + name + ".mdb")) {}
+    : path_(ScratchDirectory() / ("jetfuzz-" + std::to_string(::getpid()) + "-" + name + ".mdb")) {
+  RemoveFilesOfEndedProcesses(path_.parent_path());
+}
 
 ScratchFile::~ScratchFile() {
   Remove();
