@@ -9,21 +9,12 @@
 
 #include "db/connection_string.h"
 #include "db/db_failure.h"
+#include "jet/format/unicode.h"
 
 namespace {
 
 void Require(bool condition) {
   if (!condition) std::abort();
-}
-
-bool EqualsIgnoreAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -36,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const db::DbFailure&) {
     return 0;
   }
-  Require(EqualsIgnoreAsciiCase(parsed.provider, db::kJetProvider));
+  Require(jet::EqualsIgnoreCase(parsed.provider, db::kJetProvider));
   Require(!parsed.data_source.empty());
   // The path runs to the end of the string, ";" included; a password never holds one.
   Require(parsed.password.find(';') == std::string::npos);

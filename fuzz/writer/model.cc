@@ -1,8 +1,15 @@
 #include "fuzz/writer/model.h"
 
+#include "jet/format/unicode.h"
+
 #include <cctype>
 
 namespace fuzz::writer {
+
+// The engine's rule for names, so the model finds what the engine finds.
+bool SameName(const std::string& a, const std::string& b) {
+  return jet::EqualsIgnoreCase(a, b);
+}
 
 int Table::CounterColumn() const {
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -16,16 +23,6 @@ int Table::KeyColumn() const {
     if (columns[i].key) return static_cast<int>(i);
   }
   return -1;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 Table* Model::Find(const std::string& name) {
