@@ -46,11 +46,10 @@ ConnectionString ParseConnectionString(const std::string& text) {
     at = end + 1;
   }
   if (Lower(cs.provider) != Lower(kJetProvider)) {
-    throw DbFailure(cs.provider.empty() ? "连接字符串没有指定提供程序"
-                                        : "找不到提供程序 '" + cs.provider + "'，本程序只支持 " +
-                                              kJetProvider);
+    if (cs.provider.empty()) throw DbFailure(jet::Problem::kNoProvider);
+    throw DbFailure(jet::Problem::kUnknownProvider, {.name = cs.provider, .detail = kJetProvider});
   }
-  if (!have_source || cs.data_source.empty()) throw DbFailure("连接字符串没有指定数据源");
+  if (!have_source || cs.data_source.empty()) throw DbFailure(jet::Problem::kNoDataSource);
   return cs;
 }
 

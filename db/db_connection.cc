@@ -1,5 +1,7 @@
 #include "db/db_connection.h"
 
+#include <new>
+
 #include "db/connection_string.h"
 #include "jet/error.h"
 #include "jet/file/utf8_path.h"
@@ -15,8 +17,13 @@ auto Guarded(F f) -> decltype(f()) {
     return f();
   } catch (const DbFailure&) {
     throw;
-  } catch (const std::exception& e) {
+  } catch (const jet::JetError& e) {
     throw DbFailure(e.what());
+  } catch (const std::bad_alloc&) {
+    throw DbFailure(jet::Problem::kOutOfMemory);
+  } catch (const std::exception& e) {
+    // Not a failure the engine foresaw: the program's own words, quoted, for support staff.
+    throw DbFailure(jet::Problem::kUnexpected, {.detail = e.what()});
   }
 }
 
@@ -26,7 +33,7 @@ DbConnection::~DbConnection() = default;
 
 jet::sql::Session& DbConnection::Open() {
   if (session_) return *session_;
-  if (connection_string_.empty()) throw DbFailure("连接没有打开，也没有连接字符串");
+  if (connection_string_.empty()) throw DbFailure(jet::Problem::kNotConnected);
   ConnectionString cs = ParseConnectionString(connection_string_);
   session_ = Guarded([&] {
     return std::make_unique<jet::sql::Session>(jet::PathFromUtf8(cs.data_source), cs.password);

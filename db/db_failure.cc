@@ -18,4 +18,7 @@ std::string TrimMessage(std::string m) {
 
 DbFailure::DbFailure(const std::string& message) : std::runtime_error(TrimMessage(message)) {}
 
+DbFailure::DbFailure(jet::Problem problem, const jet::ErrorFacts& facts)
+    : DbFailure(jet::WordMessage(problem, facts)) {}
+
 }  // namespace db

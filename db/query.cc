@@ -6,7 +6,7 @@
 namespace db {
 
 DbConnection& Query::RequireConnection() const {
-  if (!connection_) throw DbFailure("查询没有连接到数据库");
+  if (!connection_) throw DbFailure(jet::Problem::kQueryNotConnected);
   return *connection_;
 }
 
@@ -25,7 +25,7 @@ size_t Query::ExecSQL(const std::string& text) {
 }
 
 RowCursor& Query::Rows() {
-  if (!rows_) throw DbFailure("对象关闭时，不允许操作");
+  if (!rows_) throw DbFailure(jet::Problem::kObjectClosed);
   return *rows_;
 }
 

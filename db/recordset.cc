@@ -6,11 +6,13 @@
 
 namespace db {
 
-void Recordset::Close() { rows_.reset(); }
+void Recordset::Close() {
+  rows_.reset();
+}
 
 std::unique_ptr<Recordset> CreateRecordset(const std::string& program_id) {
   if (!jet::EqualsIgnoreCase(program_id, "Adodb.Recordset")) {
-    throw DbFailure("无效的类字符串 '" + program_id + "'");
+    throw DbFailure(jet::Problem::kBadClassString, {.name = program_id});
   }
   return std::make_unique<Recordset>();
 }

@@ -10,7 +10,7 @@ RowCursor::RowCursor(DbConnection* connection, jet::sql::ResultSet result)
     : connection_(connection), result_(std::move(result)) {}
 
 void RowCursor::MoveNext() {
-  if (AtEnd()) throw DbFailure("当前记录已被删除，或者已到达记录集的末尾");
+  if (AtEnd()) throw DbFailure(jet::Problem::kNoCurrentRecord);
   ++position_;
 }
 
@@ -23,7 +23,7 @@ size_t RowCursor::ColumnIndex(const std::string& name) const {
   for (size_t i = 0; i < result_.columns.size(); ++i) {
     if (jet::EqualsIgnoreCase(result_.columns[i], name)) return i;
   }
-  throw DbFailure("在对应所需名称或序数的集合中，未找到项目 '" + name + "'");
+  throw DbFailure(jet::Problem::kItemNotFound, {.name = name});
 }
 
 bool RowCursor::HasColumn(const std::string& name) const {
@@ -35,7 +35,7 @@ bool RowCursor::HasColumn(const std::string& name) const {
 
 std::string RowCursor::ColumnText(const std::string& name) const {
   size_t i = ColumnIndex(name);
-  if (AtEnd()) throw DbFailure("当前记录已被删除，或者已到达记录集的末尾");
+  if (AtEnd()) throw DbFailure(jet::Problem::kNoCurrentRecord);
   const jet::Value& v = result_.rows[position_][i];
   if (v.kind == jet::ValueKind::kDateTime) {
     std::string text = jet::FormatOleDate(v.real);
@@ -46,7 +46,7 @@ std::string RowCursor::ColumnText(const std::string& name) const {
 }
 
 void RowCursor::AddRow(const std::vector<std::pair<std::string, std::string>>& values) {
-  if (result_.table.empty()) throw DbFailure("该记录集不能更新：它的行不来自本数据库中的一个表");
+  if (result_.table.empty()) throw DbFailure(jet::Problem::kNotUpdatable);
   connection_->AddRowTo(result_.table, values);
 }
 

@@ -1,8 +1,10 @@
 #include "tests/test_support.h"
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <set>
 
 namespace testing_support {
 
@@ -111,5 +113,34 @@ int RunCommand(const std::string& command, std::string* out) {
 }
 
 #endif
+
+std::vector<std::string> ForeignWords(const std::string& message) {
+  static const std::set<std::string> kAllowed = {"Access", "Jet",  "ACE", "SQL",
+                                                 "SELECT", "INTO", "OLE", "GUID"};
+  std::vector<std::string> found;
+  bool quoted = false;
+  std::string word;
+  auto end_word = [&] {
+    if (!word.empty() && !kAllowed.count(word)) found.push_back(word);
+    word.clear();
+  };
+  for (size_t i = 0; i < message.size(); ++i) {
+    const char c = message[i];
+    // A quoted name may itself hold quotes: only a quote not followed by more of the name
+    // closes it.
+    const char next = i + 1 < message.size() ? message[i + 1] : ' ';
+    if (c == '\'' &&
+        (!quoted || !(std::isalnum(static_cast<unsigned char>(next)) || next == '\''))) {
+      end_word();
+      quoted = !quoted;
+    } else if (!quoted && std::isalpha(static_cast<unsigned char>(c))) {
+      word += c;
+    } else {
+      end_word();
+    }
+  }
+  end_word();
+  return found;
+}
 
 }  // namespace testing_support

@@ -38,6 +38,11 @@ std::string ShellQuote(const std::string& arg);
 // status and fills `out` with its standard output, byte for byte.
 int RunCommand(const std::string& command, std::string* out);
 
+// The words in Latin letters that `message` uses outside its quoted names ('...'), other than
+// the proper names and SQL keywords the product's messages may contain (Access, Jet, SQL...).
+// Empty for a message worded wholly in the product's language.
+std::vector<std::string> ForeignWords(const std::string& message);
+
 }  // namespace testing_support
 
 #define SKIP_WITHOUT_FIXTURES()                                                   \

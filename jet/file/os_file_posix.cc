@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include <fcntl.h>
@@ -21,35 +20,36 @@ namespace {
 
 IoFaultHook* g_fault_hook = nullptr;
 
-std::string Describe(const std::filesystem::path& path, const char* action, int error) {
-  return std::string("cannot ") + action + " '" + PathToUtf8(path) + "': " + std::strerror(error);
+// `failed` says what could not be done; the errors a user can act on get their own words.
+[[noreturn]] void ThrowIo(const std::filesystem::path& path, Problem failed, int error) {
+  Problem problem = failed;
+  if (error == ENOENT || error == ENOTDIR) problem = Problem::kFileNotFound;
+  if (error == EACCES || error == EPERM) problem = Problem::kAccessDenied;
+  if (error == EROFS) problem = Problem::kFileReadOnly;
+  if (error == ENOSPC || error == EDQUOT || error == EFBIG) problem = Problem::kDiskFull;
+  throw JetError(problem, {.file = PathToUtf8(path), .number = static_cast<uint64_t>(error)});
 }
 
-[[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* action, int error) {
-  ErrorKind kind = error == ENOENT || error == ENOTDIR ? ErrorKind::kNotFound
-                   : error == EACCES || error == EROFS || error == EPERM ? ErrorKind::kReadOnly
-                                                                         : ErrorKind::kIo;
-  throw JetError(kind, Describe(path, action, error));
-}
-
-void CheckHook(const std::filesystem::path& path, IoOperation op, const char* action,
+void CheckHook(const std::filesystem::path& path, IoOperation op, Problem action,
                uint64_t size = 0) {
   if (g_fault_hook && !g_fault_hook->BeforeOperation(path, op, size)) ThrowIo(path, action, EIO);
 }
 
 }  // namespace
 
-void SetIoFaultHook(IoFaultHook* hook) { g_fault_hook = hook; }
+void SetIoFaultHook(IoFaultHook* hook) {
+  g_fault_hook = hook;
+}
 
 OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : path_(path) {
   int flags = (access == Access::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   fd_ = ::open(path.c_str(), flags);
-  if (fd_ < 0) ThrowIo(path, "open", errno);
+  if (fd_ < 0) ThrowIo(path, Problem::kCannotOpen, errno);
   struct stat st;
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
-    throw JetError(ErrorKind::kNotFound, "'" + PathToUtf8(path) + "' is not a regular file");
+    throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
   }
   if (lock != Lock::kNone) {
     int op = (lock == Lock::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -58,20 +58,19 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
       ::close(fd_);
       fd_ = -1;
       if (error == EWOULDBLOCK) {
-        throw JetError(ErrorKind::kInUse,
-                       "'" + PathToUtf8(path) + "' is in use by another program");
+        throw JetError(Problem::kFileInUse, {.file = PathToUtf8(path)});
       }
-      ThrowIo(path, "lock", error);
+      ThrowIo(path, Problem::kCannotLock, error);
     }
   }
 }
 
 OsFile OsFile::Create(const std::filesystem::path& path) {
-  CheckHook(path, IoOperation::kCreate, "create");
+  CheckHook(path, IoOperation::kCreate, Problem::kCannotCreate);
   OsFile f;
   f.path_ = path;
   f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (f.fd_ < 0) ThrowIo(path, "create", errno);
+  if (f.fd_ < 0) ThrowIo(path, Problem::kCannotCreate, errno);
   return f;
 }
 
@@ -85,18 +84,18 @@ OsFile::~OsFile() {
 
 uint64_t OsFile::Size() const {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) ThrowIo(path_, "stat", errno);
+  if (::fstat(fd_, &st) != 0) ThrowIo(path_, Problem::kCannotRead, errno);
   return static_cast<uint64_t>(st.st_size);
 }
 
 void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
   size_t done = 0;
   while (done < data.size()) {
-    ssize_t n = ::pread(fd_, data.data() + done, data.size() - done,
-                        static_cast<off_t>(offset + done));
+    ssize_t n =
+        ::pread(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowIo(path_, "read", errno);
-    if (n == 0) ThrowCorrupt("the file ends in the middle of a page");
+    if (n < 0) ThrowIo(path_, Problem::kCannotRead, errno);
+    if (n == 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path_)});
     done += static_cast<size_t>(n);
   }
 }
@@ -106,22 +105,24 @@ void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
   if (g_fault_hook) allowed = std::min(data.size(), g_fault_hook->BeforeWrite(path_, offset, data));
   size_t done = 0;
   while (done < allowed) {
-    ssize_t n = ::pwrite(fd_, data.data() + done, allowed - done, static_cast<off_t>(offset + done));
+    ssize_t n =
+        ::pwrite(fd_, data.data() + done, allowed - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ThrowIo(path_, "write", n < 0 ? errno : ENOSPC);
+    if (n <= 0) ThrowIo(path_, Problem::kCannotWrite, n < 0 ? errno : ENOSPC);
     done += static_cast<size_t>(n);
   }
-  if (allowed < data.size()) ThrowIo(path_, "write", ENOSPC);
+  if (allowed < data.size()) ThrowIo(path_, Problem::kCannotWrite, ENOSPC);
 }
 
 void OsFile::Truncate(uint64_t size) {
-  CheckHook(path_, IoOperation::kResize, "resize", size);
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIo(path_, "resize", errno);
+  CheckHook(path_, IoOperation::kResize, Problem::kCannotResize, size);
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+    ThrowIo(path_, Problem::kCannotResize, errno);
 }
 
 void OsFile::Sync() {
-  CheckHook(path_, IoOperation::kFlush, "flush");
-  if (::fsync(fd_) != 0) ThrowIo(path_, "flush", errno);
+  CheckHook(path_, IoOperation::kFlush, Problem::kCannotFlush);
+  if (::fsync(fd_) != 0) ThrowIo(path_, Problem::kCannotFlush, errno);
 }
 
 void SyncDirectoryOf(const std::filesystem::path& path) {
@@ -137,8 +138,8 @@ void SyncDirectoryOf(const std::filesystem::path& path) {
 }
 
 void RemoveFileDurably(const std::filesystem::path& path) {
-  CheckHook(path, IoOperation::kRemove, "remove");
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowIo(path, "remove", errno);
+  CheckHook(path, IoOperation::kRemove, Problem::kCannotRemove);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowIo(path, Problem::kCannotRemove, errno);
   SyncDirectoryOf(path);
 }
 

@@ -24,8 +24,7 @@ namespace {
 
 IoFaultHook* g_fault_hook = nullptr;
 
-// The system's own wording of an error (in the language of the Windows it runs on), with
-// its number for support staff.
+// The system's own description of an error, in the language of the Windows it runs on.
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
   DWORD length = ::FormatMessageW(
@@ -34,7 +33,7 @@ std::string SystemMessage(DWORD error) {
   std::wstring wide(text ? text : L"", text ? length : 0);
   if (text) ::LocalFree(text);
   while (!wide.empty() &&
-         std::wstring_view(L" \r\n.").find(wide.back()) != std::wstring_view::npos) {
+         std::wstring_view(L" \r\n.\u3002").find(wide.back()) != std::wstring_view::npos) {
     wide.pop_back();
   }
   std::string message;
@@ -45,24 +44,28 @@ std::string SystemMessage(DWORD error) {
     message.resize(static_cast<size_t>(bytes));
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, message.data(), bytes, nullptr, nullptr);
   }
-  return (message.empty() ? "system error" : message) + " (" + std::to_string(error) + ")";
+  return message;
 }
 
-[[noreturn]] void ThrowIo(const std::filesystem::path& path, const char* action, DWORD error) {
+// `failed` says what could not be done; the errors a user can act on get their own words.
+[[noreturn]] void ThrowIo(const std::filesystem::path& path, Problem failed, DWORD error) {
+  Problem problem = failed;
   if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-    throw JetError(ErrorKind::kInUse, "'" + PathToUtf8(path) + "' is in use by another program");
+    problem = Problem::kFileInUse;
   }
-  ErrorKind kind = ErrorKind::kIo;
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
       error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH) {
-    kind = ErrorKind::kNotFound;
+    problem = Problem::kFileNotFound;
   }
-  if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) kind = ErrorKind::kReadOnly;
-  throw JetError(kind, std::string("cannot ") + action + " '" + PathToUtf8(path) +
-                           "': " + SystemMessage(error));
+  if (error == ERROR_ACCESS_DENIED) problem = Problem::kAccessDenied;
+  if (error == ERROR_WRITE_PROTECT) problem = Problem::kFileReadOnly;
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) problem = Problem::kDiskFull;
+  throw JetError(problem, {.file = PathToUtf8(path),
+                           .detail = SystemMessage(error),
+                           .number = static_cast<uint64_t>(error)});
 }
 
-void CheckHook(const std::filesystem::path& path, IoOperation op, const char* action,
+void CheckHook(const std::filesystem::path& path, IoOperation op, Problem action,
                uint64_t size = 0) {
   if (g_fault_hook && !g_fault_hook->BeforeOperation(path, op, size)) {
     ThrowIo(path, action, ERROR_WRITE_FAULT);
@@ -74,14 +77,14 @@ HANDLE AsHandle(void* h) {
 }
 
 [[noreturn]] void ThrowNotARegularFile(const std::filesystem::path& path) {
-  throw JetError(ErrorKind::kNotFound, "'" + PathToUtf8(path) + "' is not a regular file");
+  throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
 }
 
 void Resize(HANDLE h, const std::filesystem::path& path, uint64_t size) {
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
   if (!::SetFileInformationByHandle(h, FileEndOfFileInfo, &end, sizeof end)) {
-    ThrowIo(path, "resize", ::GetLastError());
+    ThrowIo(path, Problem::kCannotResize, ::GetLastError());
   }
 }
 
@@ -105,7 +108,7 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
         (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       ThrowNotARegularFile(path);
     }
-    ThrowIo(path, "open", error);
+    ThrowIo(path, Problem::kCannotOpen, error);
   }
   // A device name (CON, NUL, COM1) opens too, but holds no database.
   if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -116,12 +119,12 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
 }
 
 OsFile OsFile::Create(const std::filesystem::path& path) {
-  CheckHook(path, IoOperation::kCreate, "create");
+  CheckHook(path, IoOperation::kCreate, Problem::kCannotCreate);
   OsFile f;
   f.path_ = path;
   HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) ThrowIo(path, "create", ::GetLastError());
+  if (h == INVALID_HANDLE_VALUE) ThrowIo(path, Problem::kCannotCreate, ::GetLastError());
   f.handle_ = h;
   return f;
 }
@@ -136,7 +139,8 @@ OsFile::~OsFile() {
 
 uint64_t OsFile::Size() const {
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(AsHandle(handle_), &size)) ThrowIo(path_, "stat", ::GetLastError());
+  if (!::GetFileSizeEx(AsHandle(handle_), &size))
+    ThrowIo(path_, Problem::kCannotRead, ::GetLastError());
   return static_cast<uint64_t>(size.QuadPart);
 }
 
@@ -151,10 +155,11 @@ void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
     DWORD got = 0;
     if (!::ReadFile(AsHandle(handle_), data.data() + done, want, &got, &at)) {
       DWORD error = ::GetLastError();
-      if (error == ERROR_HANDLE_EOF) ThrowCorrupt("the file ends in the middle of a page");
-      ThrowIo(path_, "read", error);
+      if (error == ERROR_HANDLE_EOF)
+        ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path_)});
+      ThrowIo(path_, Problem::kCannotRead, error);
     }
-    if (got == 0) ThrowCorrupt("the file ends in the middle of a page");
+    if (got == 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path_)});
     done += got;
   }
 }
@@ -171,22 +176,23 @@ void OsFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
     DWORD want = static_cast<DWORD>(std::min<size_t>(allowed - done, 1 << 30));
     DWORD put = 0;
     if (!::WriteFile(AsHandle(handle_), data.data() + done, want, &put, &at)) {
-      ThrowIo(path_, "write", ::GetLastError());
+      ThrowIo(path_, Problem::kCannotWrite, ::GetLastError());
     }
-    if (put == 0) ThrowIo(path_, "write", ERROR_DISK_FULL);
+    if (put == 0) ThrowIo(path_, Problem::kCannotWrite, ERROR_DISK_FULL);
     done += put;
   }
-  if (allowed < data.size()) ThrowIo(path_, "write", ERROR_DISK_FULL);
+  if (allowed < data.size()) ThrowIo(path_, Problem::kCannotWrite, ERROR_DISK_FULL);
 }
 
 void OsFile::Truncate(uint64_t size) {
-  CheckHook(path_, IoOperation::kResize, "resize", size);
+  CheckHook(path_, IoOperation::kResize, Problem::kCannotResize, size);
   Resize(AsHandle(handle_), path_, size);
 }
 
 void OsFile::Sync() {
-  CheckHook(path_, IoOperation::kFlush, "flush");
-  if (!::FlushFileBuffers(AsHandle(handle_))) ThrowIo(path_, "flush", ::GetLastError());
+  CheckHook(path_, IoOperation::kFlush, Problem::kCannotFlush);
+  if (!::FlushFileBuffers(AsHandle(handle_)))
+    ThrowIo(path_, Problem::kCannotFlush, ::GetLastError());
 }
 
 // Windows gives no handle on a directory to flush. NTFS records a new file's name in its
@@ -209,10 +215,10 @@ void RemoveFileDurably(const std::filesystem::path& path) {
   if (h == INVALID_HANDLE_VALUE) {
     DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
-    ThrowIo(path, "remove", error);
+    ThrowIo(path, Problem::kCannotRemove, error);
   }
   try {
-    CheckHook(path, IoOperation::kResize, "remove", 0);
+    CheckHook(path, IoOperation::kResize, Problem::kCannotRemove, 0);
     Resize(h, path, 0);
   } catch (...) {
     ::CloseHandle(h);

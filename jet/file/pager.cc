@@ -18,10 +18,7 @@ void RecoverIfNeeded(const std::filesystem::path& path) {
     RecoverFromJournal(file);
   } catch (const JetError& e) {
     if (e.kind() == ErrorKind::kInUse) throw;
-    throw JetError(e.kind(), "'" + PathToUtf8(path) +
-                                 "' has an unfinished change that must be rolled back first, "
-                                 "and that failed: " +
-                                 e.what());
+    throw JetError(Problem::kRecoveryFailed, {.file = PathToUtf8(path), .detail = e.what()});
   }
 }
 
@@ -34,7 +31,7 @@ OsFile OpenDataFile(const std::filesystem::path& path, Pager::Mode mode) {
     constexpr fs::perms kAnyWrite =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (!ec && fs::exists(path, ec) && (perms & kAnyWrite) == fs::perms::none) {
-      throw JetError(ErrorKind::kReadOnly, "'" + PathToUtf8(path) + "' is read-only");
+      throw JetError(Problem::kFileReadOnly, {.file = PathToUtf8(path)});
     }
     return OsFile(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
   }
@@ -48,28 +45,23 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   uint64_t size = file_.Size();
   PageBuffer first{};
   if (size < 0x20) {
-    throw JetError(ErrorKind::kUnsupported, "unsupported format: '" + PathToUtf8(path) +
-                                                "' is not a Jet database (too short)");
+    throw JetError(Problem::kNotJet, {.file = PathToUtf8(path)});
   }
   file_.ReadAt(0, std::span<uint8_t>(first.data(), size < kPageSize ? size : kPageSize));
   switch (DetectFormat(ByteView(first.data(), first.size()))) {
     case FileFormat::kJet4:
       break;
     case FileFormat::kJet3:
-      throw JetError(ErrorKind::kUnsupported,
-                     "unsupported format: '" + PathToUtf8(path) +
-                         "' is a Jet 3 (Access 97) database; only Jet 4 files are supported");
+      throw JetError(Problem::kJet3, {.file = PathToUtf8(path)});
     case FileFormat::kAce:
-      throw JetError(
-          ErrorKind::kUnsupported,
-          "unsupported format: '" + PathToUtf8(path) +
-              "' is an ACE (Access 2007 or later) database; only Jet 4 files are supported");
+      throw JetError(Problem::kAce, {.file = PathToUtf8(path)});
     case FileFormat::kUnknown:
-      throw JetError(ErrorKind::kUnsupported,
-                     "unsupported format: '" + PathToUtf8(path) + "' is not a Jet database");
+      throw JetError(Problem::kNotJet, {.file = PathToUtf8(path)});
   }
-  if (size < 3 * kPageSize) ThrowCorrupt("the file is too short to hold a catalog");
-  if (size > uint64_t{0xFFFFFF} * kPageSize) ThrowCorrupt("the file is larger than Jet allows");
+  if (size < 3 * kPageSize) ThrowCorrupt(Problem::kDamagedTooShort, {.file = PathToUtf8(path)});
+  if (size > uint64_t{0xFFFFFF} * kPageSize) {
+    ThrowCorrupt(Problem::kDamagedTooLarge, {.file = PathToUtf8(path)});
+  }
   // A trailing partial page cannot belong to the database; Jet always writes whole pages.
   page_count_ = static_cast<uint32_t>(size / kPageSize);
   header_ = DecodeDatabaseHeader(ByteView(first.data(), first.size()));
@@ -80,8 +72,7 @@ Pager::~Pager() = default;
 
 void Pager::ThrowIfPoisoned() const {
   if (poisoned_) {
-    throw JetError(ErrorKind::kIo, "'" + PathToUtf8(path()) +
-                                       "' could not be restored after a failed write; reopen it");
+    throw JetError(Problem::kNotRestored, {.file = PathToUtf8(path())});
   }
 }
 
@@ -97,8 +88,8 @@ PinnedView Pager::Page(uint32_t n, Use use) {
   }
   ThrowIfPoisoned();
   if (n >= page_count_) {
-    ThrowCorrupt("page " + std::to_string(n) + " is past the end of the file (" +
-                 std::to_string(page_count_) + " pages)");
+    ThrowCorrupt(Problem::kDamagedPagePastEnd,
+                 {.file = PathToUtf8(path()), .page = n, .number = page_count_});
   }
   auto buffer = std::make_shared<PageBuffer>();
   file_.ReadAt(uint64_t{n} * kPageSize, *buffer);
@@ -133,16 +124,16 @@ void Pager::TrimCache() {
 
 void Pager::Begin() {
   if (mode_ != Mode::kReadWrite) {
-    throw JetError(ErrorKind::kReadOnly, "'" + PathToUtf8(path()) + "' is open for reading only");
+    throw JetError(Problem::kFileReadOnly, {.file = PathToUtf8(path())});
   }
-  if (in_transaction_) throw JetError(ErrorKind::kInvalid, "a transaction is already open");
+  if (in_transaction_) throw JetError(Problem::kInternalTransactionOpen);
   ThrowIfPoisoned();
   in_transaction_ = true;
   committed_page_count_ = page_count_;
 }
 
 std::span<uint8_t> Pager::Modify(uint32_t n) {
-  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
+  if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
   auto d = dirty_.find(n);
   if (!savepoints_.empty()) {
     SavepointState& sp = savepoints_.back();
@@ -165,8 +156,8 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
 }
 
 uint32_t Pager::Append() {
-  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
-  if (page_count_ >= 0xFFFFFF) throw JetError(ErrorKind::kConstraint, "the database is full");
+  if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
+  if (page_count_ >= 0xFFFFFF) throw JetError(Problem::kDatabaseFull, {.file = PathToUtf8(path())});
   uint32_t n = page_count_++;
   dirty_.emplace(n, std::make_shared<PageBuffer>());
   return n;
@@ -180,12 +171,12 @@ void Pager::Rollback() {
 }
 
 void Pager::Savepoint() {
-  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "savepoint outside a transaction");
+  if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
   savepoints_.push_back(SavepointState{page_count_, {}});
 }
 
 void Pager::ReleaseSavepoint() {
-  if (savepoints_.empty()) throw JetError(ErrorKind::kInvalid, "no savepoint to release");
+  if (savepoints_.empty()) throw JetError(Problem::kInternalNoSavepoint);
   SavepointState inner = std::move(savepoints_.back());
   savepoints_.pop_back();
   if (savepoints_.empty()) return;
@@ -200,7 +191,7 @@ void Pager::ReleaseSavepoint() {
 }
 
 void Pager::RollbackToSavepoint() {
-  if (savepoints_.empty()) throw JetError(ErrorKind::kInvalid, "no savepoint to roll back to");
+  if (savepoints_.empty()) throw JetError(Problem::kInternalNoSavepoint);
   SavepointState sp = std::move(savepoints_.back());
   savepoints_.pop_back();
   dirty_.erase(dirty_.lower_bound(sp.page_count), dirty_.end());
@@ -243,7 +234,7 @@ void Pager::WriteDirtyPages() {
 }
 
 void Pager::Commit() {
-  if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "commit without a transaction");
+  if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
   savepoints_.clear();
   if (dirty_.empty()) {
     in_transaction_ = false;

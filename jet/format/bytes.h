@@ -88,8 +88,9 @@ class ByteView {
   // Kept out of line so that Check() itself inlines to one comparison on every read.
   [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void ThrowOutOfRange(size_t offset,
                                                                     size_t length) const {
-    ThrowCorrupt("read of " + std::to_string(length) + " bytes at offset " +
-                 std::to_string(offset) + " past a " + std::to_string(size_) + "-byte block");
+    (void)offset;
+    (void)length;
+    ThrowCorrupt(Problem::kDamagedBlockOverrun, {.number = size_});
   }
 
  private:

@@ -8,18 +8,17 @@ namespace jet {
 
 DataPageReader::DataPageReader(ByteView page) : page_(page) {
   page_.Check(0, kPageSize);
-  if (page_.U8(0) != kPageData) ThrowCorrupt("expected a data page, found page type " + std::to_string(page_.U8(0)));
+  if (page_.U8(0) != kPageData) ThrowCorrupt(Problem::kDamagedNotDataPage);
   row_count_ = page_.U16(data_page::kRowCount);
   if (data_page::kSlots + 2 * size_t{row_count_} > kPageSize) {
-    ThrowCorrupt("data page claims " + std::to_string(row_count_) + " rows");
+    ThrowCorrupt(Problem::kDamagedDataPage);
   }
 }
 
 RowSlot DataPageReader::Row(uint16_t row) const {
   using namespace data_page;
   if (row >= row_count_) {
-    ThrowCorrupt("row " + std::to_string(row) + " does not exist on a page of " +
-                 std::to_string(row_count_) + " rows");
+    ThrowCorrupt(Problem::kDamagedDataPage, {.row = row});
   }
   uint16_t slot = page_.U16(kSlots + 2 * row);
   RowSlot result;
@@ -30,8 +29,7 @@ RowSlot DataPageReader::Row(uint16_t row) const {
   size_t table_end = kSlots + 2 * size_t{row_count_};
   if (start < table_end || start > end || end > kPageSize) {
     if (result.deleted) return result;  // a deleted slot's bytes are never read
-    ThrowCorrupt("row " + std::to_string(row) + " has offsets " + std::to_string(start) + ".." +
-                 std::to_string(end));
+    ThrowCorrupt(Problem::kDamagedDataPage, {.row = row});
   }
   result.bytes = page_.Sub(start, end - start);
   return result;
@@ -80,7 +78,7 @@ std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row) {
 void MarkRowDeleted(std::span<uint8_t> page, uint16_t row) {
   using namespace data_page;
   ByteView view(page.data(), page.size());
-  if (row >= view.U16(kRowCount)) ThrowCorrupt("deleting a row that does not exist");
+  if (row >= view.U16(kRowCount)) ThrowCorrupt(Problem::kDamagedDataPage, {.row = row});
   uint16_t slot = view.U16(kSlots + 2 * row);
   // Both flags, as Access and Jackcess leave a deleted slot.
   PutU16(page.data() + kSlots + 2 * row, static_cast<uint16_t>(slot | kDeleted | kOverflow));
@@ -89,9 +87,10 @@ void MarkRowDeleted(std::span<uint8_t> page, uint16_t row) {
 void OverwriteRow(std::span<uint8_t> page, uint16_t row, ByteView bytes) {
   DataPageReader reader(ByteView(page.data(), page.size()));
   RowSlot slot = reader.Row(row);
-  if (slot.bytes.size() != bytes.size()) ThrowCorrupt("row rewrite changes its length");
+  if (slot.bytes.size() != bytes.size()) throw JetError(Problem::kInternalRowLength);
   size_t start = static_cast<size_t>(slot.bytes.data() - page.data());
-  std::copy(bytes.data(), bytes.data() + bytes.size(), page.begin() + static_cast<std::ptrdiff_t>(start));
+  std::copy(bytes.data(), bytes.data() + bytes.size(),
+            page.begin() + static_cast<std::ptrdiff_t>(start));
 }
 
 }  // namespace jet

@@ -12,7 +12,7 @@ IndexPage DecodeIndexPage(ByteView page) {
   page.Check(0, kPageSize);
   uint8_t type = page.U8(0);
   if (type != kPageIndexNode && type != kPageIndexLeaf) {
-    ThrowCorrupt("expected an index page, found page type " + std::to_string(type));
+    ThrowCorrupt(Problem::kDamagedNotIndexPage);
   }
   IndexPage p;
   p.leaf = type == kPageIndexLeaf;
@@ -33,21 +33,21 @@ IndexPage DecodeIndexPage(ByteView page) {
     for (size_t b = 0; b < 8; ++b) {
       if (!((bitmap[byte] >> b) & 1)) continue;
       size_t end = kEntries + byte * 8 + b;
-      if (end <= start || end > kPageSize) ThrowCorrupt("index page entry ends before it starts");
+      if (end <= start || end > kPageSize) ThrowCorrupt(Problem::kDamagedIndexEntry);
       ByteView stored = page.Sub(start, end - start);
       std::vector<uint8_t> bytes;
       if (p.entries.empty()) {
         bytes.assign(stored.data(), stored.data() + stored.size());
         first = bytes;
         if (prefix_length > first.size()) {
-          ThrowCorrupt("index page prefix is longer than its first entry");
+          ThrowCorrupt(Problem::kDamagedIndexEntry);
         }
       } else {
         bytes.reserve(prefix_length + stored.size());
         bytes.assign(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(prefix_length));
         bytes.insert(bytes.end(), stored.data(), stored.data() + stored.size());
       }
-      if (bytes.size() < pointer_bytes) ThrowCorrupt("index entry is shorter than its row pointer");
+      if (bytes.size() < pointer_bytes) ThrowCorrupt(Problem::kDamagedIndexEntry);
       IndexEntry e;
       size_t key_length = bytes.size() - pointer_bytes;
       ByteView v(bytes.data(), bytes.size());
@@ -102,7 +102,7 @@ void BuildIndexPage(std::span<uint8_t> page, bool leaf, uint8_t level, uint32_t 
                     const std::vector<std::vector<uint8_t>>& entries) {
   using namespace index_page;
   if (!PackedIndexSize(entries)) {
-    throw JetError(ErrorKind::kConstraint, "index entries do not fit on one page");
+    throw JetError(Problem::kIndexEntryTooLarge);
   }
   std::fill(page.begin(), page.end(), 0);
   page[0] = leaf ? kPageIndexLeaf : kPageIndexNode;

@@ -5,7 +5,7 @@
 namespace jet {
 
 LongValueHeader DecodeLongValueHeader(ByteView stored) {
-  if (stored.size() < kLongValueHeaderSize) ThrowCorrupt("memo/OLE value is shorter than its header");
+  if (stored.size() < kLongValueHeaderSize) ThrowCorrupt(Problem::kDamagedLongValue);
   uint32_t word = stored.U32(0);
   LongValueHeader h;
   h.length = word & 0x3FFFFFFF;
@@ -14,11 +14,11 @@ LongValueHeader DecodeLongValueHeader(ByteView stored) {
   h.first = RowPointer::FromStored(stored.U32(4));
   if (h.form == LongValueForm::kInline) {
     if (h.length > stored.size() - kLongValueHeaderSize) {
-      ThrowCorrupt("inline memo/OLE value claims " + std::to_string(h.length) + " bytes");
+      ThrowCorrupt(Problem::kDamagedLongValue);
     }
     h.inline_data = stored.Sub(kLongValueHeaderSize, h.length);
   } else if (form == 0xC0) {
-    ThrowCorrupt("memo/OLE value has an unknown storage form");
+    ThrowCorrupt(Problem::kDamagedLongValue);
   }
   return h;
 }

@@ -29,26 +29,37 @@ std::string NumericToText(ByteView b, uint8_t scale) {
 
 size_t FixedSizeOf(const ColumnDefinition& c) {
   switch (c.type) {
-    case ColumnType::kBoolean: return 0;
-    case ColumnType::kByte: return 1;
-    case ColumnType::kInteger: return 2;
-    case ColumnType::kLong: return 4;
-    case ColumnType::kCurrency: return 8;
-    case ColumnType::kSingle: return 4;
-    case ColumnType::kDouble: return 8;
-    case ColumnType::kDateTime: return 8;
-    case ColumnType::kGuid: return 16;
-    case ColumnType::kNumeric: return 17;
-    default: return c.length;
+    case ColumnType::kBoolean:
+      return 0;
+    case ColumnType::kByte:
+      return 1;
+    case ColumnType::kInteger:
+      return 2;
+    case ColumnType::kLong:
+      return 4;
+    case ColumnType::kCurrency:
+      return 8;
+    case ColumnType::kSingle:
+      return 4;
+    case ColumnType::kDouble:
+      return 8;
+    case ColumnType::kDateTime:
+      return 8;
+    case ColumnType::kGuid:
+      return 16;
+    case ColumnType::kNumeric:
+      return 17;
+    default:
+      return c.length;
   }
 }
 
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
   std::vector<ColumnData> out(def.columns.size());
-  if (row.size() < 2) ThrowCorrupt("row is shorter than its column count");
+  if (row.size() < 2) ThrowCorrupt(Problem::kDamagedRow);
   const size_t column_count = row.U16(0);
   const size_t mask_length = (column_count + 7) / 8;
-  if (2 + mask_length > row.size()) ThrowCorrupt("row is too short for its null mask");
+  if (2 + mask_length > row.size()) ThrowCorrupt(Problem::kDamagedRow);
   const size_t mask_start = row.size() - mask_length;
   auto present = [&](uint16_t id) {
     return id < column_count && (row.U8(mask_start + id / 8) >> (id % 8)) & 1;
@@ -61,9 +72,9 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
   size_t variable_count = 0;
   size_t table_end = mask_start;  // first byte of the offset table (or the mask)
   if (has_variable) {
-    if (mask_start < 4) ThrowCorrupt("row is too short for its variable-column count");
+    if (mask_start < 4) ThrowCorrupt(Problem::kDamagedRow);
     variable_count = row.U16(mask_start - 2);
-    if (4 + 2 * variable_count > mask_start) ThrowCorrupt("row claims too many variable columns");
+    if (4 + 2 * variable_count > mask_start) ThrowCorrupt(Problem::kDamagedRow);
     table_end = mask_start - 4 - 2 * variable_count;
   }
   // Offsets are read from the end: slot k's start at mask_start-4-2k, its end just below.
@@ -82,7 +93,7 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
     if (c.IsFixed()) {
       size_t size = FixedSizeOf(c);
       size_t start = 2 + size_t{c.fixed_offset};
-      if (start + size > table_end) ThrowCorrupt("fixed column '" + c.name + "' runs past its row");
+      if (start + size > table_end) ThrowCorrupt(Problem::kDamagedColumn, {.column = c.name});
       d.null = false;
       d.bytes = row.Sub(start, size);
     } else {
@@ -90,8 +101,7 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
       size_t start = slot_offset(c.variable_index);
       size_t end = slot_offset(c.variable_index + 1);
       if (start > end || end > table_end) {
-        ThrowCorrupt("variable column '" + c.name + "' has offsets " + std::to_string(start) +
-                     ".." + std::to_string(end));
+        ThrowCorrupt(Problem::kDamagedColumn, {.column = c.name});
       }
       d.null = false;
       d.bytes = row.Sub(start, end - start);

@@ -52,8 +52,7 @@ bool Fits(const ColumnDefinition& c, const Value& v) {
 
 std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v) {
   if (!Fits(c, v)) {
-    throw JetError(ErrorKind::kInvalid, "a value of another kind cannot be stored in field '" +
-                                            c.name + "' of type " + ColumnTypeName(c.type));
+    throw JetError(Problem::kTypeMismatch, {.column = c.name});
   }
   std::vector<uint8_t> out;
   auto put = [&](uint64_t bits, int bytes) {
@@ -90,9 +89,7 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
       std::u16string text = Utf8ToUtf16(v.text);
       size_t capacity = c.length / 2;
       if (text.size() > capacity) {
-        throw JetError(ErrorKind::kConstraint, "the value is too long for field '" + c.name +
-                                                   "' (" + std::to_string(capacity) +
-                                                   " characters at most)");
+        throw JetError(Problem::kValueTooLarge, {.column = c.name});
       }
       if (c.IsFixed()) {
         // Fixed-length text is always plain UTF-16, padded with spaces to its full length.
@@ -106,10 +103,10 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
     case ColumnType::kGuid:
     case ColumnType::kBinary:
       if (c.type == ColumnType::kGuid && v.bytes.size() != 16) {
-        throw JetError(ErrorKind::kConstraint, "field '" + c.name + "' takes a 16-byte GUID");
+        throw JetError(Problem::kGuidSize, {.column = c.name});
       }
       if (v.bytes.size() > c.length && c.type == ColumnType::kBinary) {
-        throw JetError(ErrorKind::kConstraint, "the value is too long for field '" + c.name + "'");
+        throw JetError(Problem::kValueTooLarge, {.column = c.name});
       }
       out = v.bytes;
       if (c.IsFixed()) out.resize(c.length, 0);
@@ -117,7 +114,7 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
     case ColumnType::kNumeric: {
       auto d = ParseScaledDecimal(v.text, c.precision ? c.precision : 28, c.scale);
       if (!d) {
-        throw JetError(ErrorKind::kConstraint, "the value does not fit field '" + c.name + "'");
+        throw JetError(Problem::kValueTooLarge, {.column = c.name});
       }
       out.assign(17, 0);
       out[0] = d->negative ? 0x80 : 0x00;
@@ -128,8 +125,7 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
       break;
     }
     default:
-      throw JetError(ErrorKind::kInvalid, "field '" + c.name + "' of type " +
-                                              ColumnTypeName(c.type) + " cannot be written here");
+      throw JetError(Problem::kTypeNotWritable, {.column = c.name});
   }
   return out;
 }
@@ -171,7 +167,7 @@ void AssembleRowInto(const TableDefinition& def,
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
     if (c.type == ColumnType::kBoolean || !columns[i] || c.IsFixed()) continue;
-    if (c.variable_index >= slot_count) ThrowCorrupt("variable slot beyond the table's count");
+    if (c.variable_index >= slot_count) ThrowCorrupt(Problem::kDamagedDefinition);
     slots[c.variable_index] = &*columns[i];
     variable_bytes += columns[i]->size();
   }
@@ -179,9 +175,7 @@ void AssembleRowInto(const TableDefinition& def,
   const size_t data_end = 2 + fixed_end + variable_bytes;
   const size_t size = data_end + (has_variable ? 4 + 2 * slot_count : 0) + mask_length;
   if (size > kMaxRowSize) {
-    throw JetError(ErrorKind::kConstraint, "record is too large (" + std::to_string(size) +
-                                               " bytes; at most " + std::to_string(kMaxRowSize) +
-                                               ")");
+    throw JetError(Problem::kRecordTooLarge, {.number = size, .limit = kMaxRowSize});
   }
   row.assign(size, 0);
   uint8_t* out = row.data();

@@ -14,10 +14,9 @@ std::string ReadName(ByteView v, size_t& pos) {
   return name;
 }
 
-void RequireRoom(ByteView v, size_t pos, size_t count, size_t each, const char* what) {
+void RequireRoom(ByteView v, size_t pos, size_t count, size_t each, const char* /*what*/) {
   if (count > (v.size() - std::min(pos, v.size())) / each) {
-    ThrowCorrupt(std::string("table definition claims ") + std::to_string(count) + " " + what +
-                 ", more than its " + std::to_string(v.size()) + " bytes can hold");
+    ThrowCorrupt(Problem::kDamagedDefinition);
   }
 }
 
@@ -34,7 +33,7 @@ size_t TableDefinition::RequireColumn(std::string_view name) const {
   for (size_t i = 0; i < columns.size(); ++i) {
     if (columns[i].name == name) return i;
   }
-  ThrowCorrupt("a system table has no column " + std::string(name));
+  ThrowCorrupt(Problem::kDamagedSystemColumn, {.column = std::string(name)});
 }
 
 const ColumnDefinition* TableDefinition::ColumnById(uint16_t id) const {
@@ -46,7 +45,7 @@ const ColumnDefinition* TableDefinition::ColumnById(uint16_t id) const {
 
 TableDefinition DecodeTableDefinition(ByteView v) {
   using namespace tdef;
-  if (v.U8(0) != 0x02) ThrowCorrupt("table definition page has the wrong page type");
+  if (v.U8(0) != 0x02) ThrowCorrupt(Problem::kDamagedNotDefinitionPage);
   TableDefinition t;
   v.Check(0, kBody);
   std::copy(v.data(), v.data() + kBody, t.raw_header.begin());
@@ -64,7 +63,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
   t.free_pages = RowPointer::FromStored(v.U32(0x3B));
 
   if (real_count > logical_count || logical_count > 1000) {
-    ThrowCorrupt("table definition has an impossible index count");
+    ThrowCorrupt(Problem::kDamagedDefinition);
   }
   size_t pos = kBody;
   RequireRoom(v, pos, real_count, kIndexStatSize, "index statistics");
@@ -81,7 +80,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
   for (auto& c : t.columns) {
     ByteView d = v.Sub(pos, kColumnSize);
     if (!IsKnownColumnType(d.U8(0))) {
-      ThrowCorrupt("column descriptor has unknown type code " + std::to_string(d.U8(0)));
+      ThrowCorrupt(Problem::kDamagedColumnType, {.number = d.U8(0)});
     }
     std::copy(d.data(), d.data() + kColumnSize, c.raw.begin());
     c.type = static_cast<ColumnType>(d.U8(0));
@@ -128,7 +127,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     li.cascade_delete = b.U8(0x16);
     li.type = b.U8(0x17);
     li.trailer = b.U32(0x18);
-    if (li.real_index >= real_count) ThrowCorrupt("logical index refers to a missing index");
+    if (li.real_index >= real_count) ThrowCorrupt(Problem::kDamagedDefinition);
     pos += kLogicalIndexSize;
   }
   for (auto& li : t.logical_indexes) li.name = ReadName(v, pos);
@@ -139,9 +138,9 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     if (pos + 2 > v.size()) break;
     uint16_t id = v.U16(pos);
     if (id == 0xFFFF) break;
-    if (t.long_value_maps.size() > column_count) ThrowCorrupt("long-value map list is not terminated");
-    t.long_value_maps.push_back({id, RowPointer::FromStored(v.U32(pos + 2)),
-                                 RowPointer::FromStored(v.U32(pos + 6))});
+    if (t.long_value_maps.size() > column_count) ThrowCorrupt(Problem::kDamagedDefinition);
+    t.long_value_maps.push_back(
+        {id, RowPointer::FromStored(v.U32(pos + 2)), RowPointer::FromStored(v.U32(pos + 6))});
     pos += 10;
   }
   return t;

@@ -25,10 +25,10 @@ void CollectBits(ByteView bitmap, uint32_t first_page, uint32_t page_count,
 std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint32_t page_count) {
   using namespace usage_map;
   std::vector<uint32_t> out;
-  if (row.size() < 1) ThrowCorrupt("usage map row is empty");
+  if (row.size() < 1) ThrowCorrupt(Problem::kDamagedUsageMap);
   switch (row.U8(0)) {
     case kInline: {
-      if (row.size() < 5) ThrowCorrupt("inline usage map is too short");
+      if (row.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
       CollectBits(row.From(5), row.U32(1), page_count, out);
       break;
     }
@@ -38,13 +38,11 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
         uint32_t bitmap_page = row.U32(1 + 4 * k);
         if (bitmap_page == 0) continue;
         if (bitmap_page >= page_count) {
-          ThrowCorrupt("usage map refers to bitmap page " + std::to_string(bitmap_page) +
-                       " past the end of the file");
+          ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = bitmap_page});
         }
         ByteView page = pages(bitmap_page);
         if (page.U8(0) != kPageUsageBitmap) {
-          ThrowCorrupt("usage map refers to page " + std::to_string(bitmap_page) +
-                       ", which is not a bitmap page");
+          ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = bitmap_page});
         }
         CollectBits(page.Sub(4, kPageSize - 4), static_cast<uint32_t>(k * kPagesPerBitmapPage),
                     page_count, out);
@@ -52,7 +50,7 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
       break;
     }
     default:
-      ThrowCorrupt("usage map has unknown type " + std::to_string(row.U8(0)));
+      ThrowCorrupt(Problem::kDamagedUsageMap);
   }
   return out;
 }

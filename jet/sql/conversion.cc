@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "jet/error.h"
 #include "jet/format/unicode.h"
-#include "jet/sql/messages.h"
 
 namespace jet::sql {
 namespace {
@@ -33,18 +33,18 @@ double NumericOf(const Value& v, const ColumnDefinition& c) {
     case ValueKind::kText:
     case ValueKind::kNumeric: {
       auto n = ParseNumber(v.text);
-      if (!n) throw TypeMismatch(c.name);
+      if (!n) throw JetError(Problem::kTypeMismatch, {.column = c.name});
       return *n;
     }
     default:
-      throw TypeMismatch(c.name);
+      throw JetError(Problem::kTypeMismatch, {.column = c.name});
   }
 }
 
 Value Integer(ValueKind kind, double d, double low, double high, const ColumnDefinition& c) {
   // Jet rounds to the nearest integer (halves to even) when a fraction goes into an integer.
   double r = std::nearbyint(d);
-  if (!(r >= low && r <= high)) throw ValueTooLarge(c.name);
+  if (!(r >= low && r <= high)) throw JetError(Problem::kValueTooLarge, {.column = c.name});
   return Value{kind, static_cast<int64_t>(r), 0, {}, {}};
 }
 
@@ -123,31 +123,34 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
     case ColumnType::kCurrency: {
       if (v.kind == ValueKind::kCurrency) return v;
       double scaled = NumericOf(v, c) * 10000.0;
-      if (!(std::fabs(scaled) < 9.2e18)) throw ValueTooLarge(c.name);
+      if (!(std::fabs(scaled) < 9.2e18))
+        throw JetError(Problem::kValueTooLarge, {.column = c.name});
       return Value{ValueKind::kCurrency, std::llround(scaled), 0, {}, {}};
     }
     case ColumnType::kSingle:
     case ColumnType::kDouble: {
       double d = NumericOf(v, c);
-      if (c.type == ColumnType::kSingle && std::fabs(d) > 3.4028234e38) throw ValueTooLarge(c.name);
+      if (c.type == ColumnType::kSingle && std::fabs(d) > 3.4028234e38)
+        throw JetError(Problem::kValueTooLarge, {.column = c.name});
       return Value{
           c.type == ColumnType::kSingle ? ValueKind::kSingle : ValueKind::kDouble, 0, d, {}, {}};
     }
     case ColumnType::kDateTime: {
       if (v.kind == ValueKind::kText) {
         auto d = ParseDate(v.text);
-        if (!d) throw TypeMismatch(c.name);
+        if (!d) throw JetError(Problem::kTypeMismatch, {.column = c.name});
         return Value{ValueKind::kDateTime, 0, *d, {}, {}};
       }
       return Value{ValueKind::kDateTime, 0, NumericOf(v, c), {}, {}};
     }
     case ColumnType::kText:
     case ColumnType::kMemo: {
-      if (v.kind == ValueKind::kBinary || v.kind == ValueKind::kGuid) throw TypeMismatch(c.name);
+      if (v.kind == ValueKind::kBinary || v.kind == ValueKind::kGuid)
+        throw JetError(Problem::kTypeMismatch, {.column = c.name});
       std::string text = v.kind == ValueKind::kText ? v.text : TextOf(v);
       const size_t capacity = c.length / 2;
       if (c.type == ColumnType::kText && Utf16Length(text) > capacity) {
-        if (!truncate_text) throw ValueTooLarge(c.name);
+        if (!truncate_text) throw JetError(Problem::kValueTooLarge, {.column = c.name});
         // Never split a surrogate pair.
         std::u16string units = Utf8ToUtf16(text);
         size_t cut = capacity;
@@ -159,19 +162,20 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
     case ColumnType::kOle:
     case ColumnType::kBinary: {
       if (v.kind == ValueKind::kBinary) {
-        if (c.type == ColumnType::kBinary && v.bytes.size() > c.length) throw ValueTooLarge(c.name);
+        if (c.type == ColumnType::kBinary && v.bytes.size() > c.length)
+          throw JetError(Problem::kValueTooLarge, {.column = c.name});
         return v;
       }
-      throw TypeMismatch(c.name);
+      throw JetError(Problem::kTypeMismatch, {.column = c.name});
     }
     case ColumnType::kGuid:
       if (v.kind == ValueKind::kGuid) return v;
-      throw TypeMismatch(c.name);
+      throw JetError(Problem::kTypeMismatch, {.column = c.name});
     case ColumnType::kNumeric:
     case ColumnType::kAccessObjectData:
       break;
   }
-  throw TypeMismatch(c.name);
+  throw JetError(Problem::kTypeMismatch, {.column = c.name});
 }
 
 Value ConvertTextForColumn(const ColumnDefinition& c, const std::string& text) {

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "jet/error.h"
 #include "jet/format/text_key.h"
 #include "jet/format/unicode.h"
 #include "jet/sql/conversion.h"
-#include "jet/sql/messages.h"
 
 namespace jet::sql {
 namespace {
@@ -29,13 +29,18 @@ bool IsNumeric(ValueKind k) {
 
 double AsDouble(const Value& v) {
   switch (v.kind) {
-    case ValueKind::kBoolean: return v.integer ? -1.0 : 0.0;
-    case ValueKind::kCurrency: return static_cast<double>(v.integer) / 10000.0;
+    case ValueKind::kBoolean:
+      return v.integer ? -1.0 : 0.0;
+    case ValueKind::kCurrency:
+      return static_cast<double>(v.integer) / 10000.0;
     case ValueKind::kSingle:
     case ValueKind::kDouble:
-    case ValueKind::kDateTime: return v.real;
-    case ValueKind::kNumeric: return std::strtod(v.text.c_str(), nullptr);
-    default: return static_cast<double>(v.integer);
+    case ValueKind::kDateTime:
+      return v.real;
+    case ValueKind::kNumeric:
+      return std::strtod(v.text.c_str(), nullptr);
+    default:
+      return static_cast<double>(v.integer);
   }
 }
 
@@ -53,8 +58,10 @@ enum class StaticKind { kUnknown, kNumber, kText, kDate };
 
 StaticKind KindOf(const Expression& e, const TableDefinition& def) {
   switch (e.kind) {
-    case Expression::Kind::kNumber: return StaticKind::kNumber;
-    case Expression::Kind::kString: return StaticKind::kText;
+    case Expression::Kind::kNumber:
+      return StaticKind::kNumber;
+    case Expression::Kind::kString:
+      return StaticKind::kText;
     case Expression::Kind::kColumn: {
       ColumnType t = def.columns[static_cast<size_t>(e.column)].type;
       if (IsTextType(t)) return StaticKind::kText;
@@ -64,7 +71,8 @@ StaticKind KindOf(const Expression& e, const TableDefinition& def) {
       }
       return StaticKind::kNumber;
     }
-    default: return StaticKind::kUnknown;
+    default:
+      return StaticKind::kUnknown;
   }
 }
 
@@ -83,7 +91,7 @@ void CheckComparisonTypes(const Expression& e, const TableDefinition& def) {
                   (a == StaticKind::kText && b == StaticKind::kDate && !date_text(l));
   if (mismatch) {
     const Expression& named = l.kind == Expression::Kind::kColumn ? l : r;
-    throw TypeMismatch(named.text);
+    throw JetError(Problem::kTypeMismatch, {.column = named.text});
   }
 }
 
@@ -93,7 +101,7 @@ void Bind(Expression& e, const TableDefinition& def, const TableRef& source) {
   if (e.kind == Expression::Kind::kColumn) {
     if (!e.qualifier.empty() && !EqualsIgnoreCase(e.qualifier, source.name) &&
         !EqualsIgnoreCase(e.qualifier, source.alias)) {
-      throw FieldNotFound(e.qualifier + "." + e.text);
+      throw JetError(Problem::kFieldNotFound, {.column = e.qualifier + "." + e.text});
     }
     for (size_t i = 0; i < def.columns.size(); ++i) {
       if (EqualsIgnoreCase(def.columns[i].name, e.text)) {
@@ -101,7 +109,8 @@ void Bind(Expression& e, const TableDefinition& def, const TableRef& source) {
         return;
       }
     }
-    throw FieldNotFound(e.qualifier.empty() ? e.text : e.qualifier + "." + e.text);
+    throw JetError(Problem::kFieldNotFound,
+                   {.column = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text});
   }
   for (auto& operand : e.operands) Bind(*operand, def, source);
   if (e.kind == Expression::Kind::kCompare) CheckComparisonTypes(e, def);
@@ -113,7 +122,7 @@ Value Evaluate(const Expression& e, const std::vector<Value>& row) {
       return Value::Null();
     case Expression::Kind::kNumber: {
       auto d = ParseNumber(e.text);
-      if (!d) throw SyntaxError(e.position, e.text);
+      if (!d) throw JetError(Problem::kSyntaxError, {.name = e.text, .number = e.position});
       if (e.text.find_first_of(".eE") == std::string::npos && *d >= -2147483648.0 &&
           *d <= 2147483647.0) {
         return Value::Long(static_cast<int32_t>(*d));
@@ -127,7 +136,8 @@ Value Evaluate(const Expression& e, const std::vector<Value>& row) {
     case Expression::Kind::kNegate: {
       Value v = Evaluate(*e.operands[0], row);
       if (v.IsNull()) return v;
-      if (!IsNumeric(v.kind)) throw TypeMismatch(e.operands[0]->text);
+      if (!IsNumeric(v.kind))
+        throw JetError(Problem::kTypeMismatch, {.column = e.operands[0]->text});
       if (v.kind == ValueKind::kCurrency || v.kind == ValueKind::kLong ||
           v.kind == ValueKind::kInteger || v.kind == ValueKind::kByte) {
         v.integer = -v.integer;
@@ -166,15 +176,17 @@ int CompareValues(const Value& a, const Value& b, const std::string& context) {
   }
   // A date compared with text written as a date.
   if (a.kind == ValueKind::kDateTime && b_text) {
-    if (auto d = ParseDate(b.text)) return CompareValues(a, Value{ValueKind::kDateTime, 0, *d, {}, {}}, context);
+    if (auto d = ParseDate(b.text))
+      return CompareValues(a, Value{ValueKind::kDateTime, 0, *d, {}, {}}, context);
   }
   if (b.kind == ValueKind::kDateTime && a_text) {
-    if (auto d = ParseDate(a.text)) return CompareValues(Value{ValueKind::kDateTime, 0, *d, {}, {}}, b, context);
+    if (auto d = ParseDate(a.text))
+      return CompareValues(Value{ValueKind::kDateTime, 0, *d, {}, {}}, b, context);
   }
   if ((a.kind == ValueKind::kBinary || a.kind == ValueKind::kGuid) && a.kind == b.kind) {
     return a.bytes < b.bytes ? -1 : (b.bytes < a.bytes ? 1 : 0);
   }
-  throw TypeMismatch(context);
+  throw JetError(Problem::kTypeMismatch, {.column = context});
 }
 
 std::optional<bool> Test(const Expression& e, const std::vector<Value>& row) {
@@ -207,7 +219,8 @@ std::optional<bool> Test(const Expression& e, const std::vector<Value>& row) {
     case Expression::Kind::kCompare: {
       Value a = Evaluate(*e.operands[0], row), b = Evaluate(*e.operands[1], row);
       if (a.IsNull() || b.IsNull()) return std::nullopt;
-      const Expression& named = e.operands[0]->kind == Expression::Kind::kColumn ? *e.operands[0] : *e.operands[1];
+      const Expression& named =
+          e.operands[0]->kind == Expression::Kind::kColumn ? *e.operands[0] : *e.operands[1];
       int c = CompareValues(a, b, named.text);
       const std::string& op = e.text;
       if (op == "=") return c == 0;
@@ -221,7 +234,7 @@ std::optional<bool> Test(const Expression& e, const std::vector<Value>& row) {
       // A bare value as a condition: non-zero numbers are true.
       Value v = Evaluate(e, row);
       if (v.IsNull()) return std::nullopt;
-      if (!IsNumeric(v.kind)) throw TypeMismatch(e.text);
+      if (!IsNumeric(v.kind)) throw JetError(Problem::kTypeMismatch, {.column = e.text});
       return AsDouble(v) != 0;
     }
   }

@@ -1,6 +1,6 @@
 #include "jet/sql/lexer.h"
 
-#include "jet/sql/messages.h"
+#include "jet/error.h"
 
 namespace jet::sql {
 namespace {
@@ -48,7 +48,9 @@ std::vector<Token> Tokenize(std::string_view s) {
       t.kind = TokenKind::kQuotedName;
       size_t j = i + 1;
       for (;;) {
-        if (j >= s.size()) throw SyntaxError(t.position, std::string(s.substr(i, 20)));
+        if (j >= s.size())
+          throw JetError(Problem::kSyntaxError,
+                         {.name = std::string(s.substr(i, 20)), .number = t.position});
         if (s[j] == ']') {
           if (j + 1 < s.size() && s[j + 1] == ']') {
             t.text.push_back(']');
@@ -64,7 +66,9 @@ std::vector<Token> Tokenize(std::string_view s) {
       t.kind = TokenKind::kString;
       size_t j = i + 1;
       for (;;) {
-        if (j >= s.size()) throw SyntaxError(t.position, std::string(s.substr(i, 20)));
+        if (j >= s.size())
+          throw JetError(Problem::kSyntaxError,
+                         {.name = std::string(s.substr(i, 20)), .number = t.position});
         if (s[j] == '\'') {
           if (j + 1 < s.size() && s[j + 1] == '\'') {
             t.text.push_back('\'');
@@ -112,7 +116,8 @@ std::vector<Token> Tokenize(std::string_view s) {
         t.text = std::string(1, static_cast<char>(c));
         ++i;
       } else {
-        throw SyntaxError(t.position, std::string(1, static_cast<char>(c)));
+        throw JetError(Problem::kSyntaxError,
+                       {.name = std::string(1, static_cast<char>(c)), .number = t.position});
       }
     }
     tokens.push_back(std::move(t));

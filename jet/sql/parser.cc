@@ -4,9 +4,9 @@
 
 #include <map>
 
+#include "jet/error.h"
 #include "jet/format/unicode.h"
 #include "jet/sql/lexer.h"
-#include "jet/sql/messages.h"
 
 namespace jet::sql {
 namespace {
@@ -136,7 +136,9 @@ class Parser {
   }
   [[noreturn]] void Fail() const {
     const Token& t = Peek();
-    throw SyntaxError(t.position, t.kind == TokenKind::kEnd ? std::string() : t.text);
+    throw JetError(
+        Problem::kSyntaxError,
+        {.name = t.kind == TokenKind::kEnd ? std::string() : t.text, .number = t.position});
   }
   bool IsKeyword(const Token& t, const char* word) const {
     return t.kind == TokenKind::kName && Upper(t.text) == word;
@@ -168,7 +170,7 @@ class Parser {
     try {
       return std::stol(t.text);
     } catch (const std::exception&) {
-      throw SyntaxError(t.position, t.text);
+      throw JetError(Problem::kSyntaxError, {.name = t.text, .number = t.position});
     }
   }
 
@@ -178,7 +180,8 @@ class Parser {
   static constexpr size_t kMaxFields = 255;
   template <typename List>
   void CheckFieldCount(const List& list) const {
-    if (list.size() > kMaxFields) throw TooManyFields(Peek().position, kMaxFields);
+    if (list.size() > kMaxFields)
+      throw JetError(Problem::kTooManyItems, {.number = Peek().position, .limit = kMaxFields});
   }
 
   // A table, possibly in another database: "[path;pwd=secret].name".
@@ -265,7 +268,7 @@ class Parser {
         if (c.type == ColumnType::kMemo) c.type = ColumnType::kText;  // TEXT(n)
         if (first < 1 || first > (c.type == ColumnType::kText ? 255 : 510) || second >= 0) {
           const Token& length = tokens_[length_at];
-          throw SyntaxError(length.position, length.text);
+          throw JetError(Problem::kSyntaxError, {.name = length.text, .number = length.position});
         }
         c.length = static_cast<uint16_t>(first);
       }
@@ -307,7 +310,7 @@ class Parser {
           for (auto& c : t.columns) {
             if (EqualsIgnoreCase(c.name, name)) c.primary_key = found = true;
           }
-          if (!found) throw FieldNotFound(name);
+          if (!found) throw JetError(Problem::kFieldNotFound, {.column = name});
         } while (AcceptSymbol(","));
         ExpectSymbol(")");
       } else {
@@ -381,7 +384,8 @@ class Parser {
     int deepest = 0;
     for (const auto& o : e->operands) deepest = std::max(deepest, o->depth);
     e->depth = deepest + 1;
-    if (e->depth > kMaxDepth) throw QueryTooComplex(e->position, kMaxDepth);
+    if (e->depth > kMaxDepth)
+      throw JetError(Problem::kQueryTooComplex, {.number = e->position + 1, .limit = kMaxDepth});
     return e;
   }
 
@@ -389,7 +393,8 @@ class Parser {
   class Nesting {
    public:
     Nesting(Parser& p, size_t position) : p_(p) {
-      if (++p_.nesting_ > kMaxDepth) throw QueryTooComplex(position, kMaxDepth);
+      if (++p_.nesting_ > kMaxDepth)
+        throw JetError(Problem::kQueryTooComplex, {.number = position + 1, .limit = kMaxDepth});
     }
     ~Nesting() { --p_.nesting_; }
     Nesting(const Nesting&) = delete;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "jet/error.h"
 #include "jet/file/utf8_path.h"
 #include "jet/format/unicode.h"
 #include "jet/sql/conversion.h"
 #include "jet/sql/evaluator.h"
-#include "jet/sql/messages.h"
 #include "jet/sql/parser.h"
 #include "jet/table/schema_change.h"
 #include "jet/table/table.h"
@@ -20,24 +20,10 @@ std::unique_ptr<Database> OpenDatabase(const std::filesystem::path& path,
                                        const std::string& password, Pager::Mode mode) {
   try {
     return Database::Open(path, password, mode);
-  } catch (const JetError& e) {
-    throw Translate(e, PathToUtf8(path));
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(path)});
+    throw;
   }
-}
-
-// Engine errors raised while a statement changes `table`, in the product's wording.
-JetError Reword(const JetError& e, const std::string& table, const std::string& path) {
-  const std::string what = e.what();
-  if (e.kind() == ErrorKind::kConstraint && what.rfind("duplicate", 0) == 0)
-    return DuplicateKey(table);
-  if (e.kind() == ErrorKind::kConstraint && what.rfind("record is too large", 0) == 0) {
-    return RecordTooLarge();
-  }
-  if (e.kind() == ErrorKind::kInvalid && what.find(" is not a valid ") != std::string::npos) {
-    return JetError(ErrorKind::kInvalid,
-                    "名称无效：" + what.substr(0, what.find(" is not a valid ")));
-  }
-  return Translate(e, path);
 }
 
 // Columns in the order Access shows them (by ordinal; system tables number none and keep
@@ -55,7 +41,7 @@ size_t FindColumnOrThrow(const TableDefinition& def, const std::string& name) {
   for (size_t i = 0; i < def.columns.size(); ++i) {
     if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
   }
-  throw FieldNotFound(name);
+  throw JetError(Problem::kFieldNotFound, {.column = name});
 }
 
 NewColumn ToNewColumn(const ColumnSpec& c) {
@@ -100,14 +86,15 @@ class Session::Executor {
       }
     }
     const CatalogEntry* entry = src.db->catalog().FindTable(ref.name);
-    if (!entry) throw TableNotFound(ref.name);
+    if (!entry) throw JetError(Problem::kTableNotFound, {.table = ref.name});
     if (entry->kind == ObjectKind::kView) {
-      throw UnsupportedStatement("从已保存的查询 '" + entry->name + "' 读取");
+      throw JetError(Problem::kSavedQuerySource, {.name = entry->name});
     }
     try {
       src.table.emplace(src.db->OpenTable(*entry));
-    } catch (const JetError& e) {
-      throw Translate(e, where);
+    } catch (JetError& e) {
+      e.AddFacts({.file = where, .table = entry->name});
+      throw;
     }
     return src;
   }
@@ -217,7 +204,7 @@ class Session::Executor {
     for (size_t i = 0; i < c.columns.size(); ++i) {
       for (size_t k = 0; k < i; ++k) {
         if (EqualsIgnoreCase(c.columns[i].name, c.columns[k].name)) {
-          throw FieldDefinedTwice(c.columns[i].name);
+          throw JetError(Problem::kFieldDefinedTwice, {.column = c.columns[i].name});
         }
       }
       columns.push_back(ToNewColumn(c.columns[i]));
@@ -231,9 +218,12 @@ class Session::Executor {
 
   size_t RunAlter(const AlterTableAdd& a) {
     const CatalogEntry* entry = s_.db_->catalog().FindTable(a.table);
-    if (!entry || entry->kind == ObjectKind::kView) throw TableNotFound(a.table);
+    if (!entry || entry->kind == ObjectKind::kView)
+      throw JetError(Problem::kTableNotFound, {.table = a.table});
     const TableDefinition& def = s_.db_->Definition(entry->DefinitionPage());
-    if (def.FindColumn(a.column.name)) throw FieldExists(a.column.name, entry->name);
+    if (def.FindColumn(a.column.name)) {
+      throw JetError(Problem::kFieldExists, {.table = entry->name, .column = a.column.name});
+    }
     Guard(entry->name, [&] { jet::AddColumn(*s_.db_, entry->name, ToNewColumn(a.column)); });
     return 0;
   }
@@ -249,7 +239,7 @@ class Session::Executor {
       for (const auto& name : ins.columns) {
         size_t t = FindColumnOrThrow(def, name);
         if (std::find(targets.begin(), targets.end(), t) != targets.end())
-          throw FieldDefinedTwice(name);
+          throw JetError(Problem::kFieldDefinedTwice, {.column = name});
         targets.push_back(t);
       }
     }
@@ -303,7 +293,7 @@ class Session::Executor {
 
   size_t RunSelectInto(Select& select) {
     const TableRef& into = *select.into;
-    if (into.external) throw UnsupportedStatement("SELECT ... INTO 另一个数据库");
+    if (into.external) throw JetError(Problem::kExternalSelectInto);
     RequireNewTable(into.name);
     Source src = OpenSource(select.from);
     Projection p = Project(select, src);
@@ -375,15 +365,15 @@ class Session::Executor {
   void AddRow(const std::string& table,
               const std::vector<std::pair<std::string, std::string>>& values) {
     const CatalogEntry* entry = s_.db_->catalog().FindTable(table);
-    if (!entry || entry->kind == ObjectKind::kView) throw TableNotFound(table);
+    if (!entry || entry->kind == ObjectKind::kView)
+      throw JetError(Problem::kTableNotFound, {.table = table});
     TableWriter writer(*s_.db_, entry->DefinitionPage(), entry->name);
     const TableDefinition& def = writer.definition();
     std::vector<Value> row(def.columns.size());
     for (const auto& [name, text] : values) {
       size_t i = FindColumnOrThrow(def, name);
       if (def.columns[i].IsAutoNumber()) {
-        throw JetError(ErrorKind::kInvalid,
-                       "字段 '" + def.columns[i].name + "' 是自动编号字段，不能赋值");
+        throw JetError(Problem::kAutonumberAssigned, {.column = def.columns[i].name});
       }
       row[i] = ConvertTextForColumn(def.columns[i], text);
     }
@@ -394,35 +384,39 @@ class Session::Executor {
   }
 
  private:
-  static JetError ValueCountMismatch() {
-    return JetError(ErrorKind::kInvalid, "查询值的数目与目标字段的数目不同");
-  }
+  static JetError ValueCountMismatch() { return JetError(Problem::kValueCountMismatch); }
 
   // VALUES may hold only constants.
   static void BindNothing(Expression& e) {
-    if (e.kind == Expression::Kind::kColumn) throw FieldNotFound(e.text);
+    if (e.kind == Expression::Kind::kColumn)
+      throw JetError(Problem::kFieldNotFound, {.column = e.text});
     for (auto& o : e.operands) BindNothing(*o);
   }
 
   void RequireNewTable(const std::string& name) {
     for (const auto& e : s_.db_->catalog().entries()) {
-      if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name)) throw TableExists(e.name);
+      if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name))
+        throw JetError(Problem::kTableExists, {.table = e.name});
     }
   }
 
   const CatalogEntry* LocalTarget(const TableRef& ref) {
-    if (ref.external) throw UnsupportedStatement("写入另一个数据库中的表");
+    if (ref.external) throw JetError(Problem::kExternalWrite);
     const CatalogEntry* entry = s_.db_->catalog().FindTable(ref.name);
-    if (!entry || entry->kind == ObjectKind::kView) throw TableNotFound(ref.name);
+    if (!entry || entry->kind == ObjectKind::kView)
+      throw JetError(Problem::kTableNotFound, {.table = ref.name});
     return entry;
   }
 
+  // Errors raised while a statement changes `table` name it, and this file, unless they
+  // already name others (a source table in another file, say).
   template <typename F>
   void Guard(const std::string& table, F f) {
     try {
       f();
-    } catch (const JetError& e) {
-      throw Reword(e, table, PathToUtf8(s_.path_));
+    } catch (JetError& e) {
+      e.AddFacts({.file = PathToUtf8(s_.path_), .table = table});
+      throw;
     }
   }
 
@@ -452,7 +446,7 @@ void Session::EnsureWritable() {
 }
 
 size_t Session::Execute(std::string_view text) {
-  if (!db_) throw FileNotFound(PathToUtf8(path_));
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
   Statement s = Parse(text);
   if (s.kind == Statement::Kind::kSelect && !s.select.into) {
     return Executor(*this).RunSelect(s.select).rows.size();
@@ -476,17 +470,17 @@ size_t Session::Execute(std::string_view text) {
 }
 
 ResultSet Session::Query(std::string_view text, size_t max_rows) {
-  if (!db_) throw FileNotFound(PathToUtf8(path_));
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
   Statement s = Parse(text);
   if (s.kind != Statement::Kind::kSelect || s.select.into) {
-    throw UnsupportedStatement("只有 SELECT 语句返回记录");
+    throw JetError(Problem::kSelectOnly);
   }
   return Executor(*this).RunSelect(s.select, max_rows);
 }
 
 void Session::AddRow(const std::string& table,
                      const std::vector<std::pair<std::string, std::string>>& values) {
-  if (!db_) throw FileNotFound(PathToUtf8(path_));
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
   RunChange([&] {
     Executor(*this).AddRow(table, values);
     return size_t{1};
@@ -500,8 +494,9 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
     size_t affected = change();
     try {
       t.Commit();
-    } catch (const JetError& e) {
-      throw Translate(e, PathToUtf8(path_));
+    } catch (JetError& e) {
+      e.AddFacts({.file = PathToUtf8(path_)});
+      throw;
     }
     return affected;
   }
@@ -522,7 +517,7 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
 }
 
 int Session::BeginTransaction() {
-  if (!db_) throw FileNotFound(PathToUtf8(path_));
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
   if (transaction_level_ == 0) {
     EnsureWritable();
     db_->Begin();
@@ -533,20 +528,21 @@ int Session::BeginTransaction() {
 }
 
 void Session::CommitTransaction() {
-  if (transaction_level_ == 0) throw NoTransaction();
+  if (transaction_level_ == 0) throw JetError(Problem::kNoTransaction);
   if (--transaction_level_ > 0) {
     db_->ReleaseSavepoint();
     return;
   }
   try {
     db_->Commit();
-  } catch (const JetError& e) {
-    throw Translate(e, PathToUtf8(path_));
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(path_)});
+    throw;
   }
 }
 
 void Session::RollbackTransaction() {
-  if (transaction_level_ == 0) throw NoTransaction();
+  if (transaction_level_ == 0) throw JetError(Problem::kNoTransaction);
   if (--transaction_level_ > 0) {
     db_->RollbackToSavepoint();
     return;
@@ -555,7 +551,7 @@ void Session::RollbackTransaction() {
 }
 
 std::vector<std::string> Session::ListTablesAndViews() {
-  if (!db_) throw FileNotFound(PathToUtf8(path_));
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
   std::vector<std::string> names;
   for (const auto& e : db_->catalog().entries()) {
     if (e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kView) names.push_back(e.name);

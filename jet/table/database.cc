@@ -1,5 +1,7 @@
 #include "jet/table/database.h"
 
+#include "jet/file/utf8_path.h"
+
 #include <unordered_set>
 
 #include "jet/error.h"
@@ -59,15 +61,21 @@ void Transaction::Commit() {
 
 std::unique_ptr<Database> Database::Open(const std::filesystem::path& path,
                                          std::string_view password, Pager::Mode mode) {
-  auto pager = std::make_unique<Pager>(path, mode);
-  const std::u16string& stored = pager->header().password;
-  // Jet compares the database password exactly; a database without one ignores what is given.
-  if (!stored.empty() && stored != Utf8ToUtf16(password)) {
-    throw JetError(ErrorKind::kBadPassword, "not a valid password");
+  try {
+    auto pager = std::make_unique<Pager>(path, mode);
+    const std::u16string& stored = pager->header().password;
+    // Jet compares the database password exactly; a database without one ignores what is
+    // given.
+    if (!stored.empty() && stored != Utf8ToUtf16(password)) {
+      throw JetError(Problem::kBadPassword);
+    }
+    std::unique_ptr<Database> db(new Database(std::move(pager)));
+    db->catalog_.Load(*db);
+    return db;
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(path)});
+    throw;
   }
-  std::unique_ptr<Database> db(new Database(std::move(pager)));
-  db->catalog_.Load(*db);
-  return db;
 }
 
 std::vector<uint8_t> Database::ReadDefinitionBytes(uint32_t tdef_page,
@@ -76,10 +84,10 @@ std::vector<uint8_t> Database::ReadDefinitionBytes(uint32_t tdef_page,
   std::unordered_set<uint32_t> seen;
   uint32_t page = tdef_page;
   while (page != 0) {
-    if (!seen.insert(page).second) ThrowCorrupt("table definition pages form a loop");
+    if (!seen.insert(page).second) ThrowCorrupt(Problem::kDamagedDefinitionLoop);
     PinnedView p = pager_->Page(page);
     if (p.U8(0) != kPageTableDefinition) {
-      ThrowCorrupt("page " + std::to_string(page) + " should hold a table definition");
+      ThrowCorrupt(Problem::kDamagedNotDefinitionPage, {.page = page});
     }
     if (pages) pages->push_back(page);
     size_t from = bytes.empty() ? 0 : 8;
@@ -102,7 +110,7 @@ Table Database::OpenTable(std::string_view name) {
   const CatalogEntry* entry = catalog_.FindTable(name);
   if (!entry ||
       (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
-    throw JetError(ErrorKind::kNotFound, "no table named '" + std::string(name) + "'");
+    throw JetError(Problem::kTableNotFound, {.table = std::string(name)});
   }
   return OpenTable(*entry);
 }

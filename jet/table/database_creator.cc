@@ -53,7 +53,9 @@ constexpr auto L = ColumnType::kLong;
 
 const std::vector<SystemTable>& SystemTables() {
   static const std::vector<SystemTable> tables = {
-      {2, 17, 11,
+      {2,
+       17,
+       11,
        {{"Connect", ColumnType::kMemo, 9, 3, 0, 0, kVariable},
         {"Database", ColumnType::kMemo, 8, 2, 0, 0, kVariable},
         {"DateCreate", ColumnType::kDateTime, 4, 1, 10, 8, kFixed},
@@ -72,13 +74,17 @@ const std::vector<SystemTable>& SystemTables() {
         {"RmtInfoShort", ColumnType::kBinary, 11, 5, 0, 510, kVariable},
         {"Type", ColumnType::kInteger, 3, 1, 8, 2, kFixed}},
        {{"ParentIdName", {1, 2}, 0x81, 0, 0}, {"Id", {0}, 0x81, LogicalIndex::kPrimaryKey, 1}}},
-      {3, 4, 1,
+      {3,
+       4,
+       1,
        {{"ACM", L, 2, 1, 4, 4, kFixed},
         {"FInheritable", ColumnType::kBoolean, 3, 1, 0, 1, kFixed},
         {"ObjectId", L, 0, 0, 0, 4, kFixed},
         {"SID", ColumnType::kBinary, 1, 0, 0, 510, kSid}},
        {{"ObjectId", {0}, 0x88, 0, 0}}},
-      {4, 8, 4,
+      {4,
+       8,
+       4,
        {{"Attribute", ColumnType::kByte, 1, 0, 4, 1, kFixed},
         {"Expression", ColumnType::kMemo, 5, 3, 0, 0, kVariable},
         {"Flag", ColumnType::kInteger, 6, 4, 5, 2, kFixed},
@@ -88,7 +94,9 @@ const std::vector<SystemTable>& SystemTables() {
         {"ObjectId", L, 0, 0, 0, 4, kFixed},
         {"Order", ColumnType::kBinary, 2, 0, 0, 510, kVariable}},
        {{"ObjectIdAttribute", {0, 1, 2}, 0x81, LogicalIndex::kPrimaryKey, 0}}},
-      {5, 8, 5,
+      {5,
+       8,
+       5,
        {{"ccolumn", L, 2, 1, 4, 4, kFixed},
         {"grbit", L, 1, 1, 0, 4, kFixed},
         {"icolumn", L, 3, 1, 8, 4, kFixed},
@@ -111,11 +119,16 @@ constexpr size_t kFreeMapBitmapBytes = 1024;
 
 uint16_t CodePageFor(const SortOrder& order) {
   switch (order.lcid) {
-    case 2052: return 936;   // Chinese (PRC)
-    case 1028: return 950;   // Chinese (Taiwan)
-    case 1041: return 932;   // Japanese
-    case 1042: return 949;   // Korean
-    default: return 1252;
+    case 2052:
+      return 936;  // Chinese (PRC)
+    case 1028:
+      return 950;  // Chinese (Taiwan)
+    case 1041:
+      return 932;  // Japanese
+    case 1042:
+      return 949;  // Korean
+    default:
+      return 1252;
   }
 }
 
@@ -209,7 +222,8 @@ void WritePages(const std::filesystem::path& path, std::string_view password,
   uint16_t map_row = 0;
   uint32_t root = kFirstIndexRoot;
   std::vector<TableDefinition> defs;
-  for (const SystemTable& t : SystemTables()) defs.push_back(BuildSystemDefinition(t, order, map_row, root));
+  for (const SystemTable& t : SystemTables())
+    defs.push_back(BuildSystemDefinition(t, order, map_row, root));
   const uint32_t page_count = root;  // header, free map, 4 definitions, map page, roots
 
   // Page 1: the free-page map (set bit = free: every page past the end of the file) and
@@ -234,7 +248,8 @@ void WritePages(const std::filesystem::path& path, std::string_view password,
   // Page 6: every usage map of the system tables, in the order the definitions name them.
   std::vector<uint8_t> map_page(kPageSize);
   InitDataPage(map_page, 0);
-  std::vector<std::vector<uint8_t>> rows(map_row, std::vector<uint8_t>(usage_map::kInlineRowSize, 0));
+  std::vector<std::vector<uint8_t>> rows(map_row,
+                                         std::vector<uint8_t>(usage_map::kInlineRowSize, 0));
   for (const TableDefinition& def : defs) {
     for (const RealIndex& ri : def.real_indexes) {
       auto& row = rows[ri.usage_map.row];
@@ -312,14 +327,22 @@ void AddCatalogRows(Database& db) {
     bool inheritable;
   };
   const AceRow aces[] = {
-      {2, &creator, 393216, false},          {3, &creator, 393216, false},
-      {4, &creator, 393216, false},          {5, &creator, 917504, false},
-      {0x0F000001, &engine, 983294, true},   {0x0F000001, &creator, 393217, false},
-      {0x0F000003, &engine, 983294, true},   {0x0F000003, &creator, 393217, false},
-      {0x0F000002, &creator, 393216, false}, {0x10000000, &creator, 393230, false},
-      {0x10000000, &users, 14, false},       {4, &users, 20, false},
-      {5, &users, 20, false},                {2, &users, 20, false},
-      {0x0F000001, &users, 1048319, true},   {0x0F000003, &users, 1048575, true},
+      {2, &creator, 393216, false},
+      {3, &creator, 393216, false},
+      {4, &creator, 393216, false},
+      {5, &creator, 917504, false},
+      {0x0F000001, &engine, 983294, true},
+      {0x0F000001, &creator, 393217, false},
+      {0x0F000003, &engine, 983294, true},
+      {0x0F000003, &creator, 393217, false},
+      {0x0F000002, &creator, 393216, false},
+      {0x10000000, &creator, 393230, false},
+      {0x10000000, &users, 14, false},
+      {4, &users, 20, false},
+      {5, &users, 20, false},
+      {2, &users, 20, false},
+      {0x0F000001, &users, 1048319, true},
+      {0x0F000003, &users, 1048575, true},
   };
   TableWriter ace_writer(db, 3, "MSysACEs");
   const TableDefinition& adef = ace_writer.definition();
@@ -340,10 +363,10 @@ void CreateDatabase(const std::filesystem::path& path, std::string_view password
                     SortOrder sort_order) {
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) {
-    throw JetError(ErrorKind::kInvalid, "'" + PathToUtf8(path) + "' already exists");
+    throw JetError(Problem::kFileExists, {.file = PathToUtf8(path)});
   }
   if (Utf8ToUtf16(password).size() > 20) {
-    throw JetError(ErrorKind::kInvalid, "a database password has at most 20 characters");
+    throw JetError(Problem::kPasswordTooLong, {.limit = 20});
   }
   try {
     WritePages(path, password, sort_order);

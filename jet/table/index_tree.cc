@@ -17,12 +17,12 @@ class TreeWalker {
       : pager_(pager), owner_(owner), out_(out) {}
 
   void Visit(uint32_t page_number, int depth) {
-    if (depth > kMaxDepth) ThrowCorrupt("index tree is deeper than any real index");
+    if (depth > kMaxDepth) ThrowCorrupt(Problem::kDamagedIndexDepth);
     if (page_number == 0 || page_number >= pager_.page_count()) {
-      ThrowCorrupt("index refers to page " + std::to_string(page_number) + " outside the file");
+      ThrowCorrupt(Problem::kDamagedIndexPagePastEnd, {.page = page_number});
     }
     if (!seen_.insert(page_number).second) {
-      ThrowCorrupt("index page " + std::to_string(page_number) + " is reached twice");
+      ThrowCorrupt(Problem::kDamagedIndexLoop, {.page = page_number});
     }
     IndexPage page = DecodeIndexPage(pager_.Page(page_number).Unpinned());
     out_.pages.push_back(page_number);

@@ -34,8 +34,7 @@ std::vector<std::vector<EntryBytes>> PackLeaves(const std::vector<IndexEntry>& e
         total = 0;
       }
     }
-    if (bytes.size() > index_page::kMaxEntryBytes)
-      ThrowCorrupt("an index entry is larger than a page");
+    if (bytes.size() > index_page::kMaxEntryBytes) throw JetError(Problem::kIndexEntryTooLarge);
     total += bytes.size();
     pages.back().push_back(std::move(bytes));
   }
@@ -252,7 +251,8 @@ std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const
     PathStep step;
     step.page = page_number;
     step.contents = DecodeIndexPage(pager.Page(page_number).Unpinned());
-    if (step.contents.owner != owner) ThrowCorrupt("index page belongs to another table");
+    if (step.contents.owner != owner)
+      ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     bool leaf = step.contents.leaf;
     if (!leaf) {
       const auto& entries = step.contents.entries;
@@ -269,7 +269,7 @@ std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const
     path.push_back(std::move(step));
     if (leaf) return path;
   }
-  ThrowCorrupt("index tree is deeper than any real index");
+  ThrowCorrupt(Problem::kDamagedIndexDepth);
 }
 
 std::vector<EntryBytes> EncodeAll(const std::vector<IndexEntry>& entries, bool leaf) {
@@ -411,9 +411,9 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
   // Descend to the first leaf whose largest entry's key is not below `key`.
   uint32_t page_number = index.root_page;
   for (int depth = 0;; ++depth) {
-    if (depth > 32) ThrowCorrupt("index tree is deeper than any real index");
+    if (depth > 32) ThrowCorrupt(Problem::kDamagedIndexDepth);
     IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
-    if (page.owner != owner) ThrowCorrupt("index page belongs to another table");
+    if (page.owner != owner) ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     if (page.leaf) break;
     uint32_t child = page.tail;
     for (const auto& e : page.entries) {
@@ -447,7 +447,7 @@ std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
   uint32_t page_number = index.root_page;
   for (int depth = 0; depth <= 32; ++depth) {
     IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
-    if (page.owner != owner) ThrowCorrupt("index page belongs to another table");
+    if (page.owner != owner) ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     if (page.leaf) {
       if (page.entries.empty()) return std::nullopt;
       return page.entries.back().key;
@@ -460,7 +460,7 @@ std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
       return std::nullopt;
     }
   }
-  ThrowCorrupt("index tree is deeper than any real index");
+  ThrowCorrupt(Problem::kDamagedIndexDepth);
 }
 
 }  // namespace jet

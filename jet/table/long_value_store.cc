@@ -18,14 +18,14 @@ RowPointer LongValueStore::PlaceRow(const LongValueMaps& maps, ByteView row) {
   AddPageToUsageMap(pager_, allocator_, maps.owned, page);
   current_page_[maps.column_id] = page;
   auto slot = AppendRowToPage(pager_.Modify(page), row);
-  if (!slot) ThrowCorrupt("a long-value row does not fit an empty page");
+  if (!slot) ThrowCorrupt(Problem::kDamagedDefinition);
   return RowPointer{page, static_cast<uint8_t>(*slot)};
 }
 
 std::vector<uint8_t> LongValueStore::Store(const LongValueMaps& maps, ByteView data) {
   std::vector<uint8_t> header(kLongValueHeaderSize, 0);
   uint32_t length = static_cast<uint32_t>(data.size());
-  if (data.size() > 0x3FFFFFFF) throw JetError(ErrorKind::kConstraint, "the value is too large");
+  if (data.size() > 0x3FFFFFFF) throw JetError(Problem::kLongValueTooLarge);
   if (data.size() <= kInlineLimit) {
     PutU32(header.data(), length | 0x80000000u);
     header.insert(header.end(), data.data(), data.data() + data.size());

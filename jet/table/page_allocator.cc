@@ -60,7 +60,7 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
   PinnedView current = pager_.Page(kFreeMapPage);
   DataPageReader reader(current);
   RowSlot map = reader.Row(0);
-  if (map.bytes.size() < 5) ThrowCorrupt("the free-page map is too short");
+  if (map.bytes.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
   if (map.bytes.U8(0) == usage_map::kInline) {
     uint32_t start = map.bytes.U32(1);
     size_t bits = (map.bytes.size() - 5) * 8;
@@ -91,7 +91,7 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
     p[4 + bit / 8] = free ? (p[4 + bit / 8] | mask) : (p[4 + bit / 8] & ~mask);
     return;
   }
-  ThrowCorrupt("the free-page map has an unknown type");
+  ThrowCorrupt(Problem::kDamagedUsageMap);
 }
 
 }  // namespace jet

@@ -5,8 +5,8 @@
 #include "jet/error.h"
 #include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
-#include "jet/format/text_key.h"
 #include "jet/format/row_reader.h"
+#include "jet/format/text_key.h"
 #include "jet/format/unicode.h"
 #include "jet/format/usage_map.h"
 #include "jet/table/database.h"
@@ -26,43 +26,58 @@ constexpr size_t kMaxColumns = 255;
 
 bool IsFixedType(const NewColumn& c) {
   switch (c.type) {
-    case ColumnType::kText: return c.fixed_length;
-    case ColumnType::kBinary: return c.fixed_length;
+    case ColumnType::kText:
+      return c.fixed_length;
+    case ColumnType::kBinary:
+      return c.fixed_length;
     case ColumnType::kMemo:
     case ColumnType::kOle:
-    case ColumnType::kNumeric: return false;
-    default: return true;
+    case ColumnType::kNumeric:
+      return false;
+    default:
+      return true;
   }
 }
 
 uint16_t StoredLength(const NewColumn& c) {
   switch (c.type) {
-    case ColumnType::kBoolean: return 1;
-    case ColumnType::kByte: return 1;
-    case ColumnType::kInteger: return 2;
-    case ColumnType::kLong: return 4;
+    case ColumnType::kBoolean:
+      return 1;
+    case ColumnType::kByte:
+      return 1;
+    case ColumnType::kInteger:
+      return 2;
+    case ColumnType::kLong:
+      return 4;
     case ColumnType::kCurrency:
     case ColumnType::kDouble:
-    case ColumnType::kDateTime: return 8;
-    case ColumnType::kSingle: return 4;
-    case ColumnType::kGuid: return 16;
-    case ColumnType::kNumeric: return 17;
-    case ColumnType::kText: return static_cast<uint16_t>(2 * c.length);
-    case ColumnType::kBinary: return c.length;
-    default: return 0;
+    case ColumnType::kDateTime:
+      return 8;
+    case ColumnType::kSingle:
+      return 4;
+    case ColumnType::kGuid:
+      return 16;
+    case ColumnType::kNumeric:
+      return 17;
+    case ColumnType::kText:
+      return static_cast<uint16_t>(2 * c.length);
+    case ColumnType::kBinary:
+      return c.length;
+    default:
+      return 0;
   }
 }
 
 ColumnDefinition BuildColumn(const NewColumn& spec, uint16_t id, const SortOrder& sort_order) {
-  ValidateObjectName(spec.name, "field");
+  ValidateObjectName(spec.name);
   if (spec.type == ColumnType::kText && (spec.length < 1 || spec.length > 255)) {
-    throw JetError(ErrorKind::kInvalid, "field '" + spec.name + "' must hold 1 to 255 characters");
+    throw JetError(Problem::kTextLength, {.column = spec.name, .limit = 255});
   }
   if (spec.type == ColumnType::kBinary && (spec.length < 1 || spec.length > 510)) {
-    throw JetError(ErrorKind::kInvalid, "field '" + spec.name + "' must hold 1 to 510 bytes");
+    throw JetError(Problem::kBinaryLength, {.column = spec.name, .limit = 510});
   }
   if (spec.autonumber && spec.type != ColumnType::kLong) {
-    throw JetError(ErrorKind::kInvalid, "only a Long field can be an autonumber");
+    throw JetError(Problem::kAutonumberType, {.column = spec.name});
   }
   ColumnDefinition c;
   c.name = spec.name;
@@ -181,38 +196,38 @@ void AddCatalogRows(Database& db, const std::string& name, uint32_t tdef_page) {
 
 }  // namespace
 
-void ValidateObjectName(const std::string& name, const char* what) {
+void ValidateObjectName(const std::string& name) {
   std::u16string text = Utf8ToUtf16(name);
   bool bad = text.empty() || text.size() > 64 || text[0] == u' ';
-  for (char16_t c : text) bad |= c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']';
+  for (char16_t c : text)
+    bad |= c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']';
   if (bad) {
-    throw JetError(ErrorKind::kInvalid, std::string("'") + name + "' is not a valid " + what + " name");
+    throw JetError(Problem::kInvalidName, {.name = name});
   }
 }
 
 uint32_t CreateTable(Database& db, const std::string& name, const std::vector<NewColumn>& columns,
                      const std::vector<NewIndex>& indexes) {
-  ValidateObjectName(name, "table");
+  ValidateObjectName(name);
   // The catalog indexes table names as text in the database's sort order; say so plainly
   // rather than through the catalog's index name.
   const SortOrder order = db.header().sort_order;
   if (order.version != 0 || !TextKeyMatchesGeneral(Utf8ToUtf16(name), order.lcid)) {
-    throw JetError(ErrorKind::kUnsupported,
-                   "the table name '" + name + "' has characters whose key under sort order " +
-                       SortOrderName(order) + " is not known, so it cannot be catalogued");
+    throw JetError(Problem::kCannotCatalogName, {.table = name, .number = order.lcid});
   }
   for (const auto& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name)) {
-      throw JetError(ErrorKind::kInvalid, "table '" + name + "' already exists");
+      throw JetError(Problem::kTableExists, {.table = name});
     }
   }
-  if (columns.empty() || columns.size() > kMaxColumns) {
-    throw JetError(ErrorKind::kInvalid, "a table needs 1 to 255 fields");
+  if (columns.empty()) throw JetError(Problem::kNoFields, {.table = name});
+  if (columns.size() > kMaxColumns) {
+    throw JetError(Problem::kTooManyFields, {.table = name, .limit = kMaxColumns});
   }
   for (size_t i = 0; i < columns.size(); ++i) {
     for (size_t k = 0; k < i; ++k) {
       if (EqualsIgnoreCase(columns[i].name, columns[k].name)) {
-        throw JetError(ErrorKind::kInvalid, "field '" + columns[i].name + "' is defined twice");
+        throw JetError(Problem::kFieldDefinedTwice, {.table = name, .column = columns[i].name});
       }
     }
   }
@@ -240,11 +255,15 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
     RealIndex ri;
     for (const auto& [column_name, ascending] : spec.columns) {
       const ColumnDefinition* c = def.FindColumn(column_name);
-      if (!c) throw JetError(ErrorKind::kNotFound, "index '" + spec.name + "' names a missing field '" + column_name + "'");
+      if (!c) {
+        throw JetError(Problem::kIndexFieldMissing,
+                       {.table = name, .column = column_name, .index = spec.name});
+      }
       ri.columns.push_back({c->id, ascending});
     }
     if (ri.columns.empty() || ri.columns.size() > tdef::kMaxIndexColumns) {
-      throw JetError(ErrorKind::kInvalid, "index '" + spec.name + "' needs 1 to 10 fields");
+      throw JetError(Problem::kIndexFieldCount,
+                     {.table = name, .index = spec.name, .limit = tdef::kMaxIndexColumns});
     }
     // 0x80 is set on every index Access 2000 and later writes.
     ri.flags = 0x80;
@@ -257,7 +276,7 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
 
     LogicalIndex li;
     li.name = spec.name;
-    ValidateObjectName(li.name, "index");
+    ValidateObjectName(li.name);
     li.number = static_cast<uint32_t>(def.logical_indexes.size());
     li.real_index = static_cast<uint32_t>(def.real_indexes.size());
     li.type = spec.primary_key ? LogicalIndex::kPrimaryKey : 0;
@@ -283,17 +302,17 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
 
 void AddColumn(Database& db, const std::string& table, const NewColumn& column) {
   const CatalogEntry* entry = db.catalog().FindTable(table);
-  if (!entry || (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
-    throw JetError(ErrorKind::kNotFound, "no table named '" + table + "'");
+  if (!entry ||
+      (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
+    throw JetError(Problem::kTableNotFound, {.table = table});
   }
   const uint32_t tdef_page = entry->DefinitionPage();
   TableDefinition def = db.Definition(tdef_page);
   if (def.FindColumn(column.name)) {
-    throw JetError(ErrorKind::kInvalid,
-                   "field '" + column.name + "' already exists in table '" + entry->name + "'");
+    throw JetError(Problem::kFieldExists, {.table = entry->name, .column = column.name});
   }
   if (def.columns.size() >= kMaxColumns || def.next_column_id >= 0xFFFF) {
-    throw JetError(ErrorKind::kInvalid, "too many fields defined");
+    throw JetError(Problem::kTooManyFields, {.table = entry->name, .limit = kMaxColumns});
   }
   ColumnDefinition c = BuildColumn(column, def.next_column_id, db.header().sort_order);
   PlaceColumn(def, c);

@@ -33,7 +33,7 @@ struct NewIndex {
 
 // Checks a table, column or index name the way Jet does: 1 to 64 characters, no leading
 // space, no control characters and none of . ! ` [ ]. Throws kInvalid.
-void ValidateObjectName(const std::string& name, const char* what);
+void ValidateObjectName(const std::string& name);
 
 // REQUIRES: a transaction is open. Throws kInvalid when the table exists (a view or query of
 // that name included) or a column name repeats. Returns the new table's definition page.

@@ -12,7 +12,7 @@ namespace jet {
 
 PinnedView ReadStoredRow(Pager& pager, RowPointer where) {
   if (where.page == 0 || where.page >= pager.page_count()) {
-    ThrowCorrupt("row pointer to page " + std::to_string(where.page) + " is outside the file");
+    ThrowCorrupt(Problem::kDamagedRowPointer, {.page = where.page});
   }
   PinnedView page = pager.Page(where.page);
   return page.Pin(DataPageReader(page).Row(where.row).bytes);
@@ -33,21 +33,21 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
   // No value can be longer than the file that holds it: refuse absurd lengths before
   // allocating anything.
   if (uint64_t{h.length} > uint64_t{pager.page_count()} * kPageSize) {
-    ThrowCorrupt("memo/OLE value claims " + std::to_string(h.length) + " bytes");
+    ThrowCorrupt(Problem::kDamagedLongValue);
   }
   if (h.form == LongValueForm::kSingleRow) {
     PinnedView row = ReadStoredRow(pager, h.first);
-    if (row.size() < h.length) ThrowCorrupt("memo/OLE value is shorter than its header says");
+    if (row.size() < h.length) ThrowCorrupt(Problem::kDamagedLongValue);
     return std::vector<uint8_t>(row.data(), row.data() + h.length);
   }
   std::vector<uint8_t> out;
   std::unordered_set<RowPointer> seen;
   RowPointer at = h.first;
   while (out.size() < h.length) {
-    if (at.IsNull()) ThrowCorrupt("memo/OLE chain ends before its stated length");
-    if (!seen.insert(at).second) ThrowCorrupt("memo/OLE chain loops back on itself");
+    if (at.IsNull()) ThrowCorrupt(Problem::kDamagedLongValueChain);
+    if (!seen.insert(at).second) ThrowCorrupt(Problem::kDamagedLongValueChain);
     PinnedView row = ReadStoredRow(pager, at);
-    if (row.size() < 4) ThrowCorrupt("memo/OLE chain row is too short");
+    if (row.size() < 4) ThrowCorrupt(Problem::kDamagedLongValueChain);
     RowPointer next = RowPointer::FromStored(row.U32(0));
     size_t take = std::min<size_t>(row.size() - 4, h.length - out.size());
     out.insert(out.end(), row.data() + 4, row.data() + 4 + take);

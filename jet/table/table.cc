@@ -1,5 +1,7 @@
 #include "jet/table/table.h"
 
+#include "jet/error.h"
+#include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/text_codec.h"
@@ -8,6 +10,21 @@
 #include "jet/table/stored_rows.h"
 
 namespace jet {
+
+void Table::AddFactsTo(JetError& error) const {
+  error.AddFacts({.file = PathToUtf8(db_->pager().path()), .table = name_});
+}
+
+template <typename F>
+decltype(auto) Table::NamingThisTable(F&& body) const {
+  try {
+    return body();
+  } catch (JetError& e) {
+    AddFactsTo(e);
+    throw;
+  }
+}
+
 Table::Table(Database& db, uint32_t definition_page, std::string name)
     : db_(&db), definition_page_(definition_page), name_(std::move(name)) {
   db_->Definition(definition_page_);  // validate now, not at first use
@@ -18,6 +35,10 @@ const TableDefinition& Table::definition() const {
 }
 
 std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
+  return NamingThisTable([&] { return DecodeValues(data, size); });
+}
+
+std::vector<Value> Table::DecodeValues(const uint8_t* data, size_t size) const {
   const TableDefinition& def = definition();
   std::vector<ColumnData> parts = SplitRow(def, ByteView(data, size));
   std::vector<Value> values(def.columns.size());
@@ -40,7 +61,7 @@ std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
 }
 
 std::vector<uint32_t> Table::OwnedPages() const {
-  return ReadUsageMap(db_->pager(), definition().owned_pages);
+  return NamingThisTable([&] { return ReadUsageMap(db_->pager(), definition().owned_pages); });
 }
 
 namespace {
@@ -51,21 +72,25 @@ namespace {
 PinnedView ResolveRow(Pager& pager, const PinnedView& page_of_slot, const RowSlot& slot,
                       uint32_t owner) {
   if (!slot.overflow) return page_of_slot.Pin(slot.bytes);
-  if (slot.bytes.size() < 4) ThrowCorrupt("overflow row is too short for its pointer");
+  if (slot.bytes.size() < 4) ThrowCorrupt(Problem::kDamagedOverflowRow);
   RowPointer target = RowPointer::FromStored(slot.bytes.U32(0));
   if (target.page == 0 || target.page >= pager.page_count()) {
-    ThrowCorrupt("overflow row points outside the file");
+    ThrowCorrupt(Problem::kDamagedOverflowRow);
   }
   PinnedView target_page = pager.Page(target.page);
   DataPageReader page(target_page);
   // A moved row stays among its table's pages; anywhere else is not a row of this table.
-  if (page.owner() != owner) ThrowCorrupt("overflow row points into another table's page");
+  if (page.owner() != owner) ThrowCorrupt(Problem::kDamagedOverflowRow);
   return target_page.Pin(page.Row(target.row).bytes);
 }
 
 }  // namespace
 
 size_t Table::CountRows() const {
+  return NamingThisTable([&] { return CountLiveRows(); });
+}
+
+size_t Table::CountLiveRows() const {
   Pager& pager = db_->pager();
   size_t rows = 0;
   for (uint32_t page_number : OwnedPages()) {
@@ -79,13 +104,40 @@ size_t Table::CountRows() const {
   return rows;
 }
 
+// A failure of the visitor is its own (a copy's target table, say): only the reading is
+// this table's.
 void Table::Scan(const RowVisitor& visit) const {
-  ScanStored([&](RowPointer where, ByteView bytes) {
-    return visit(where, DecodeRow(bytes.data(), bytes.size()));
-  });
+  bool visiting = false;
+  try {
+    ScanStoredRows([&](RowPointer where, ByteView bytes) {
+      std::vector<Value> values = DecodeValues(bytes.data(), bytes.size());
+      visiting = true;
+      bool more = visit(where, values);
+      visiting = false;
+      return more;
+    });
+  } catch (JetError& e) {
+    if (!visiting) AddFactsTo(e);
+    throw;
+  }
 }
 
 void Table::ScanStored(const StoredRowVisitor& visit) const {
+  bool visiting = false;
+  try {
+    ScanStoredRows([&](RowPointer where, ByteView bytes) {
+      visiting = true;
+      bool more = visit(where, bytes);
+      visiting = false;
+      return more;
+    });
+  } catch (JetError& e) {
+    if (!visiting) AddFactsTo(e);
+    throw;
+  }
+}
+
+void Table::ScanStoredRows(const StoredRowVisitor& visit) const {
   Pager& pager = db_->pager();
   for (uint32_t page_number : OwnedPages()) {
     PinnedView page = pager.Page(page_number, Pager::Use::kOnce);
@@ -103,22 +155,25 @@ void Table::ScanStored(const StoredRowVisitor& visit) const {
 }
 
 std::vector<Value> Table::ReadRow(RowPointer where) const {
+  return NamingThisTable([&] { return ReadLiveRow(where); });
+}
+
+std::vector<Value> Table::ReadLiveRow(RowPointer where) const {
   Pager& pager = db_->pager();
   if (where.page == 0 || where.page >= pager.page_count()) {
-    ThrowCorrupt("row pointer to page " + std::to_string(where.page) + " is outside the file");
+    ThrowCorrupt(Problem::kDamagedRowPointer, {.table = name_, .page = where.page});
   }
   PinnedView page = pager.Page(where.page);
   if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) {
-    ThrowCorrupt("page " + std::to_string(where.page) + " does not hold rows of table '" + name_ +
-                 "'");
+    ThrowCorrupt(Problem::kDamagedForeignPage, {.table = name_, .page = where.page});
   }
   DataPageReader reader(page);
   RowSlot slot = reader.Row(where.row);
   if (slot.deleted)
-    ThrowCorrupt("row " + std::to_string(where.row) + " of page " + std::to_string(where.page) +
-                 " is deleted");
+    ThrowCorrupt(Problem::kDamagedRowMissing,
+                 {.table = name_, .page = where.page, .row = where.row});
   PinnedView bytes = ResolveRow(pager, page, slot, definition_page_);
-  return DecodeRow(bytes.data(), bytes.size());
+  return DecodeValues(bytes.data(), bytes.size());
 }
 
 }  // namespace jet

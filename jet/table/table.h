@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/error.h"
 #include "jet/format/bytes.h"
 #include "jet/format/row_pointer.h"
 #include "jet/format/table_definition.h"
@@ -50,6 +51,15 @@ class Table {
   std::vector<Value> DecodeRow(const uint8_t* data, size_t size) const;
 
  private:
+  // Runs `body`, adding this table and its file to a failure that does not name them yet.
+  template <typename F>
+  decltype(auto) NamingThisTable(F&& body) const;
+  void AddFactsTo(JetError& error) const;
+  void ScanStoredRows(const StoredRowVisitor& visit) const;
+  std::vector<Value> DecodeValues(const uint8_t* data, size_t size) const;
+  size_t CountLiveRows() const;
+  std::vector<Value> ReadLiveRow(RowPointer where) const;
+
   Database* db_;
   uint32_t definition_page_;
   std::string name_;

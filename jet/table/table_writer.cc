@@ -36,7 +36,7 @@ const LongValueMaps* MapsFor(const TableDefinition& def, uint16_t column_id) {
 }
 
 [[noreturn]] void ThrowTooLong(const ColumnDefinition& c) {
-  throw JetError(ErrorKind::kConstraint, "the value is too long for field '" + c.name + "'");
+  throw JetError(Problem::kValueTooLarge, {.column = c.name});
 }
 
 }  // namespace
@@ -51,8 +51,7 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
       largest_new_key_(def_.real_indexes.size()),
       new_unique_keys_(def_.real_indexes.size()),
       last_existing_key_(def_.real_indexes.size()) {
-  if (!db_.in_transaction())
-    throw JetError(ErrorKind::kInvalid, "table write outside a transaction");
+  if (!db_.in_transaction()) throw JetError(Problem::kInternalNoTransaction);
   key_or_autonumber_.assign(def_.columns.size(), false);
   for (size_t i = 0; i < def_.columns.size(); ++i) {
     const ColumnDefinition& c = def_.columns[i];
@@ -86,7 +85,7 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
     if (v.IsNull()) continue;
     if (IsLongValueType(c.type)) {
       const LongValueMaps* maps = MapsFor(def_, c.id);
-      if (!maps) ThrowCorrupt("memo/OLE column '" + c.name + "' has no usage maps");
+      if (!maps) ThrowCorrupt(Problem::kDamagedMissingUsageMap, {.table = name_, .column = c.name});
       std::vector<uint8_t> data;
       if (c.type == ColumnType::kMemo) {
         std::u16string text = Utf8ToUtf16(v.text);
@@ -126,8 +125,7 @@ void TableWriter::CheckUnique(size_t index, const std::vector<uint8_t>& key) {
                                  index_changes_[index].removed);
   }
   if (duplicate) {
-    throw JetError(ErrorKind::kConstraint, "duplicate value in unique index '" + IndexName(index) +
-                                               "' of table '" + name_ + "'");
+    throw JetError(Problem::kDuplicateKey, {.table = name_, .index = IndexName(index)});
   }
   if (seen) seen->emplace(key.begin(), key.end());
   if (largest.empty() || largest < key) largest = key;
@@ -163,7 +161,7 @@ RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
   AddPageToUsageMap(pager, db_.allocator(), def_.free_pages, page);
   insert_page_ = page;
   auto slot = AppendRowToPage(pager.Modify(page), bytes);
-  if (!slot) ThrowCorrupt("a row does not fit an empty page");
+  if (!slot) ThrowCorrupt(Problem::kDamagedDefinition, {.table = name_});
   return RowPointer{page, static_cast<uint8_t>(*slot)};
 }
 
@@ -191,16 +189,14 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
     auto key = EncodeIndexKey(def_, index, values);
     if (!key) {
-      std::string order;
+      std::optional<uint64_t> order;
       for (const IndexColumn& ic : index.columns) {
         if (const ColumnDefinition* c = def_.ColumnById(ic.column_id); c && IsTextType(c->type)) {
-          order = SortOrderName(c->sort_order);
+          order = c->sort_order.lcid;
         }
       }
-      // Worded for the user: the SQL layer passes messages in the product's language through.
-      throw JetError(ErrorKind::kUnsupported, "无法为表 '" + name_ + "' 的索引 '" + IndexName(r) +
-                                                  "' 建立该值的键：其中的字符在排序规则 " + order +
-                                                  " 下没有已知的键");
+      throw JetError(Problem::kCannotIndex,
+                     {.table = name_, .index = IndexName(r), .number = order});
     }
     if (index.IsUnique() && !all_null) CheckUnique(r, *key);
     keys[r] = std::move(*key);
@@ -223,7 +219,7 @@ RowPointer TableWriter::Store(const std::vector<uint8_t>& row,
 
 RowPointer TableWriter::Insert(std::vector<Value> values) {
   if (values.size() != def_.columns.size()) {
-    throw JetError(ErrorKind::kInvalid, "row has the wrong number of values");
+    throw JetError(Problem::kInternalRowShape, {.table = name_});
   }
   uint32_t autonumber = AssignAutonumbers(values);
   // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
@@ -238,7 +234,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
                                      const std::vector<int>& source_columns) {
   const size_t n = def_.columns.size();
   if (source_columns.size() != n) {
-    throw JetError(ErrorKind::kInvalid, "row has the wrong number of values");
+    throw JetError(Problem::kInternalRowShape, {.table = name_});
   }
   // One set of buffers serves every row of a copy: a row costs no allocation but its
   // index keys.
@@ -258,8 +254,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
     const ColumnDefinition& from = source.columns.at(static_cast<size_t>(source_columns[i]));
     const ColumnData& data = parts[static_cast<size_t>(source_columns[i])];
     if (!CanCopyStored(from, c)) {
-      throw JetError(ErrorKind::kInvalid,
-                     "field '" + from.name + "' cannot be copied as stored into '" + c.name + "'");
+      throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
     }
     // Values only where keys and autonumbers need them; every other column moves as bytes.
     if (key_or_autonumber_[i]) b.values[i] = DecodeColumnValue(from, data);

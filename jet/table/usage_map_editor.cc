@@ -36,7 +36,7 @@ void AddToReference(Pager& pager, PageAllocator& allocator, RowPointer map, uint
   size_t slot = page / usage_map::kPagesPerBitmapPage;
   std::span<uint8_t> row = WritableMapRow(pager, map);
   if (1 + 4 * slot + 4 > row.size()) {
-    throw JetError(ErrorKind::kConstraint, "the database has grown past what a usage map holds");
+    throw JetError(Problem::kDatabaseFull);
   }
   uint32_t bitmap_page = ByteView(row.data(), row.size()).U32(1 + 4 * slot);
   if (bitmap_page == 0) {
@@ -64,12 +64,12 @@ std::vector<uint8_t> NewInlineUsageMap(uint32_t page) {
 
 void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, uint32_t page) {
   PinnedView current = ReadStoredRow(pager, map);
-  if (current.size() < 5) ThrowCorrupt("usage map row is too short");
+  if (current.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
   if (current.U8(0) == usage_map::kReference) {
     AddToReference(pager, allocator, map, page);
     return;
   }
-  if (current.U8(0) != usage_map::kInline) ThrowCorrupt("usage map has an unknown type");
+  if (current.U8(0) != usage_map::kInline) ThrowCorrupt(Problem::kDamagedUsageMap);
   uint32_t start = current.U32(1);
   size_t window = (current.size() - 5) * 8;
   if (page >= start && page - start < window) {
@@ -85,7 +85,7 @@ void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, u
     return;
   }
   if (current.size() < 1 + 4 * usage_map::kReferenceSlots) {
-    throw JetError(ErrorKind::kConstraint, "a usage map is too short to grow");
+    throw JetError(Problem::kDatabaseFull);
   }
   // Convert: same row, now a list of bitmap pages.
   std::span<uint8_t> row = WritableMapRow(pager, map);
@@ -96,7 +96,7 @@ void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, u
 
 void RemovePageFromUsageMap(Pager& pager, RowPointer map, uint32_t page) {
   PinnedView current = ReadStoredRow(pager, map);
-  if (current.size() < 5) ThrowCorrupt("usage map row is too short");
+  if (current.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
   if (current.U8(0) == usage_map::kInline) {
     uint32_t start = current.U32(1);
     if (page >= start && page - start < (current.size() - 5) * 8) {

@@ -150,6 +150,8 @@ inline std::string AsciiLower(std::string s) {
 inline void ExpectProductMessage(const std::string& message,
                                  const std::vector<std::string>& names = {}) {
   EXPECT_TRUE(HasChinese(message)) << "not in Chinese: " << message;
+  EXPECT_EQ(testing_support::ForeignWords(message), std::vector<std::string>{})
+      << "English in: " << message;
   EXPECT_FALSE(EndsWithStop(message)) << "ends with a full stop or space: [" << message << "]";
   for (const auto& name : names) {
     EXPECT_NE(AsciiLower(message).find(AsciiLower(name)), std::string::npos)

@@ -148,6 +148,10 @@ void ExpectDetected(const Outcome& o) {
                    (o.error == ErrorKind::kCorrupt || o.error == ErrorKind::kUnsupported)) ||
                   (o.kind == Outcome::kRead && o.problems > 0);
   EXPECT_TRUE(detected) << o.Describe();
+  // What the user reads is in the product's language, down to the detail of the damage.
+  if (o.kind == Outcome::kJetError) {
+    EXPECT_EQ(testing_support::ForeignWords(o.detail), std::vector<std::string>{}) << o.Describe();
+  }
 }
 
 // Byte edits on a scratch copy. Pages of unencoded files are stored as they are read, so a

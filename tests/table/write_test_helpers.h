@@ -170,7 +170,7 @@ inline std::map<int32_t, StoredRow> ReadById(jet::Database& db, const std::strin
 
 inline uint32_t DefinitionPageOf(jet::Database& db, const std::string& table) {
   const jet::CatalogEntry* entry = db.catalog().FindTable(table);
-  if (!entry) throw jet::JetError(jet::ErrorKind::kNotFound, "no table " + table);
+  if (!entry) throw jet::JetError(jet::Problem::kTableNotFound, {.table = table});
   return entry->DefinitionPage();
 }
 
@@ -195,7 +195,7 @@ jet::JetError ExpectJetError(F&& body) {
     return e;
   }
   ADD_FAILURE() << "no JetError was thrown";
-  return jet::JetError(jet::ErrorKind::kIo, "<nothing thrown>");
+  return jet::JetError(jet::Problem::kInternalNoTransaction);  // any problem: the test failed
 }
 
 inline bool Contains(const std::string& haystack, const std::string& needle) {

@@ -271,7 +271,7 @@ TEST(Jetdb, CheckExitStatuses) {
 
   Outcome wrong = Jetdb({"check", FixturePath("mdbreader_password2000.mdb"), "-p", "wrong"});
   EXPECT_EQ(wrong.status, 2);
-  EXPECT_NE(wrong.err.find("password"), std::string::npos) << wrong.err;
+  EXPECT_NE(wrong.err.find("不是有效的密码"), std::string::npos) << wrong.err;
 
   Outcome right = Jetdb({"check", FixturePath("mdbreader_password2000.mdb"), "-p", "password"});
   EXPECT_EQ(right.status, 0) << right.out << right.err;
@@ -286,7 +286,7 @@ TEST(Jetdb, WrongPasswordFailsWithAMessageOnStandardError) {
     Outcome r = Jetdb(args);
     EXPECT_NE(r.status, 0);
     EXPECT_TRUE(r.out.empty()) << r.out;
-    EXPECT_NE(r.err.find("not a valid password"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("不是有效的密码"), std::string::npos) << r.err;
   }
   Outcome right = Jetdb({"export", FixturePath("mdbreader_password2003.mdb"), "Table1",
                          "--password=password", "--format", "jsonl"});

@@ -10,7 +10,7 @@ namespace {
 
 uint32_t DefinitionPageOf(jet::Database& db, std::string_view table) {
   const jet::CatalogEntry* entry = db.catalog().FindTable(table);
-  if (!entry) throw jet::JetError(jet::ErrorKind::kNotFound, "no table " + std::string(table));
+  if (!entry) throw jet::JetError(jet::Problem::kTableNotFound, {.table = std::string(table)});
   return entry->DefinitionPage();
 }
 
