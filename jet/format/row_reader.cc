@@ -1,5 +1,6 @@
 #include "jet/format/row_reader.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/format/text_codec.h"
@@ -12,17 +13,18 @@ std::string NumericToText(ByteView b, uint8_t scale) {
   // Sign byte, then four 32-bit little-endian words, most significant word first.
   unsigned __int128 magnitude = 0;
   for (int w = 0; w < 4; ++w) magnitude = (magnitude << 32) | b.U32(1 + 4 * w);
-  std::string digits;
+  // Digits from the least significant, then the point and sign, then turned around.
+  std::string text;
+  size_t produced = 0;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    if (scale > 0 && produced == scale) text.push_back('.');
+    text.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));
     magnitude /= 10;
-  } while (magnitude != 0);
-  if (scale > 0) {
-    if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
-    digits.insert(digits.size() - scale, ".");
-  }
-  bool negative = b.U8(0) & 0x80;
-  return negative ? "-" + digits : digits;
+    ++produced;
+  } while (magnitude != 0 || produced <= scale);
+  if (b.U8(0) & 0x80) text.push_back('-');
+  std::reverse(text.begin(), text.end());
+  return text;
 }
 
 }  // namespace
