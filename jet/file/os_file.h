@@ -33,7 +33,15 @@ class IoFaultHook {
                              std::span<const uint8_t> data) = 0;
   // Returns false to make the operation fail. `path` is the file (for kFlushDirectory, a
   // file in the directory); `size` is the new size for kResize, else 0.
-  virtual bool BeforeOperation(const std::filesystem::path& path, IoOperation op, uint64_t size) = 0;
+  virtual bool BeforeOperation(const std::filesystem::path& path, IoOperation op,
+                               uint64_t size) = 0;
+  // Returns false to make a read of `size` bytes at `offset` fail (an I/O error).
+  virtual bool BeforeRead(const std::filesystem::path& path, uint64_t offset, size_t size) {
+    (void)path;
+    (void)offset;
+    (void)size;
+    return true;
+  }
 };
 void SetIoFaultHook(IoFaultHook* hook);  // nullptr removes it
 

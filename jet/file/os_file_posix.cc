@@ -89,6 +89,9 @@ uint64_t OsFile::Size() const {
 }
 
 void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
+  if (g_fault_hook && !g_fault_hook->BeforeRead(path_, offset, data.size())) {
+    ThrowIo(path_, Problem::kCannotRead, EIO);
+  }
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n =

@@ -145,6 +145,9 @@ uint64_t OsFile::Size() const {
 }
 
 void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
+  if (g_fault_hook && !g_fault_hook->BeforeRead(path_, offset, data.size())) {
+    ThrowIo(path_, Problem::kCannotRead, ERROR_READ_FAULT);
+  }
   size_t done = 0;
   while (done < data.size()) {
     OVERLAPPED at{};
