@@ -154,7 +154,7 @@ TEST_F(UpgradeIoFaults, EachFaultStopsAtACommittedStateWithAClearMessage) {
   SCOPED_TRACE(std::to_string(ops.size()) + " operations, " + std::to_string(ends.size()) +
                " commits");
 
-  size_t retried = 0;
+  size_t retried = 0, absorbed = 0;
   for (size_t k : points) {
     SCOPED_TRACE("fault at operation " + std::to_string(k));
     auto f = FreshCopy();
@@ -166,7 +166,16 @@ TEST_F(UpgradeIoFaults, EachFaultStopsAtACommittedStateWithAClearMessage) {
       fault.Finish();
       states.insert(states.end(), fault.snapshots().begin(), fault.snapshots().end());
     }
-    ASSERT_TRUE(failure.has_value()) << "the run did not notice the fault";
+    if (!failure) {
+      // The run retries two things, as the original does: the template's first open (as at
+      // the window's start-up) and one column addition. A fault there is absorbed; the
+      // upgrade completed on a consistent file.
+      EXPECT_FALSE(fs::exists(jet::JournalPathFor(f->data)));
+      auto db = jet::Database::Open(f->data, upgrade::kDatabasePassword);
+      EXPECT_TRUE(jet::CheckDatabase(*db).ok());
+      ++absorbed;
+      continue;
+    }
     sql_test::ExpectProductMessage(*failure);
     if (ops[k] == Op::kWrite) {
       EXPECT_NE(failure->find("磁盘已满"), std::string::npos) << *failure;
@@ -200,6 +209,7 @@ TEST_F(UpgradeIoFaults, EachFaultStopsAtACommittedStateWithAClearMessage) {
       EXPECT_TRUE(jet::CheckDatabase(*db).ok());
     }
   }
+  EXPECT_LT(absorbed, 10u) << "most faults must stop the run";
 }
 
 }  // namespace
