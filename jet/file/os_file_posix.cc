@@ -42,8 +42,11 @@ void SetIoFaultHook(IoFaultHook* hook) {
 }
 
 OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : path_(path) {
-  int flags = (access == Access::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+  // Non-blocking only while it is checked: opening a pipe nobody writes to would otherwise
+  // wait for a writer.
+  int flags = (access == Access::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
   fd_ = ::open(path.c_str(), flags);
+  if (fd_ < 0 && errno == EISDIR) throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
   if (fd_ < 0) ThrowIo(path, Problem::kCannotOpen, errno);
   struct stat st;
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -51,6 +54,7 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
     fd_ = -1;
     throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
   }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   if (lock != Lock::kNone) {
     int op = (lock == Lock::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     if (::flock(fd_, op) != 0) {

@@ -3,6 +3,10 @@
 // statement is all of it or nothing).
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -346,6 +350,17 @@ TEST_F(SqlErrorsTest, FileNotFoundOrNotADatabase) {
                 {missing_template.string()});
   ExpectRefused("SELECT * into zdy FROM " + ExternalPrefix(long_text) + ".zdy",
                 {long_text.string()});
+
+  // A folder, or (on POSIX) a pipe that nobody writes to, named as the template: refused at
+  // once, not waited on.
+  fs::path folder = scratch_.path() / u8"模板文件夹";
+  fs::create_directory(folder);
+  ExpectRefused("SELECT * into zdy FROM " + ExternalPrefix(folder) + ".zdy", {folder.string()});
+#ifndef _WIN32
+  fs::path pipe = scratch_.path() / "pipe.sys";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  ExpectRefused("SELECT * into zdy FROM " + ExternalPrefix(pipe) + ".zdy", {pipe.string()});
+#endif
 }
 
 // One session holds the write lock: a second session, or a second process, cannot write and
