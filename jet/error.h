@@ -87,6 +87,7 @@ enum class Problem : uint8_t {
   kLongValueTooLarge,
   kIndexEntryTooLarge,
   kDuplicateKey,
+  kNullInKey,
   kCannotIndex,
   kCannotCatalogName,
   kTypeMismatch,

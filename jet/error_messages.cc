@@ -96,6 +96,8 @@ constexpr std::array kTexts = {
     ProblemText{kDuplicateKey, K::kConstraint,
                 "对表 '{table}' 的更改没有成功，因为会在索引、主关键字或关系中产生重复的值[（索引 "
                 "'{index}'）]"},
+    ProblemText{kNullInKey, K::kConstraint,
+                "索引或主关键字不能包含空值[（表 '{table}' 的索引 '{index}'）]"},
     ProblemText{kCannotIndex, K::kUnsupported,
                 "无法为表 '{table}' 的索引 '{index}' 建立该值的键：其中的字符在排序规则 {number} "
                 "下没有已知的键"},

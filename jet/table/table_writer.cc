@@ -28,6 +28,15 @@ bool AllNull(const TableDefinition& def, const RealIndex& index, const std::vect
   return true;
 }
 
+bool AnyNull(const TableDefinition& def, const RealIndex& index, const std::vector<Value>& values) {
+  for (const IndexColumn& ic : index.columns) {
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      if (def.columns[i].id == ic.column_id && values[i].IsNull()) return true;
+    }
+  }
+  return false;
+}
+
 const LongValueMaps* MapsFor(const TableDefinition& def, uint16_t column_id) {
   for (const auto& m : def.long_value_maps) {
     if (m.column_id == column_id) return &m;
@@ -185,6 +194,10 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
   std::vector<std::optional<std::vector<uint8_t>>> keys(def_.real_indexes.size());
   for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
     const RealIndex& index = def_.real_indexes[r];
+    // A primary key (an index Jet marks required) takes no empty value, as in Access.
+    if ((index.flags & RealIndex::kFlagRequired) && AnyNull(def_, index, values)) {
+      throw JetError(Problem::kNullInKey, {.table = name_, .index = IndexName(r)});
+    }
     bool all_null = AllNull(def_, index, values);
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
     auto key = EncodeIndexKey(def_, index, values);

@@ -292,6 +292,18 @@ TEST_F(SqlErrorsTest, DuplicateKey) {
   ExpectRefused("insert into gsxz (id, name) select 7, name from gsxz", {"gsxz"});
 }
 
+// A primary key takes no empty value, whether the column is left out or given NULL; an
+// autonumber key is filled in instead.
+TEST_F(SqlErrorsTest, NullPrimaryKey) {
+  RunAll(path_, {"CREATE TABLE keyed (code long primary key, name varchar(10))"});
+  ExpectRefused("insert into keyed (name) values ('x')", {"keyed", "空值"});
+  ExpectRefused("insert into keyed (code, name) values (null, 'x')", {"keyed"});
+  ExpectRefused("insert into keyed (code, name) select null, name from gsxz", {"keyed"});
+  jet::sql::Session s(path_, kPassword);
+  EXPECT_EQ(s.Execute("insert into gsxz (id, name) values (null, 'auto')"), 1u);
+  EXPECT_EQ(s.Execute("insert into keyed (code, name) values (1, 'x')"), 1u);
+}
+
 TEST_F(SqlErrorsTest, WrongPassword) {
   const std::vector<uint8_t> before = ReadBytes(path_);
   ErrorKind kind{};
