@@ -3,7 +3,6 @@
 #include <string>
 
 #include "jet/format/text_codec.h"
-#include "jet/format/unicode.h"
 
 namespace jet {
 namespace {
@@ -29,22 +28,39 @@ std::string NumericToText(ByteView b, uint8_t scale) {
 
 size_t FixedSizeOf(const ColumnDefinition& c) {
   switch (c.type) {
-    case ColumnType::kBoolean: return 0;
-    case ColumnType::kByte: return 1;
-    case ColumnType::kInteger: return 2;
-    case ColumnType::kLong: return 4;
-    case ColumnType::kCurrency: return 8;
-    case ColumnType::kSingle: return 4;
-    case ColumnType::kDouble: return 8;
-    case ColumnType::kDateTime: return 8;
-    case ColumnType::kGuid: return 16;
-    case ColumnType::kNumeric: return 17;
-    default: return c.length;
+    case ColumnType::kBoolean:
+      return 0;
+    case ColumnType::kByte:
+      return 1;
+    case ColumnType::kInteger:
+      return 2;
+    case ColumnType::kLong:
+      return 4;
+    case ColumnType::kCurrency:
+      return 8;
+    case ColumnType::kSingle:
+      return 4;
+    case ColumnType::kDouble:
+      return 8;
+    case ColumnType::kDateTime:
+      return 8;
+    case ColumnType::kGuid:
+      return 16;
+    case ColumnType::kNumeric:
+      return 17;
+    default:
+      return c.length;
   }
 }
 
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
-  std::vector<ColumnData> out(def.columns.size());
+  std::vector<ColumnData> out;
+  SplitRow(def, row, out);
+  return out;
+}
+
+void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>& out) {
+  out.assign(def.columns.size(), ColumnData{});
   if (row.size() < 2) ThrowCorrupt("row is shorter than its column count");
   const size_t column_count = row.U16(0);
   const size_t mask_length = (column_count + 7) / 8;
@@ -97,16 +113,27 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
       d.bytes = row.Sub(start, end - start);
     }
   }
-  return out;
 }
 
 Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
-  if (d.null) return Value::Null();
   Value v;
+  DecodeColumnValue(c, d, v);
+  return v;
+}
+
+void DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d, Value& v) {
+  v.kind = ValueKind::kNull;
+  v.integer = 0;
+  v.real = 0;
+  v.text.clear();
+  v.bytes.clear();
+  if (d.null) return;
   const ByteView& b = d.bytes;
   switch (c.type) {
     case ColumnType::kBoolean:
-      return Value::Boolean(d.boolean);
+      v.kind = ValueKind::kBoolean;
+      v.integer = d.boolean ? 1 : 0;
+      break;
     case ColumnType::kByte:
       v.kind = ValueKind::kByte;
       v.integer = b.U8(0);
@@ -137,7 +164,7 @@ Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
       break;
     case ColumnType::kText:
       v.kind = ValueKind::kText;
-      v.text = Utf16ToUtf8(DecodeText(b));
+      AppendTextAsUtf8(b, v.text);
       break;
     case ColumnType::kGuid:
       b.Check(0, 16);
@@ -157,7 +184,6 @@ Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
       v.bytes.assign(b.data(), b.data() + b.size());
       break;
   }
-  return v;
 }
 
 }  // namespace jet

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,12 @@
 namespace jet {
 
 std::u16string DecodeText(ByteView stored);
+// The same characters into `out` (replacing what it held), so a caller that decodes value
+// after value reuses one buffer.
+void DecodeTextInto(ByteView stored, std::u16string& out);
+// Appends the stored text to `out` as UTF-8, exactly Utf16ToUtf8(DecodeText(stored)) but
+// without the UTF-16 string between them: exports and scans convert every text value.
+void AppendTextAsUtf8(ByteView stored, std::string& out);
 
 // Stores `text` compressed when compression is allowed and makes it shorter, else as UTF-16LE.
 // Compression is used only when every character is in U+0001..U+00FF, which is the form every

@@ -1,9 +1,7 @@
 #include "jet/table/table.h"
 
 #include "jet/format/data_page.h"
-#include "jet/format/row_reader.h"
 #include "jet/format/text_codec.h"
-#include "jet/format/unicode.h"
 #include "jet/table/database.h"
 #include "jet/table/stored_rows.h"
 
@@ -18,25 +16,38 @@ const TableDefinition& Table::definition() const {
 }
 
 std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
+  std::vector<ColumnData> parts;
+  std::vector<Value> values;
+  DecodeRow(ByteView(data, size), parts, values);
+  return values;
+}
+
+void Table::DecodeRow(ByteView row, std::vector<ColumnData>& parts,
+                      std::vector<Value>& values) const {
   const TableDefinition& def = definition();
-  std::vector<ColumnData> parts = SplitRow(def, ByteView(data, size));
-  std::vector<Value> values(def.columns.size());
+  SplitRow(def, row, parts);
+  values.resize(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
     if (IsLongValueType(c.type) && !parts[i].null) {
       std::vector<uint8_t> bytes = ReadLongValue(db_->pager(), parts[i].bytes);
+      Value& v = values[i];
+      v.integer = 0;
+      v.real = 0;
       if (c.type == ColumnType::kMemo) {
-        values[i].kind = ValueKind::kText;
-        values[i].text = Utf16ToUtf8(DecodeText(ByteView(bytes.data(), bytes.size())));
+        v.kind = ValueKind::kText;
+        v.text.clear();
+        v.bytes.clear();
+        AppendTextAsUtf8(ByteView(bytes.data(), bytes.size()), v.text);
       } else {
-        values[i].kind = ValueKind::kBinary;
-        values[i].bytes = std::move(bytes);
+        v.kind = ValueKind::kBinary;
+        v.text.clear();
+        v.bytes = std::move(bytes);
       }
     } else {
-      values[i] = DecodeColumnValue(c, parts[i]);
+      DecodeColumnValue(c, parts[i], values[i]);
     }
   }
-  return values;
 }
 
 std::vector<uint32_t> Table::OwnedPages() const {
@@ -80,8 +91,11 @@ size_t Table::CountRows() const {
 }
 
 void Table::Scan(const RowVisitor& visit) const {
+  std::vector<ColumnData> parts;
+  std::vector<Value> values;
   ScanStored([&](RowPointer where, ByteView bytes) {
-    return visit(where, DecodeRow(bytes.data(), bytes.size()));
+    DecodeRow(bytes, parts, values);
+    return visit(where, values);
   });
 }
 

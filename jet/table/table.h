@@ -9,6 +9,7 @@
 
 #include "jet/format/bytes.h"
 #include "jet/format/row_pointer.h"
+#include "jet/format/row_reader.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 
@@ -48,6 +49,9 @@ class Table {
 
   // Decodes one stored row's bytes (after following an overflow pointer).
   std::vector<Value> DecodeRow(const uint8_t* data, size_t size) const;
+  // The same into `values`, reusing its buffers (and `parts`, the row split into columns),
+  // so a scan allocates nothing per row once the first rows have sized them.
+  void DecodeRow(ByteView row, std::vector<ColumnData>& parts, std::vector<Value>& values) const;
 
  private:
   Database* db_;
