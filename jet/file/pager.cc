@@ -143,6 +143,8 @@ void Pager::Begin() {
 
 std::span<uint8_t> Pager::Modify(uint32_t n) {
   if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "page write outside a transaction");
+  // Its savepoint record, if it needs one, was made by that earlier call.
+  if (last_modified_buffer_ != nullptr && n == last_modified_) return *last_modified_buffer_;
   auto d = dirty_.find(n);
   if (!savepoints_.empty()) {
     SavepointState& sp = savepoints_.back();
@@ -152,7 +154,11 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
       sp.before.emplace(n, std::move(before));
     }
   }
-  if (d != dirty_.end()) return *d->second;
+  if (d != dirty_.end()) {
+    last_modified_ = n;
+    last_modified_buffer_ = d->second.get();
+    return *d->second;
+  }
   PinnedView current = Page(n);  // bounds-checked
   auto copy = std::make_shared<PageBuffer>();
   std::copy(current.data(), current.data() + kPageSize, copy->begin());
@@ -161,6 +167,8 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
     recency_.erase(it->second.recency);
     cache_.erase(it);
   }
+  last_modified_ = n;
+  last_modified_buffer_ = copy.get();
   return *dirty_.emplace(n, std::move(copy)).first->second;
 }
 
@@ -173,6 +181,7 @@ uint32_t Pager::Append() {
 }
 
 void Pager::Rollback() {
+  last_modified_buffer_ = nullptr;
   dirty_.clear();
   savepoints_.clear();
   page_count_ = in_transaction_ ? committed_page_count_ : page_count_;
@@ -180,11 +189,13 @@ void Pager::Rollback() {
 }
 
 void Pager::Savepoint() {
+  last_modified_buffer_ = nullptr;
   if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "savepoint outside a transaction");
   savepoints_.push_back(SavepointState{page_count_, {}});
 }
 
 void Pager::ReleaseSavepoint() {
+  last_modified_buffer_ = nullptr;
   if (savepoints_.empty()) throw JetError(ErrorKind::kInvalid, "no savepoint to release");
   SavepointState inner = std::move(savepoints_.back());
   savepoints_.pop_back();
@@ -200,6 +211,7 @@ void Pager::ReleaseSavepoint() {
 }
 
 void Pager::RollbackToSavepoint() {
+  last_modified_buffer_ = nullptr;
   if (savepoints_.empty()) throw JetError(ErrorKind::kInvalid, "no savepoint to roll back to");
   SavepointState sp = std::move(savepoints_.back());
   savepoints_.pop_back();
@@ -243,6 +255,7 @@ void Pager::WriteDirtyPages() {
 }
 
 void Pager::Commit() {
+  last_modified_buffer_ = nullptr;
   if (!in_transaction_) throw JetError(ErrorKind::kInvalid, "commit without a transaction");
   savepoints_.clear();
   if (dirty_.empty()) {

@@ -48,9 +48,47 @@ std::u16string DecodeText(ByteView s) {
 }
 
 void DecodeTextInto(ByteView s, std::u16string& out) {
-  out.clear();
-  out.reserve(s.size());
-  ForEachUnit(s, [&](char16_t u) { out.push_back(u); });
+  out.resize(s.size());  // never more units than stored bytes
+  char16_t* o = out.data();
+  ForEachUnit(s, [&](char16_t u) { *o++ = u; });
+  out.resize(static_cast<size_t>(o - out.data()));
+}
+
+size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<uint8_t>& out) {
+  // First pass: the length and whether every unit has a one-byte form, which is all the
+  // encoder's choice depends on (see AppendEncodedText).
+  size_t units = 0;
+  bool one_byte = true;
+  char16_t first = 0;
+  ForEachUnit(stored, [&](char16_t u) {
+    if (units == 0) first = u;
+    ++units;
+    one_byte = one_byte && u != 0 && u <= 0xFF;
+  });
+  const size_t at = out.size();
+  if (allow_compression && units >= 2 && one_byte) {
+    out.resize(at + 2 + units);
+    uint8_t* o = out.data() + at;
+    *o++ = 0xFF;
+    *o++ = 0xFE;
+    ForEachUnit(stored, [&](char16_t u) { *o++ = static_cast<uint8_t>(u); });
+    return units;
+  }
+  // Plain UTF-16 that starts with U+FEFF is written switched straight to two-byte mode, as
+  // AppendEncodedText does.
+  const bool marker = units > 0 && first == 0xFEFF;
+  out.resize(at + (marker ? 3 : 0) + 2 * units);
+  uint8_t* o = out.data() + at;
+  if (marker) {
+    *o++ = 0xFF;
+    *o++ = 0xFE;
+    *o++ = 0x00;
+  }
+  ForEachUnit(stored, [&](char16_t u) {
+    *o++ = static_cast<uint8_t>(u);
+    *o++ = static_cast<uint8_t>(u >> 8);
+  });
+  return units;
 }
 
 namespace {

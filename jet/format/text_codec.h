@@ -19,6 +19,12 @@ void DecodeTextInto(ByteView stored, std::u16string& out);
 // without the UTF-16 string between them: exports and scans convert every text value.
 void AppendTextAsUtf8(ByteView stored, std::string& out);
 
+// Re-encodes stored text by another column's rule: appends to `out` exactly what
+// AppendEncodedText(DecodeText(stored), allow_compression, out) appends, without the UTF-16
+// string between them, and returns the text's length in UTF-16 units. Copies between tables
+// re-encode every text value.
+size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<uint8_t>& out);
+
 // Stores `text` compressed when compression is allowed and makes it shorter, else as UTF-16LE.
 // Compression is used only when every character is in U+0001..U+00FF, which is the form every
 // reader handles and Access writes for such values.

@@ -247,7 +247,8 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   b.views.assign(n, std::nullopt);
   b.booleans.assign(n, false);
   b.text.clear();
-  std::vector<ColumnData> parts = SplitRow(source, row);
+  SplitRow(source, row, b.parts);
+  const std::vector<ColumnData>& parts = b.parts;
   // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
   // they stay in `row`; offsets, not views, until b.text stops growing.
   b.text_at.assign(n, -1);
@@ -271,17 +272,18 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
     if (c.type == ColumnType::kText) {
       // Re-encoded by this column's own rule (compression, fixed length); the characters
       // never leave UTF-16.
-      std::u16string text = DecodeText(data.bytes);
-      // CanCopyStored promises every value fits; a damaged source may still hold a longer
-      // one, refused as the value road refuses it.
-      if (text.size() > c.length / 2u) ThrowTooLong(c);
-      bool compress = c.AllowsCompression();
-      if (c.IsFixed()) {
-        text.resize(c.length / 2u, u' ');
-        compress = false;
-      }
       const size_t at = b.text.size();
-      AppendEncodedText(text, compress, b.text);
+      if (c.IsFixed()) {
+        std::u16string& text = b.units;
+        DecodeTextInto(data.bytes, text);
+        // CanCopyStored promises every value fits; a damaged source may still hold a
+        // longer one, refused as the value road refuses it.
+        if (text.size() > c.length / 2u) ThrowTooLong(c);
+        text.resize(c.length / 2u, u' ');
+        AppendEncodedText(text, false, b.text);
+      } else if (AppendReencodedText(data.bytes, c.AllowsCompression(), b.text) > c.length / 2u) {
+        ThrowTooLong(c);
+      }
       b.text_at[i] = static_cast<ptrdiff_t>(at);
       b.views[i] = ByteView(nullptr, b.text.size() - at);
     } else {
@@ -292,11 +294,19 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   uint32_t autonumber = AssignAutonumbers(b.values);
   for (size_t i = 0; i < n; ++i) {
     // An autonumber the source did not give: this row's new number, kept beside the text.
-    if ((def_.columns[i].flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
-      std::vector<uint8_t> number = EncodeColumnValue(def_.columns[i], b.values[i]);
-      b.text_at[i] = static_cast<ptrdiff_t>(b.text.size());
-      b.text.insert(b.text.end(), number.begin(), number.end());
-      b.views[i] = ByteView(nullptr, number.size());
+    const ColumnDefinition& c = def_.columns[i];
+    if ((c.flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
+      const size_t at = b.text.size();
+      if (c.type == ColumnType::kLong) {
+        // A Long's stored form, written in place: four bytes, little-endian.
+        b.text.resize(at + 4);
+        PutU32(b.text.data() + at, static_cast<uint32_t>(b.values[i].integer));
+      } else {
+        std::vector<uint8_t> number = EncodeColumnValue(c, b.values[i]);
+        b.text.insert(b.text.end(), number.begin(), number.end());
+      }
+      b.text_at[i] = static_cast<ptrdiff_t>(at);
+      b.views[i] = ByteView(nullptr, b.text.size() - at);
     }
   }
   for (size_t i = 0; i < n; ++i) {

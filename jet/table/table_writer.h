@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/row_reader.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 #include "jet/table/index_writer.h"
@@ -77,6 +78,8 @@ class TableWriter {
   TableDefinition def_;
   std::vector<bool> key_or_autonumber_;  // per column: InsertStored must decode its value
   struct StoredCopyBuffers {
+    std::vector<ColumnData> parts;
+    std::u16string units;
     std::vector<Value> values;
     std::vector<std::optional<ByteView>> views;
     std::vector<bool> booleans;
