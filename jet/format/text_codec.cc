@@ -55,6 +55,14 @@ void DecodeTextInto(ByteView s, std::u16string& out) {
 }
 
 size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<uint8_t>& out) {
+  const size_t at = out.size();
+  out.resize(at + MaxReencodedSize(stored.size()));
+  ReencodedText r = ReencodeText(stored, allow_compression, out.data() + at);
+  out.resize(at + r.bytes);
+  return r.units;
+}
+
+ReencodedText ReencodeText(ByteView stored, bool allow_compression, uint8_t* out) {
   // First pass: the length and whether every unit has a one-byte form, which is all the
   // encoder's choice depends on (see AppendEncodedText).
   size_t units = 0;
@@ -65,21 +73,16 @@ size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<
     ++units;
     one_byte = one_byte && u != 0 && u <= 0xFF;
   });
-  const size_t at = out.size();
+  uint8_t* o = out;
   if (allow_compression && units >= 2 && one_byte) {
-    out.resize(at + 2 + units);
-    uint8_t* o = out.data() + at;
     *o++ = 0xFF;
     *o++ = 0xFE;
     ForEachUnit(stored, [&](char16_t u) { *o++ = static_cast<uint8_t>(u); });
-    return units;
+    return {units, static_cast<size_t>(o - out)};
   }
   // Plain UTF-16 that starts with U+FEFF is written switched straight to two-byte mode, as
   // AppendEncodedText does.
-  const bool marker = units > 0 && first == 0xFEFF;
-  out.resize(at + (marker ? 3 : 0) + 2 * units);
-  uint8_t* o = out.data() + at;
-  if (marker) {
+  if (units > 0 && first == 0xFEFF) {
     *o++ = 0xFF;
     *o++ = 0xFE;
     *o++ = 0x00;
@@ -88,7 +91,7 @@ size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<
     *o++ = static_cast<uint8_t>(u);
     *o++ = static_cast<uint8_t>(u >> 8);
   });
-  return units;
+  return {units, static_cast<size_t>(o - out)};
 }
 
 namespace {

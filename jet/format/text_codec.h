@@ -25,6 +25,19 @@ void AppendTextAsUtf8(ByteView stored, std::string& out);
 // re-encode every text value.
 size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<uint8_t>& out);
 
+// The same written at `out`, for callers that keep their own buffer. Returns the units and
+// the bytes written. REQUIRES: MaxReencodedSize(stored.size()) bytes of room at `out`.
+struct ReencodedText {
+  size_t units = 0;
+  size_t bytes = 0;
+};
+ReencodedText ReencodeText(ByteView stored, bool allow_compression, uint8_t* out);
+// The most bytes re-encoding `stored_size` bytes of stored text can write: two per unit and
+// a three-byte marker, and a stored value never has more units than half its bytes plus one.
+constexpr size_t MaxReencodedSize(size_t stored_size) {
+  return 2 * stored_size + 3;
+}
+
 // Stores `text` compressed when compression is allowed and makes it shorter, else as UTF-16LE.
 // Compression is used only when every character is in U+0001..U+00FF, which is the form every
 // reader handles and Access writes for such values.

@@ -1,6 +1,7 @@
 #include "jet/table/table_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
@@ -246,14 +247,20 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   b.values.resize(n);
   b.views.assign(n, std::nullopt);
   b.booleans.assign(n, false);
-  b.text.clear();
   SplitRow(source, row, b.parts);
   const std::vector<ColumnData>& parts = b.parts;
   // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
-  // they stay in `row`; offsets, not views, until b.text stops growing.
+  // they stay in `row`; offsets, not views, until b.text stops growing. b.text keeps its
+  // size from row to row (`used` is this row's part), so writing into it costs no clearing.
   b.text_at.assign(n, -1);
+  size_t used = 0;
+  auto room = [&](size_t bytes) {
+    if (b.text.size() < used + bytes) b.text.resize(std::max(used + bytes, 2 * b.text.size()));
+    return b.text.data() + used;
+  };
   for (size_t i = 0; i < n; ++i) {
-    b.values[i] = Value{};
+    Value& value = b.values[i];
+    value.kind = ValueKind::kNull;  // its buffers stay for the next row
     if (source_columns[i] == kNoSource) continue;
     const ColumnDefinition& c = def_.columns[i];
     const ColumnDefinition& from = source.columns.at(static_cast<size_t>(source_columns[i]));
@@ -263,7 +270,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
                      "field '" + from.name + "' cannot be copied as stored into '" + c.name + "'");
     }
     // Values only where keys and autonumbers need them; every other column moves as bytes.
-    if (key_or_autonumber_[i]) b.values[i] = DecodeColumnValue(from, data);
+    if (key_or_autonumber_[i]) DecodeColumnValue(from, data, value);
     if (c.type == ColumnType::kBoolean) {
       b.booleans[i] = !data.null && data.boolean;
       continue;
@@ -272,7 +279,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
     if (c.type == ColumnType::kText) {
       // Re-encoded by this column's own rule (compression, fixed length); the characters
       // never leave UTF-16.
-      const size_t at = b.text.size();
+      const size_t at = used;
       if (c.IsFixed()) {
         std::u16string& text = b.units;
         DecodeTextInto(data.bytes, text);
@@ -280,12 +287,18 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
         // longer one, refused as the value road refuses it.
         if (text.size() > c.length / 2u) ThrowTooLong(c);
         text.resize(c.length / 2u, u' ');
-        AppendEncodedText(text, false, b.text);
-      } else if (AppendReencodedText(data.bytes, c.AllowsCompression(), b.text) > c.length / 2u) {
-        ThrowTooLong(c);
+        b.fixed.clear();
+        AppendEncodedText(text, false, b.fixed);
+        if (!b.fixed.empty()) std::memcpy(room(b.fixed.size()), b.fixed.data(), b.fixed.size());
+        used += b.fixed.size();
+      } else {
+        ReencodedText r = ReencodeText(data.bytes, c.AllowsCompression(),
+                                       room(MaxReencodedSize(data.bytes.size())));
+        if (r.units > c.length / 2u) ThrowTooLong(c);
+        used += r.bytes;
       }
       b.text_at[i] = static_cast<ptrdiff_t>(at);
-      b.views[i] = ByteView(nullptr, b.text.size() - at);
+      b.views[i] = ByteView(nullptr, used - at);
     } else {
       if (c.type == ColumnType::kBinary && data.bytes.size() > c.length) ThrowTooLong(c);
       b.views[i] = data.bytes;
@@ -296,17 +309,18 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
     // An autonumber the source did not give: this row's new number, kept beside the text.
     const ColumnDefinition& c = def_.columns[i];
     if ((c.flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
-      const size_t at = b.text.size();
+      const size_t at = used;
       if (c.type == ColumnType::kLong) {
         // A Long's stored form, written in place: four bytes, little-endian.
-        b.text.resize(at + 4);
-        PutU32(b.text.data() + at, static_cast<uint32_t>(b.values[i].integer));
+        PutU32(room(4), static_cast<uint32_t>(b.values[i].integer));
+        used += 4;
       } else {
         std::vector<uint8_t> number = EncodeColumnValue(c, b.values[i]);
-        b.text.insert(b.text.end(), number.begin(), number.end());
+        std::memcpy(room(number.size()), number.data(), number.size());
+        used += number.size();
       }
       b.text_at[i] = static_cast<ptrdiff_t>(at);
-      b.views[i] = ByteView(nullptr, b.text.size() - at);
+      b.views[i] = ByteView(nullptr, used - at);
     }
   }
   for (size_t i = 0; i < n; ++i) {

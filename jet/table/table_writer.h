@@ -83,7 +83,8 @@ class TableWriter {
     std::vector<Value> values;
     std::vector<std::optional<ByteView>> views;
     std::vector<bool> booleans;
-    std::vector<uint8_t> text;
+    std::vector<uint8_t> text;   // the row's re-encoded values; only grows
+    std::vector<uint8_t> fixed;  // one fixed-length text value, padded
     std::vector<ptrdiff_t> text_at;
     std::vector<uint8_t> row;
   };
