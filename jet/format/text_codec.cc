@@ -63,6 +63,25 @@ size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<
 }
 
 ReencodedText ReencodeText(ByteView stored, bool allow_compression, uint8_t* out) {
+  const uint8_t* d = stored.data();
+  if (!IsCompressed(stored)) {
+    // Plain UTF-16 (which cannot start with U+FEFF: that would read as the compressed
+    // form's marker) stays as it is unless the target compresses it.
+    const size_t units = stored.size() / 2;
+    bool compress = allow_compression && units >= 2;
+    for (size_t i = 0; compress && i < units; ++i) {
+      compress = d[2 * i + 1] == 0 && d[2 * i] != 0;
+    }
+    if (!compress) {
+      if (units > 0) std::memcpy(out, d, 2 * units);
+      return {units, 2 * units};
+    }
+  } else if (allow_compression && stored.size() >= 4 &&
+             std::memchr(d + 2, 0, stored.size() - 2) == nullptr) {
+    // One run of one-byte characters, at least two: already what the encoder writes.
+    std::memcpy(out, d, stored.size());
+    return {stored.size() - 2, stored.size()};
+  }
   // First pass: the length and whether every unit has a one-byte form, which is all the
   // encoder's choice depends on (see AppendEncodedText).
   size_t units = 0;

@@ -183,9 +183,9 @@ uint32_t TableWriter::AssignAutonumbers(std::vector<Value>& values) const {
   return autonumber;
 }
 
-std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
-    const std::vector<Value>& values) {
-  std::vector<std::optional<std::vector<uint8_t>>> keys(def_.real_indexes.size());
+void TableWriter::EncodeKeys(const std::vector<Value>& values,
+                             std::vector<std::optional<std::vector<uint8_t>>>& keys) {
+  keys.assign(def_.real_indexes.size(), std::nullopt);
   for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
     const RealIndex& index = def_.real_indexes[r];
     bool all_null = AllNull(def_, index, values);
@@ -206,7 +206,6 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
     if (index.IsUnique() && !all_null) CheckUnique(r, *key);
     keys[r] = std::move(*key);
   }
-  return keys;
 }
 
 RowPointer TableWriter::Store(const std::vector<uint8_t>& row,
@@ -229,7 +228,8 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
   uint32_t autonumber = AssignAutonumbers(values);
   // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
   // of it is written.
-  auto keys = EncodeKeys(values);
+  std::vector<std::optional<std::vector<uint8_t>>> keys;
+  EncodeKeys(values, keys);
   std::vector<bool> booleans;
   auto columns = EncodeColumns(values, booleans);
   return Store(AssembleRow(def_, columns, booleans), keys, autonumber);
@@ -326,9 +326,9 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   for (size_t i = 0; i < n; ++i) {
     if (b.text_at[i] >= 0) b.views[i] = ByteView(b.text.data() + b.text_at[i], b.views[i]->size());
   }
-  auto keys = EncodeKeys(b.values);
+  EncodeKeys(b.values, b.keys);
   AssembleRowInto(def_, b.views, b.booleans, b.row);
-  return Store(b.row, keys, autonumber);
+  return Store(b.row, b.keys, autonumber);
 }
 
 bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {

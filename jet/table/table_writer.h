@@ -62,7 +62,8 @@ class TableWriter {
   // Fills NULL autonumbers with the next numbers; returns the counter after this row.
   uint32_t AssignAutonumbers(std::vector<Value>& values) const;
   // The row's key in each index (nullopt where it has no entry), after the unique checks.
-  std::vector<std::optional<std::vector<uint8_t>>> EncodeKeys(const std::vector<Value>& values);
+  void EncodeKeys(const std::vector<Value>& values,
+                  std::vector<std::optional<std::vector<uint8_t>>>& keys);
   // Writes an assembled row and records its index entries.
   RowPointer Store(const std::vector<uint8_t>& row,
                    std::vector<std::optional<std::vector<uint8_t>>>& keys, uint32_t autonumber);
@@ -87,6 +88,7 @@ class TableWriter {
     std::vector<uint8_t> fixed;  // one fixed-length text value, padded
     std::vector<ptrdiff_t> text_at;
     std::vector<uint8_t> row;
+    std::vector<std::optional<std::vector<uint8_t>>> keys;
   };
   StoredCopyBuffers stored_copy_;
   LongValueStore long_values_;
