@@ -66,8 +66,12 @@ void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>&
   const size_t mask_length = (column_count + 7) / 8;
   if (2 + mask_length > row.size()) ThrowCorrupt("row is too short for its null mask");
   const size_t mask_start = row.size() - mask_length;
+  // Every place read below is checked against the row's length once, here and where the
+  // offset table is found, so the reads themselves are plain loads: every row of every
+  // scan and copy is split here.
+  const uint8_t* const bytes = row.data();
   auto present = [&](uint16_t id) {
-    return id < column_count && (row.U8(mask_start + id / 8) >> (id % 8)) & 1;
+    return id < column_count && (bytes[mask_start + id / 8] >> (id % 8)) & 1;
   };
 
   bool has_variable = false;
@@ -83,7 +87,11 @@ void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>&
     table_end = mask_start - 4 - 2 * variable_count;
   }
   // Offsets are read from the end: slot k's start at mask_start-4-2k, its end just below.
-  auto slot_offset = [&](size_t k) { return row.U16(mask_start - 4 - 2 * k); };
+  // REQUIRES k <= variable_count, which keeps the read within the offset table.
+  auto slot_offset = [&](size_t k) {
+    const uint8_t* p = bytes + mask_start - 4 - 2 * k;
+    return static_cast<size_t>(p[0] | (p[1] << 8));
+  };
 
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
@@ -100,7 +108,7 @@ void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>&
       size_t start = 2 + size_t{c.fixed_offset};
       if (start + size > table_end) ThrowCorrupt("fixed column '" + c.name + "' runs past its row");
       d.null = false;
-      d.bytes = row.Sub(start, size);
+      d.bytes = ByteView(bytes + start, size);
     } else {
       if (c.variable_index >= variable_count) continue;
       size_t start = slot_offset(c.variable_index);
@@ -110,7 +118,7 @@ void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>&
                      ".." + std::to_string(end));
       }
       d.null = false;
-      d.bytes = row.Sub(start, end - start);
+      d.bytes = ByteView(bytes + start, end - start);
     }
   }
 }
