@@ -331,6 +331,13 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   return Store(b.row, b.keys, autonumber);
 }
 
+void TableWriter::ReserveRows(size_t rows) {
+  rows = std::min(rows, kMaxReservedRows);
+  for (IndexChanges& changes : index_changes_) {
+    changes.added.reserve(changes.added.size() + rows);
+  }
+}
+
 bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {
   if (from.type != to.type) return false;
   switch (to.type) {

@@ -51,6 +51,13 @@ class TableWriter {
   RowPointer InsertStored(const TableDefinition& source, ByteView row,
                           const std::vector<int>& source_columns);
 
+  // A hint that about `rows` rows are coming (a copy knows its source's row count): the
+  // index entries they add are given room at once, not grown by doubling, which for a
+  // large copy would hold both the old and the new list at its peak. At most
+  // kMaxReservedRows are reserved, so a damaged count cannot ask for more.
+  static constexpr size_t kMaxReservedRows = size_t{1} << 20;
+  void ReserveRows(size_t rows);
+
   // Deletes the live row at `where` and its index entries. Its long values stay on their
   // pages until the file is compacted.
   void Delete(RowPointer where);
