@@ -134,6 +134,8 @@ void Pager::Begin() {
 
 std::span<uint8_t> Pager::Modify(uint32_t n) {
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
+  // Its savepoint record, if it needs one, was made by that earlier call.
+  if (last_modified_buffer_ != nullptr && n == last_modified_) return *last_modified_buffer_;
   auto d = dirty_.find(n);
   if (!savepoints_.empty()) {
     SavepointState& sp = savepoints_.back();
@@ -143,7 +145,11 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
       sp.before.emplace(n, std::move(before));
     }
   }
-  if (d != dirty_.end()) return *d->second;
+  if (d != dirty_.end()) {
+    last_modified_ = n;
+    last_modified_buffer_ = d->second.get();
+    return *d->second;
+  }
   PinnedView current = Page(n);  // bounds-checked
   auto copy = std::make_shared<PageBuffer>();
   std::copy(current.data(), current.data() + kPageSize, copy->begin());
@@ -152,6 +158,8 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
     recency_.erase(it->second.recency);
     cache_.erase(it);
   }
+  last_modified_ = n;
+  last_modified_buffer_ = copy.get();
   return *dirty_.emplace(n, std::move(copy)).first->second;
 }
 
@@ -164,6 +172,7 @@ uint32_t Pager::Append() {
 }
 
 void Pager::Rollback() {
+  last_modified_buffer_ = nullptr;
   dirty_.clear();
   savepoints_.clear();
   page_count_ = in_transaction_ ? committed_page_count_ : page_count_;
@@ -171,11 +180,13 @@ void Pager::Rollback() {
 }
 
 void Pager::Savepoint() {
+  last_modified_buffer_ = nullptr;
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
   savepoints_.push_back(SavepointState{page_count_, {}});
 }
 
 void Pager::ReleaseSavepoint() {
+  last_modified_buffer_ = nullptr;
   if (savepoints_.empty()) throw JetError(Problem::kInternalNoSavepoint);
   SavepointState inner = std::move(savepoints_.back());
   savepoints_.pop_back();
@@ -191,6 +202,7 @@ void Pager::ReleaseSavepoint() {
 }
 
 void Pager::RollbackToSavepoint() {
+  last_modified_buffer_ = nullptr;
   if (savepoints_.empty()) throw JetError(Problem::kInternalNoSavepoint);
   SavepointState sp = std::move(savepoints_.back());
   savepoints_.pop_back();
@@ -234,6 +246,7 @@ void Pager::WriteDirtyPages() {
 }
 
 void Pager::Commit() {
+  last_modified_buffer_ = nullptr;
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
   savepoints_.clear();
   if (dirty_.empty()) {

@@ -124,6 +124,11 @@ class Pager {
   uint32_t committed_page_count_ = 0;
   // The transaction's pages (never in cache_ at the same time); ordered: written in page order.
   std::map<uint32_t, std::shared_ptr<PageBuffer>> dirty_;
+  // The page Modify() returned last, while nothing since can have changed what a second
+  // Modify() of it must do (no savepoint taken, released or rolled back, no commit or
+  // rollback): a bulk insert modifies the same data page row after row.
+  uint32_t last_modified_ = 0;
+  PageBuffer* last_modified_buffer_ = nullptr;
 
   // What a savepoint needs to undo: the page count when it was taken, and the state of each
   // older page before its first change since then (null: the page was not dirty yet). Pages

@@ -1,5 +1,6 @@
 #include "jet/format/index_page.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/error.h"
@@ -64,13 +65,18 @@ IndexPage DecodeIndexPage(ByteView page) {
 }
 
 std::vector<uint8_t> EncodeIndexEntry(const IndexEntry& e, bool leaf) {
-  std::vector<uint8_t> out(e.key);
-  size_t k = out.size();
+  std::vector<uint8_t> out;
+  EncodeIndexEntry(e, leaf, out);
+  return out;
+}
+
+void EncodeIndexEntry(const IndexEntry& e, bool leaf, std::vector<uint8_t>& out) {
+  const size_t k = e.key.size();
   out.resize(k + (leaf ? 4 : 8));
+  std::copy(e.key.begin(), e.key.end(), out.begin());
   PutU24BE(out.data() + k, e.row.page);
   out[k + 3] = e.row.row;
   if (!leaf) PutU32BE(out.data() + k + 4, e.child);
-  return out;
 }
 
 }  // namespace jet

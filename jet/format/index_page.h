@@ -30,7 +30,7 @@ inline constexpr size_t kMaxEntryBytes = 4096 - kEntries;  // 3616
 struct IndexEntry {
   std::vector<uint8_t> key;  // the index key, without row pointer or child page
   RowPointer row;
-  uint32_t child = 0;        // node entries only
+  uint32_t child = 0;  // node entries only
 };
 
 // Index order: unsigned byte comparison of the keys, then the row pointer. Keys of one
@@ -68,5 +68,7 @@ void BuildIndexPage(std::span<uint8_t> page, bool leaf, uint8_t level, uint32_t 
 // The bytes an entry occupies before prefix compression: key + 3-byte BE page + row
 // (+ 4-byte BE child page on node pages).
 std::vector<uint8_t> EncodeIndexEntry(const IndexEntry& entry, bool leaf);
+// The same into `out` (replacing what it held), reusing its storage.
+void EncodeIndexEntry(const IndexEntry& entry, bool leaf, std::vector<uint8_t>& out);
 
 }  // namespace jet

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "jet/format/text_codec.h"
-#include "jet/format/unicode.h"
 
 namespace jet {
 namespace {
@@ -57,14 +56,24 @@ size_t FixedSizeOf(const ColumnDefinition& c) {
 }
 
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
-  std::vector<ColumnData> out(def.columns.size());
+  std::vector<ColumnData> out;
+  SplitRow(def, row, out);
+  return out;
+}
+
+void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>& out) {
+  out.assign(def.columns.size(), ColumnData{});
   if (row.size() < 2) ThrowCorrupt(Problem::kDamagedRow);
   const size_t column_count = row.U16(0);
   const size_t mask_length = (column_count + 7) / 8;
   if (2 + mask_length > row.size()) ThrowCorrupt(Problem::kDamagedRow);
   const size_t mask_start = row.size() - mask_length;
+  // Every place read below is checked against the row's length once, here and where the
+  // offset table is found, so the reads themselves are plain loads: every row of every
+  // scan and copy is split here.
+  const uint8_t* const bytes = row.data();
   auto present = [&](uint16_t id) {
-    return id < column_count && (row.U8(mask_start + id / 8) >> (id % 8)) & 1;
+    return id < column_count && (bytes[mask_start + id / 8] >> (id % 8)) & 1;
   };
 
   bool has_variable = false;
@@ -80,7 +89,11 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
     table_end = mask_start - 4 - 2 * variable_count;
   }
   // Offsets are read from the end: slot k's start at mask_start-4-2k, its end just below.
-  auto slot_offset = [&](size_t k) { return row.U16(mask_start - 4 - 2 * k); };
+  // REQUIRES k <= variable_count, which keeps the read within the offset table.
+  auto slot_offset = [&](size_t k) {
+    const uint8_t* p = bytes + mask_start - 4 - 2 * k;
+    return static_cast<size_t>(p[0] | (p[1] << 8));
+  };
 
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
@@ -97,7 +110,7 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
       size_t start = 2 + size_t{c.fixed_offset};
       if (start + size > table_end) ThrowCorrupt(Problem::kDamagedColumn, {.column = c.name});
       d.null = false;
-      d.bytes = row.Sub(start, size);
+      d.bytes = ByteView(bytes + start, size);
     } else {
       if (c.variable_index >= variable_count) continue;
       size_t start = slot_offset(c.variable_index);
@@ -106,19 +119,30 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
         ThrowCorrupt(Problem::kDamagedColumn, {.column = c.name});
       }
       d.null = false;
-      d.bytes = row.Sub(start, end - start);
+      d.bytes = ByteView(bytes + start, end - start);
     }
   }
-  return out;
 }
 
 Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
-  if (d.null) return Value::Null();
   Value v;
+  DecodeColumnValue(c, d, v);
+  return v;
+}
+
+void DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d, Value& v) {
+  v.kind = ValueKind::kNull;
+  v.integer = 0;
+  v.real = 0;
+  v.text.clear();
+  v.bytes.clear();
+  if (d.null) return;
   const ByteView& b = d.bytes;
   switch (c.type) {
     case ColumnType::kBoolean:
-      return Value::Boolean(d.boolean);
+      v.kind = ValueKind::kBoolean;
+      v.integer = d.boolean ? 1 : 0;
+      break;
     case ColumnType::kByte:
       v.kind = ValueKind::kByte;
       v.integer = b.U8(0);
@@ -149,7 +173,7 @@ Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
       break;
     case ColumnType::kText:
       v.kind = ValueKind::kText;
-      v.text = Utf16ToUtf8(DecodeText(b));
+      AppendTextAsUtf8(b, v.text);
       break;
     case ColumnType::kGuid:
       b.Check(0, 16);
@@ -169,7 +193,6 @@ Value DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d) {
       v.bytes.assign(b.data(), b.data() + b.size());
       break;
   }
-  return v;
 }
 
 }  // namespace jet

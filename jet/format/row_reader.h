@@ -19,9 +19,13 @@ struct ColumnData {
 // One entry per column of `def.columns`, in the same order. Throws kCorrupt when the row's
 // own offsets contradict its length.
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row);
+// The same into `out`, reusing its storage: scans and copies split every row.
+void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>& out);
 
 // Decodes a non-long-value column (everything but Memo and OLE).
 Value DecodeColumnValue(const ColumnDefinition& column, const ColumnData& data);
+// The same into `value`, which keeps its text and byte buffers for the next row's value.
+void DecodeColumnValue(const ColumnDefinition& column, const ColumnData& data, Value& value);
 
 // Fixed storage size of a column type, or 0 for variable-only types.
 size_t FixedSizeOf(const ColumnDefinition& column);

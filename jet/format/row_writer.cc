@@ -1,5 +1,6 @@
 #include "jet/format/row_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -156,12 +157,15 @@ void AssembleRowInto(const TableDefinition& def,
   // Variable values in slot order; a slot whose column was deleted stays empty. Tables have
   // at most 255 columns, so the slots fit on the stack but for a damaged definition.
   const size_t slot_count = def.variable_columns;
-  std::array<const ByteView*, 256> slot_array{};
+  // Only the slots in use are cleared: this runs for every row of a bulk copy.
+  std::array<const ByteView*, 256> slot_array;
   std::vector<const ByteView*> slot_vector;
   const ByteView** slots = slot_array.data();
   if (slot_count > slot_array.size()) {
     slot_vector.assign(slot_count, nullptr);
     slots = slot_vector.data();
+  } else {
+    std::fill_n(slot_array.begin(), slot_count, nullptr);
   }
   size_t variable_bytes = 0;
   for (size_t i = 0; i < def.columns.size(); ++i) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,31 @@
 namespace jet {
 
 std::u16string DecodeText(ByteView stored);
+// The same characters into `out` (replacing what it held), so a caller that decodes value
+// after value reuses one buffer.
+void DecodeTextInto(ByteView stored, std::u16string& out);
+// Appends the stored text to `out` as UTF-8, exactly Utf16ToUtf8(DecodeText(stored)) but
+// without the UTF-16 string between them: exports and scans convert every text value.
+void AppendTextAsUtf8(ByteView stored, std::string& out);
+
+// Re-encodes stored text by another column's rule: appends to `out` exactly what
+// AppendEncodedText(DecodeText(stored), allow_compression, out) appends, without the UTF-16
+// string between them, and returns the text's length in UTF-16 units. Copies between tables
+// re-encode every text value.
+size_t AppendReencodedText(ByteView stored, bool allow_compression, std::vector<uint8_t>& out);
+
+// The same written at `out`, for callers that keep their own buffer. Returns the units and
+// the bytes written. REQUIRES: MaxReencodedSize(stored.size()) bytes of room at `out`.
+struct ReencodedText {
+  size_t units = 0;
+  size_t bytes = 0;
+};
+ReencodedText ReencodeText(ByteView stored, bool allow_compression, uint8_t* out);
+// The most bytes re-encoding `stored_size` bytes of stored text can write: two per unit and
+// a three-byte marker, and a stored value never has more units than half its bytes plus one.
+constexpr size_t MaxReencodedSize(size_t stored_size) {
+  return 2 * stored_size + 3;
+}
 
 // Stores `text` compressed when compression is allowed and makes it shorter, else as UTF-16LE.
 // Compression is used only when every character is in U+0001..U+00FF, which is the form every

@@ -275,6 +275,7 @@ class Session::Executor {
         });
         for (const auto& r : rows) insert(r);
       } else if (auto plan = StoredCopyPlan(*ins.select, p, src, def, targets)) {
+        writer.ReserveRows(src.table->definition().row_count);
         src.table->ScanStored([&](RowPointer, ByteView row) {
           Guard(entry->name, [&] { writer.InsertStored(src.table->definition(), row, *plan); });
           ++count;
@@ -324,6 +325,7 @@ class Session::Executor {
     std::vector<size_t> all(def.columns.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     if (auto plan = StoredCopyPlan(select, p, src, def, all)) {
+      writer.ReserveRows(src.table->definition().row_count);
       src.table->ScanStored([&](RowPointer, ByteView row) {
         Guard(into.name, [&] { writer.InsertStored(src.table->definition(), row, *plan); });
         ++count;

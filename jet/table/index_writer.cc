@@ -13,42 +13,47 @@ namespace {
 
 using EntryBytes = std::vector<uint8_t>;
 
-// Groups leaf entries into pages, each as full as prefix compression allows. The size of a
-// page is kept as it grows: the shared prefix is that of its first and newest entry, so
-// adding an entry costs one prefix comparison, not a re-measure of the page.
-std::vector<std::vector<EntryBytes>> PackLeaves(const std::vector<IndexEntry>& entries) {
-  std::vector<std::vector<EntryBytes>> pages(1);
+// Groups leaf entries into pages, each as full as prefix compression allows, and returns the
+// index of each page's first entry. The size of a page is kept as it grows: the shared
+// prefix is that of its first and newest entry, so adding an entry costs one prefix
+// comparison, not a re-measure of the page. Entries are encoded one at a time into reused
+// buffers: a bulk copy's index holds hundreds of thousands, and a second copy of them all
+// would be most of the statement's memory.
+std::vector<size_t> PackLeaves(const std::vector<IndexEntry>& entries) {
+  std::vector<size_t> starts{0};
   size_t total = 0;  // sum of entry lengths on the current page
-  for (const IndexEntry& e : entries) {
-    EntryBytes bytes = EncodeIndexEntry(e, true);
-    std::vector<EntryBytes>& page = pages.back();
-    if (!page.empty()) {
-      const EntryBytes& first = page.front();
+  size_t count = 0;  // entries on the current page
+  EntryBytes first, bytes;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EncodeIndexEntry(entries[i], true, bytes);
+    if (count > 0) {
       size_t n = std::min(first.size(), bytes.size());
       size_t prefix = 0;
       while (prefix < n && first[prefix] == bytes[prefix]) ++prefix;
       prefix = std::min(prefix, n - 1);
-      size_t packed = total + bytes.size() - prefix * page.size();
+      size_t packed = total + bytes.size() - prefix * count;
       if (packed > index_page::kMaxEntryBytes) {
-        pages.push_back({});
+        starts.push_back(i);
         total = 0;
+        count = 0;
       }
     }
     if (bytes.size() > index_page::kMaxEntryBytes) throw JetError(Problem::kIndexEntryTooLarge);
+    if (count == 0) first = bytes;
     total += bytes.size();
-    pages.back().push_back(std::move(bytes));
+    ++count;
   }
-  return pages;
+  return starts;
 }
 
-// One level of the tree under construction: for each page, its entries (full bytes) and,
-// once pages are assigned, the page number.
+// One level of the tree under construction: its pages' contents and, once pages are
+// assigned, their numbers.
 struct Level {
   bool leaf = true;
-  std::vector<std::vector<EntryBytes>> pages;
-  std::vector<uint32_t> tails;                // node pages: the right-most child
+  std::vector<size_t> starts;                 // leaf pages: the first entry of each
   std::vector<IndexEntry> last;               // each page's largest leaf entry (for the parent)
   std::vector<std::vector<size_t>> children;  // node pages: child indexes in the level below
+  size_t page_count() const { return last.size(); }
 };
 
 // Groups the pages of `below` under node pages: each node stores one entry per child but
@@ -73,8 +78,6 @@ Level GroupNodes(const Level& below) {
     level.children.push_back(group);
     level.last.push_back(below.last[group.back()]);
   }
-  level.pages.resize(level.children.size());
-  level.tails.resize(level.children.size());
   return level;
 }
 
@@ -91,20 +94,19 @@ class TreeBuilder {
   void Build(const std::vector<IndexEntry>& entries) {
     std::vector<Level> levels;
     Level leaves;
-    leaves.pages = PackLeaves(entries);
-    size_t at = 0;
-    for (const auto& page : leaves.pages) {
-      at += page.size();
-      leaves.last.push_back(at ? entries[at - 1] : IndexEntry{});
+    leaves.starts = PackLeaves(entries);
+    for (size_t p = 0; p < leaves.starts.size(); ++p) {
+      size_t end = p + 1 < leaves.starts.size() ? leaves.starts[p + 1] : entries.size();
+      leaves.last.push_back(end ? entries[end - 1] : IndexEntry{});
     }
     levels.push_back(std::move(leaves));
-    while (levels.back().pages.size() > 1) levels.push_back(GroupNodes(levels.back()));
+    while (levels.back().page_count() > 1) levels.push_back(GroupNodes(levels.back()));
 
     // Page numbers: the root keeps the index's root page; the rest reuse the old tree's pages
     // before new ones are allocated.
     std::vector<std::vector<uint32_t>> numbers(levels.size());
     for (size_t l = 0; l < levels.size(); ++l) {
-      for (size_t p = 0; p < levels[l].pages.size(); ++p) {
+      for (size_t p = 0; p < levels[l].page_count(); ++p) {
         bool root = l + 1 == levels.size();
         numbers[l].push_back(root ? index_.root_page : NextPage());
       }
@@ -114,15 +116,20 @@ class TreeBuilder {
       allocator_.Free(unused);
     }
 
+    // One page's entry bytes at a time, in buffers every page reuses.
+    std::vector<EntryBytes> bytes;
     for (size_t l = 0; l < levels.size(); ++l) {
       Level& level = levels[l];
-      for (size_t p = 0; p < level.pages.size(); ++p) {
-        std::vector<EntryBytes> bytes;
+      for (size_t p = 0; p < level.page_count(); ++p) {
         uint32_t tail = 0;
         if (level.leaf) {
-          bytes = level.pages[p];
+          size_t begin = level.starts[p];
+          size_t end = p + 1 < level.starts.size() ? level.starts[p + 1] : entries.size();
+          bytes.resize(end - begin);
+          for (size_t k = begin; k < end; ++k) EncodeIndexEntry(entries[k], true, bytes[k - begin]);
         } else {
           const auto& group = level.children[p];
+          bytes.clear();
           for (size_t k = 0; k + 1 < group.size(); ++k) {
             IndexEntry e = levels[l - 1].last[group[k]];
             e.child = numbers[l - 1][group[k]];
@@ -138,7 +145,7 @@ class TreeBuilder {
           }
         }
         uint32_t previous = p > 0 ? numbers[l][p - 1] : 0;
-        uint32_t next = p + 1 < level.pages.size() ? numbers[l][p + 1] : 0;
+        uint32_t next = p + 1 < level.page_count() ? numbers[l][p + 1] : 0;
         BuildIndexPage(pager_.Modify(numbers[l][p]), level.leaf, static_cast<uint8_t>(l), owner_,
                        previous, next, tail, bytes);
       }
@@ -382,20 +389,27 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
   IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
   if (TryRewriteLeaves(pager, owner, index.root_page, tree, changes)) return;
 
-  std::vector<IndexEntry> entries;
-  entries.reserve(tree.entries.size() + changes.added.size());
-  for (auto& e : tree.entries) {
-    if (!changes.removed.count(e.row)) entries.push_back(std::move(e));
-  }
   // A bulk copy into a new table adds its keys in order (autonumbers): no sort needed.
   if (!std::is_sorted(changes.added.begin(), changes.added.end(), IndexEntryLess)) {
     std::sort(changes.added.begin(), changes.added.end(), IndexEntryLess);
   }
-  size_t middle = entries.size();
-  entries.insert(entries.end(), std::make_move_iterator(changes.added.begin()),
-                 std::make_move_iterator(changes.added.end()));
-  std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(middle),
-                     entries.end(), IndexEntryLess);
+  std::vector<IndexEntry> entries;
+  if (tree.entries.empty()) {
+    // Nothing to merge with (a table filled by one statement): the added entries are the
+    // whole list, used where they are rather than copied beside themselves.
+    entries = std::move(changes.added);
+  } else {
+    entries.reserve(tree.entries.size() + changes.added.size());
+    for (auto& e : tree.entries) {
+      if (!changes.removed.count(e.row)) entries.push_back(std::move(e));
+    }
+    size_t middle = entries.size();
+    entries.insert(entries.end(), std::make_move_iterator(changes.added.begin()),
+                   std::make_move_iterator(changes.added.end()));
+    std::vector<IndexEntry>().swap(changes.added);
+    std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(middle),
+                       entries.end(), IndexEntryLess);
+  }
 
   std::vector<uint32_t> reusable;
   for (uint32_t p : tree.pages) {

@@ -3,9 +3,7 @@
 #include "jet/error.h"
 #include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
-#include "jet/format/row_reader.h"
 #include "jet/format/text_codec.h"
-#include "jet/format/unicode.h"
 #include "jet/table/database.h"
 #include "jet/table/stored_rows.h"
 
@@ -35,29 +33,43 @@ const TableDefinition& Table::definition() const {
 }
 
 std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
-  return NamingThisTable([&] { return DecodeValues(data, size); });
+  std::vector<ColumnData> parts;
+  std::vector<Value> values;
+  DecodeRow(ByteView(data, size), parts, values);
+  return values;
 }
 
-std::vector<Value> Table::DecodeValues(const uint8_t* data, size_t size) const {
+void Table::DecodeRow(ByteView row, std::vector<ColumnData>& parts,
+                      std::vector<Value>& values) const {
+  NamingThisTable([&] { DecodeRowInto(row, parts, values); });
+}
+
+void Table::DecodeRowInto(ByteView row, std::vector<ColumnData>& parts,
+                          std::vector<Value>& values) const {
   const TableDefinition& def = definition();
-  std::vector<ColumnData> parts = SplitRow(def, ByteView(data, size));
-  std::vector<Value> values(def.columns.size());
+  SplitRow(def, row, parts);
+  values.resize(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
     if (IsLongValueType(c.type) && !parts[i].null) {
       std::vector<uint8_t> bytes = ReadLongValue(db_->pager(), parts[i].bytes);
+      Value& v = values[i];
+      v.integer = 0;
+      v.real = 0;
       if (c.type == ColumnType::kMemo) {
-        values[i].kind = ValueKind::kText;
-        values[i].text = Utf16ToUtf8(DecodeText(ByteView(bytes.data(), bytes.size())));
+        v.kind = ValueKind::kText;
+        v.text.clear();
+        v.bytes.clear();
+        AppendTextAsUtf8(ByteView(bytes.data(), bytes.size()), v.text);
       } else {
-        values[i].kind = ValueKind::kBinary;
-        values[i].bytes = std::move(bytes);
+        v.kind = ValueKind::kBinary;
+        v.text.clear();
+        v.bytes = std::move(bytes);
       }
     } else {
-      values[i] = DecodeColumnValue(c, parts[i]);
+      DecodeColumnValue(c, parts[i], values[i]);
     }
   }
-  return values;
 }
 
 std::vector<uint32_t> Table::OwnedPages() const {
@@ -107,10 +119,12 @@ size_t Table::CountLiveRows() const {
 // A failure of the visitor is its own (a copy's target table, say): only the reading is
 // this table's.
 void Table::Scan(const RowVisitor& visit) const {
+  std::vector<ColumnData> parts;
+  std::vector<Value> values;
   bool visiting = false;
   try {
     ScanStoredRows([&](RowPointer where, ByteView bytes) {
-      std::vector<Value> values = DecodeValues(bytes.data(), bytes.size());
+      DecodeRowInto(bytes, parts, values);
       visiting = true;
       bool more = visit(where, values);
       visiting = false;
@@ -173,7 +187,10 @@ std::vector<Value> Table::ReadLiveRow(RowPointer where) const {
     ThrowCorrupt(Problem::kDamagedRowMissing,
                  {.table = name_, .page = where.page, .row = where.row});
   PinnedView bytes = ResolveRow(pager, page, slot, definition_page_);
-  return DecodeValues(bytes.data(), bytes.size());
+  std::vector<ColumnData> parts;
+  std::vector<Value> values;
+  DecodeRowInto(bytes, parts, values);
+  return values;
 }
 
 }  // namespace jet

@@ -10,6 +10,7 @@
 #include "jet/error.h"
 #include "jet/format/bytes.h"
 #include "jet/format/row_pointer.h"
+#include "jet/format/row_reader.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 
@@ -49,6 +50,9 @@ class Table {
 
   // Decodes one stored row's bytes (after following an overflow pointer).
   std::vector<Value> DecodeRow(const uint8_t* data, size_t size) const;
+  // The same into `values`, reusing its buffers (and `parts`, the row split into columns),
+  // so a scan allocates nothing per row once the first rows have sized them.
+  void DecodeRow(ByteView row, std::vector<ColumnData>& parts, std::vector<Value>& values) const;
 
  private:
   // Runs `body`, adding this table and its file to a failure that does not name them yet.
@@ -56,7 +60,8 @@ class Table {
   decltype(auto) NamingThisTable(F&& body) const;
   void AddFactsTo(JetError& error) const;
   void ScanStoredRows(const StoredRowVisitor& visit) const;
-  std::vector<Value> DecodeValues(const uint8_t* data, size_t size) const;
+  void DecodeRowInto(ByteView row, std::vector<ColumnData>& parts,
+                     std::vector<Value>& values) const;
   size_t CountLiveRows() const;
   std::vector<Value> ReadLiveRow(RowPointer where) const;
 

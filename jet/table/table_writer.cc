@@ -1,6 +1,7 @@
 #include "jet/table/table_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
@@ -189,9 +190,9 @@ uint32_t TableWriter::AssignAutonumbers(std::vector<Value>& values) const {
   return autonumber;
 }
 
-std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
-    const std::vector<Value>& values) {
-  std::vector<std::optional<std::vector<uint8_t>>> keys(def_.real_indexes.size());
+void TableWriter::EncodeKeys(const std::vector<Value>& values,
+                             std::vector<std::optional<std::vector<uint8_t>>>& keys) {
+  keys.assign(def_.real_indexes.size(), std::nullopt);
   for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
     const RealIndex& index = def_.real_indexes[r];
     // A primary key (an index Jet marks required) takes no empty value, as in Access.
@@ -214,7 +215,6 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeKeys(
     if (index.IsUnique() && !all_null) CheckUnique(r, *key);
     keys[r] = std::move(*key);
   }
-  return keys;
 }
 
 RowPointer TableWriter::Store(const std::vector<uint8_t>& row,
@@ -237,7 +237,8 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
   uint32_t autonumber = AssignAutonumbers(values);
   // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
   // of it is written.
-  auto keys = EncodeKeys(values);
+  std::vector<std::optional<std::vector<uint8_t>>> keys;
+  EncodeKeys(values, keys);
   std::vector<bool> booleans;
   auto columns = EncodeColumns(values, booleans);
   return Store(AssembleRow(def_, columns, booleans), keys, autonumber);
@@ -255,13 +256,20 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   b.values.resize(n);
   b.views.assign(n, std::nullopt);
   b.booleans.assign(n, false);
-  b.text.clear();
-  std::vector<ColumnData> parts = SplitRow(source, row);
+  SplitRow(source, row, b.parts);
+  const std::vector<ColumnData>& parts = b.parts;
   // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
-  // they stay in `row`; offsets, not views, until b.text stops growing.
+  // they stay in `row`; offsets, not views, until b.text stops growing. b.text keeps its
+  // size from row to row (`used` is this row's part), so writing into it costs no clearing.
   b.text_at.assign(n, -1);
+  size_t used = 0;
+  auto room = [&](size_t bytes) {
+    if (b.text.size() < used + bytes) b.text.resize(std::max(used + bytes, 2 * b.text.size()));
+    return b.text.data() + used;
+  };
   for (size_t i = 0; i < n; ++i) {
-    b.values[i] = Value{};
+    Value& value = b.values[i];
+    value.kind = ValueKind::kNull;  // its buffers stay for the next row
     if (source_columns[i] == kNoSource) continue;
     const ColumnDefinition& c = def_.columns[i];
     const ColumnDefinition& from = source.columns.at(static_cast<size_t>(source_columns[i]));
@@ -270,7 +278,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
       throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
     }
     // Values only where keys and autonumbers need them; every other column moves as bytes.
-    if (key_or_autonumber_[i]) b.values[i] = DecodeColumnValue(from, data);
+    if (key_or_autonumber_[i]) DecodeColumnValue(from, data, value);
     if (c.type == ColumnType::kBoolean) {
       b.booleans[i] = !data.null && data.boolean;
       continue;
@@ -279,19 +287,26 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
     if (c.type == ColumnType::kText) {
       // Re-encoded by this column's own rule (compression, fixed length); the characters
       // never leave UTF-16.
-      std::u16string text = DecodeText(data.bytes);
-      // CanCopyStored promises every value fits; a damaged source may still hold a longer
-      // one, refused as the value road refuses it.
-      if (text.size() > c.length / 2u) ThrowTooLong(c);
-      bool compress = c.AllowsCompression();
+      const size_t at = used;
       if (c.IsFixed()) {
+        std::u16string& text = b.units;
+        DecodeTextInto(data.bytes, text);
+        // CanCopyStored promises every value fits; a damaged source may still hold a
+        // longer one, refused as the value road refuses it.
+        if (text.size() > c.length / 2u) ThrowTooLong(c);
         text.resize(c.length / 2u, u' ');
-        compress = false;
+        b.fixed.clear();
+        AppendEncodedText(text, false, b.fixed);
+        if (!b.fixed.empty()) std::memcpy(room(b.fixed.size()), b.fixed.data(), b.fixed.size());
+        used += b.fixed.size();
+      } else {
+        ReencodedText r = ReencodeText(data.bytes, c.AllowsCompression(),
+                                       room(MaxReencodedSize(data.bytes.size())));
+        if (r.units > c.length / 2u) ThrowTooLong(c);
+        used += r.bytes;
       }
-      const size_t at = b.text.size();
-      AppendEncodedText(text, compress, b.text);
       b.text_at[i] = static_cast<ptrdiff_t>(at);
-      b.views[i] = ByteView(nullptr, b.text.size() - at);
+      b.views[i] = ByteView(nullptr, used - at);
     } else {
       if (c.type == ColumnType::kBinary && data.bytes.size() > c.length) ThrowTooLong(c);
       b.views[i] = data.bytes;
@@ -300,19 +315,35 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
   uint32_t autonumber = AssignAutonumbers(b.values);
   for (size_t i = 0; i < n; ++i) {
     // An autonumber the source did not give: this row's new number, kept beside the text.
-    if ((def_.columns[i].flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
-      std::vector<uint8_t> number = EncodeColumnValue(def_.columns[i], b.values[i]);
-      b.text_at[i] = static_cast<ptrdiff_t>(b.text.size());
-      b.text.insert(b.text.end(), number.begin(), number.end());
-      b.views[i] = ByteView(nullptr, number.size());
+    const ColumnDefinition& c = def_.columns[i];
+    if ((c.flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
+      const size_t at = used;
+      if (c.type == ColumnType::kLong) {
+        // A Long's stored form, written in place: four bytes, little-endian.
+        PutU32(room(4), static_cast<uint32_t>(b.values[i].integer));
+        used += 4;
+      } else {
+        std::vector<uint8_t> number = EncodeColumnValue(c, b.values[i]);
+        std::memcpy(room(number.size()), number.data(), number.size());
+        used += number.size();
+      }
+      b.text_at[i] = static_cast<ptrdiff_t>(at);
+      b.views[i] = ByteView(nullptr, used - at);
     }
   }
   for (size_t i = 0; i < n; ++i) {
     if (b.text_at[i] >= 0) b.views[i] = ByteView(b.text.data() + b.text_at[i], b.views[i]->size());
   }
-  auto keys = EncodeKeys(b.values);
+  EncodeKeys(b.values, b.keys);
   AssembleRowInto(def_, b.views, b.booleans, b.row);
-  return Store(b.row, keys, autonumber);
+  return Store(b.row, b.keys, autonumber);
+}
+
+void TableWriter::ReserveRows(size_t rows) {
+  rows = std::min(rows, kMaxReservedRows);
+  for (IndexChanges& changes : index_changes_) {
+    changes.added.reserve(changes.added.size() + rows);
+  }
 }
 
 bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/row_reader.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 #include "jet/table/index_writer.h"
@@ -50,6 +51,13 @@ class TableWriter {
   RowPointer InsertStored(const TableDefinition& source, ByteView row,
                           const std::vector<int>& source_columns);
 
+  // A hint that about `rows` rows are coming (a copy knows its source's row count): the
+  // index entries they add are given room at once, not grown by doubling, which for a
+  // large copy would hold both the old and the new list at its peak. At most
+  // kMaxReservedRows are reserved, so a damaged count cannot ask for more.
+  static constexpr size_t kMaxReservedRows = size_t{1} << 20;
+  void ReserveRows(size_t rows);
+
   // Deletes the live row at `where` and its index entries. Its long values stay on their
   // pages until the file is compacted.
   void Delete(RowPointer where);
@@ -61,7 +69,8 @@ class TableWriter {
   // Fills NULL autonumbers with the next numbers; returns the counter after this row.
   uint32_t AssignAutonumbers(std::vector<Value>& values) const;
   // The row's key in each index (nullopt where it has no entry), after the unique checks.
-  std::vector<std::optional<std::vector<uint8_t>>> EncodeKeys(const std::vector<Value>& values);
+  void EncodeKeys(const std::vector<Value>& values,
+                  std::vector<std::optional<std::vector<uint8_t>>>& keys);
   // Writes an assembled row and records its index entries.
   RowPointer Store(const std::vector<uint8_t>& row,
                    std::vector<std::optional<std::vector<uint8_t>>>& keys, uint32_t autonumber);
@@ -77,12 +86,16 @@ class TableWriter {
   TableDefinition def_;
   std::vector<bool> key_or_autonumber_;  // per column: InsertStored must decode its value
   struct StoredCopyBuffers {
+    std::vector<ColumnData> parts;
+    std::u16string units;
     std::vector<Value> values;
     std::vector<std::optional<ByteView>> views;
     std::vector<bool> booleans;
-    std::vector<uint8_t> text;
+    std::vector<uint8_t> text;   // the row's re-encoded values; only grows
+    std::vector<uint8_t> fixed;  // one fixed-length text value, padded
     std::vector<ptrdiff_t> text_at;
     std::vector<uint8_t> row;
+    std::vector<std::optional<std::vector<uint8_t>>> keys;
   };
   StoredCopyBuffers stored_copy_;
   LongValueStore long_values_;

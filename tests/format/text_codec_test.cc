@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/format/unicode.h"
+
 #include <random>
 #include <string>
 #include <vector>
@@ -91,6 +93,52 @@ TEST(TextCodec, LeadingByteOrderMarkRoundTrips) {
   for (bool allow : {false, true}) {
     std::u16string text = u"\uFEFFxy";
     EXPECT_EQ(Decode(EncodeText(text, allow)), text) << "allow=" << allow;
+  }
+}
+
+// The direct conversion to UTF-8 must give what decoding to UTF-16 and converting gives, on
+// any stored bytes: both forms, runs switched at odd places, surrogates paired across a
+// switch, lone or reversed halves, dangling bytes. Appending keeps what `out` held.
+TEST(TextCodec, AppendsUtf8ExactlyAsDecodingThenConverting) {
+  const uint8_t bytes[] = {0x00, 0x00, 0x41, 0x2C, 0x22, 0x0A, 0xE9, 0xFF, 0xFE,
+                           0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, 0xDC, 0xDB, 0x7F};
+  std::mt19937 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::vector<uint8_t> stored;
+    if (random() % 2) stored = {0xFF, 0xFE};
+    for (int n = static_cast<int>(random() % 24); n > 0; --n) {
+      stored.push_back(bytes[random() % std::size(bytes)]);
+    }
+    jet::ByteView view(stored.data(), stored.size());
+    std::string out = "kept";
+    jet::AppendTextAsUtf8(view, out);
+    ASSERT_EQ(out, "kept" + jet::Utf16ToUtf8(DecodeText(view))) << "case " << i;
+    std::u16string reused = u"previous text";
+    jet::DecodeTextInto(view, reused);
+    ASSERT_EQ(reused, DecodeText(view));
+  }
+}
+
+// Re-encoding stored text for another column must store what decoding and encoding stores,
+// on any stored bytes and under either compression rule, and count the same units.
+TEST(TextCodec, ReencodesStoredTextExactlyAsDecodingThenEncoding) {
+  const uint8_t bytes[] = {0x00, 0x00, 0x41, 0x20, 0xE9, 0xFF, 0xFE, 0x01,
+                           0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, 0x7F};
+  std::mt19937 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    std::vector<uint8_t> stored;
+    if (random() % 2) stored = {0xFF, 0xFE};
+    for (int n = static_cast<int>(random() % 24); n > 0; --n) {
+      stored.push_back(bytes[random() % std::size(bytes)]);
+    }
+    jet::ByteView view(stored.data(), stored.size());
+    for (bool allow : {false, true}) {
+      std::vector<uint8_t> expected = {0xAA}, out = {0xAA};
+      std::u16string text = DecodeText(view);
+      jet::AppendEncodedText(text, allow, expected);
+      ASSERT_EQ(jet::AppendReencodedText(view, allow, out), text.size()) << "case " << i;
+      ASSERT_EQ(out, expected) << "case " << i << " allow " << allow;
+    }
   }
 }
 
