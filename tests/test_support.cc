@@ -6,6 +6,11 @@
 #include <random>
 #include <set>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace testing_support {
 
 std::filesystem::path FixtureDir() {
@@ -110,6 +115,30 @@ int RunCommand(const std::string& command, std::string* out) {
   int status = pclose(pipe);
   if (out) *out = std::move(text);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ChildReport RunInChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return {false, 0, "pipe failed"};
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    std::string text = body();
+    ssize_t ignored = write(fds[1], text.data(), text.size());
+    (void)ignored;
+    _exit(0);  // skip the parent's atexit handlers and gtest's teardown
+  }
+  close(fds[1]);
+  ChildReport report;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) report.text.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  report.finished = WIFEXITED(status);
+  report.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return report;
 }
 
 #endif

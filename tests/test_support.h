@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,17 @@ std::string ShellQuote(const std::string& arg);
 // Runs a command line (UTF-8) in the system's shell (sh, or cmd on Windows), returns its exit
 // status and fills `out` with its standard output, byte for byte.
 int RunCommand(const std::string& command, std::string* out);
+
+#ifndef _WIN32
+// Runs `body` in a forked child process (which may limit itself first: time, memory, file
+// size) and returns the text it returned, or how it died.
+struct ChildReport {
+  bool finished = false;  // the body returned
+  int signal = 0;         // the signal that ended the child otherwise
+  std::string text;
+};
+ChildReport RunInChild(const std::function<std::string()>& body);
+#endif
 
 // The words in Latin letters that `message` uses outside its quoted names ('...'), other than
 // the proper names and SQL keywords the product's messages may contain (Access, Jet, SQL...).

@@ -116,26 +116,17 @@ size_t Table::CountLiveRows() const {
   return rows;
 }
 
-// A failure of the visitor is its own (a copy's target table, say): only the reading is
-// this table's.
 void Table::Scan(const RowVisitor& visit) const {
   std::vector<ColumnData> parts;
   std::vector<Value> values;
-  bool visiting = false;
-  try {
-    ScanStoredRows([&](RowPointer where, ByteView bytes) {
-      DecodeRowInto(bytes, parts, values);
-      visiting = true;
-      bool more = visit(where, values);
-      visiting = false;
-      return more;
-    });
-  } catch (JetError& e) {
-    if (!visiting) AddFactsTo(e);
-    throw;
-  }
+  ScanStored([&](RowPointer where, ByteView bytes) {
+    DecodeRow(bytes, parts, values);  // names this table in what it raises
+    return visit(where, values);
+  });
 }
 
+// A failure of the visitor is its own (a copy's target table, say): only the reading is
+// this table's.
 void Table::ScanStored(const StoredRowVisitor& visit) const {
   bool visiting = false;
   try {

@@ -20,22 +20,20 @@
 namespace jet {
 namespace {
 
-bool AllNull(const TableDefinition& def, const RealIndex& index, const std::vector<Value>& values) {
+// How many of the index's columns are null in `values`.
+size_t NullsIn(const TableDefinition& def, const RealIndex& index,
+               const std::vector<Value>& values) {
+  size_t nulls = 0;
   for (const IndexColumn& ic : index.columns) {
     for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (def.columns[i].id == ic.column_id && !values[i].IsNull()) return false;
+      if (def.columns[i].id == ic.column_id && values[i].IsNull()) ++nulls;
     }
   }
-  return true;
+  return nulls;
 }
 
-bool AnyNull(const TableDefinition& def, const RealIndex& index, const std::vector<Value>& values) {
-  for (const IndexColumn& ic : index.columns) {
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (def.columns[i].id == ic.column_id && values[i].IsNull()) return true;
-    }
-  }
-  return false;
+bool AllNull(const TableDefinition& def, const RealIndex& index, const std::vector<Value>& values) {
+  return NullsIn(def, index, values) == index.columns.size();
 }
 
 const LongValueMaps* MapsFor(const TableDefinition& def, uint16_t column_id) {
@@ -196,10 +194,11 @@ void TableWriter::EncodeKeys(const std::vector<Value>& values,
   for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
     const RealIndex& index = def_.real_indexes[r];
     // A primary key (an index Jet marks required) takes no empty value, as in Access.
-    if ((index.flags & RealIndex::kFlagRequired) && AnyNull(def_, index, values)) {
+    const size_t nulls = NullsIn(def_, index, values);
+    if ((index.flags & RealIndex::kFlagRequired) && nulls > 0) {
       throw JetError(Problem::kNullInKey, {.table = name_, .index = IndexName(r)});
     }
-    bool all_null = AllNull(def_, index, values);
+    bool all_null = nulls == index.columns.size();
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
     auto key = EncodeIndexKey(def_, index, values);
     if (!key) {

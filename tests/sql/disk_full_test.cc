@@ -8,8 +8,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -42,38 +40,22 @@ const char* kCopy =
 // Runs `statement` on `path` in a child process whose files may not grow past `limit` bytes;
 // returns the error's message, or "" when the statement succeeded.
 std::string RunWithFileSizeLimit(const fs::path& path, const std::string& statement, rlim_t limit) {
-  int fds[2];
-  if (pipe(fds) != 0) return "pipe failed";
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
+  testing_support::ChildReport child = testing_support::RunInChild([&]() -> std::string {
     // Past the limit a write fails with EFBIG instead of killing the process.
     signal(SIGXFSZ, SIG_IGN);
     rlimit size{limit, limit};
     setrlimit(RLIMIT_FSIZE, &size);
-    std::string message;
     try {
       jet::sql::Session s(path, sql_test::kPassword);
       s.Execute(statement);
     } catch (const jet::JetError& e) {
-      message = e.what();
+      return e.what();
     } catch (const std::exception& e) {
-      message = std::string("not a JetError: ") + e.what();
+      return std::string("not a JetError: ") + e.what();
     }
-    ssize_t ignored = write(fds[1], message.data(), message.size());
-    (void)ignored;
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string message;
-  char buf[512];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) message.append(buf, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status)) return "the child did not finish";
-  return message;
+    return "";
+  });
+  return child.finished ? child.text : "the child did not finish";
 }
 
 TEST(DiskFull, ALargeCopyFailsCleanlyAndSucceedsOnceThereIsRoom) {

@@ -78,44 +78,29 @@ struct Outcome {
 // Runs FullRead in a child process limited to `seconds` of time and 1 GiB of address space.
 Outcome IsolatedFullRead(const std::filesystem::path& path, const std::string& password = "",
                          unsigned seconds = 20) {
-  int fds[2];
-  if (pipe(fds) != 0) return {Outcome::kCrash, ErrorKind::kIo, 0, "pipe failed"};
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
+  testing_support::ChildReport child = testing_support::RunInChild([&]() -> std::string {
     alarm(seconds);
     if (kLimitMemory) {
       rlimit limit{1u << 30, 1u << 30};
       setrlimit(RLIMIT_AS, &limit);
     }
-    std::string message;
     try {
-      message = "R " + std::to_string(FullRead(path, password));
+      return "R " + std::to_string(FullRead(path, password));
     } catch (const jet::JetError& e) {
-      message = "J " + std::to_string(static_cast<int>(e.kind())) + " " + e.what();
+      return "J " + std::to_string(static_cast<int>(e.kind())) + " " + e.what();
     } catch (const std::exception& e) {
-      message = std::string("X ") + e.what();
+      return std::string("X ") + e.what();
     } catch (...) {
-      message = "X unknown exception";
+      return "X unknown exception";
     }
-    ssize_t ignored = write(fds[1], message.data(), message.size());
-    (void)ignored;
-    _exit(0);  // skip the parent's atexit handlers and gtest's teardown
-  }
-  close(fds[1]);
-  std::string message;
-  char buf[512];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) message.append(buf, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  });
   Outcome out;
-  if (WIFSIGNALED(status)) {
-    out.kind = WTERMSIG(status) == SIGALRM ? Outcome::kTimeout : Outcome::kCrash;
-    out.detail = std::string("signal ") + strsignal(WTERMSIG(status));
+  if (child.signal != 0) {
+    out.kind = child.signal == SIGALRM ? Outcome::kTimeout : Outcome::kCrash;
+    out.detail = std::string("signal ") + strsignal(child.signal);
     return out;
   }
+  const std::string& message = child.text;
   if (message.size() < 2) {
     out.detail = "child ended without a report";
     return out;
