@@ -30,7 +30,7 @@ class ByteView {
   // REQUIRES nothing: out-of-range requests throw.
   void Check(size_t offset, size_t length) const {
     if (offset > size_ || length > size_ - offset) [[unlikely]] {
-      ThrowOutOfRange(offset, length);
+      ThrowOutOfRange();
     }
   }
   ByteView Sub(size_t offset, size_t length) const {
@@ -86,10 +86,7 @@ class ByteView {
   }
 
   // Kept out of line so that Check() itself inlines to one comparison on every read.
-  [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void ThrowOutOfRange(size_t offset,
-                                                                    size_t length) const {
-    (void)offset;
-    (void)length;
+  [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void ThrowOutOfRange() const {
     ThrowCorrupt(Problem::kDamagedBlockOverrun, {.number = size_});
   }
 
