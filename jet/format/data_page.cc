@@ -66,13 +66,14 @@ void InitDataPage(std::span<uint8_t> page, uint32_t owner) {
   PutU32(page.data() + data_page::kOwner, owner);
 }
 
-std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row) {
+std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row, PageFill* fill) {
   using namespace data_page;
   ByteView view(page.data(), page.size());
   uint16_t rows = view.U16(kRowCount);
   if (rows >= kMaxRowsPerPage) return std::nullopt;
   view.Check(0, kSlots + 2 * size_t{rows});
-  size_t lowest = LowestRowStart(view, rows);
+  const bool remembered = fill && fill->known && fill->rows == rows && fill->lowest <= kPageSize;
+  size_t lowest = remembered ? fill->lowest : LowestRowStart(view, rows);
   size_t table_end = kSlots + 2 * size_t{rows} + 2;  // including the new slot
   if (lowest < table_end || lowest - table_end < row.size()) return std::nullopt;
   size_t start = lowest - row.size();
@@ -80,6 +81,7 @@ std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row) {
   PutU16(page.data() + kSlots + 2 * rows, static_cast<uint16_t>(start));
   PutU16(page.data() + kRowCount, static_cast<uint16_t>(rows + 1));
   PutU16(page.data() + kFreeSpace, static_cast<uint16_t>(start - table_end));
+  if (fill) *fill = PageFill{static_cast<uint16_t>(rows + 1), start, true};
   return rows;
 }
 

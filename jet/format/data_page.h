@@ -55,9 +55,21 @@ namespace jet {
 // A fresh, empty data page owned by the table defined at `owner` (or kLvalOwner).
 void InitDataPage(std::span<uint8_t> page, uint32_t owner);
 
+// What a writer appending many rows to one page knows after its last append: the page's
+// row count then and where its lowest row starts. While the row count is still the same,
+// nothing has been placed since, so the next append need not rescan the slot table.
+struct PageFill {
+  uint16_t rows = 0;
+  size_t lowest = 0;
+  bool known = false;
+};
+
 // Places `row` below the lowest row on the page and adds its slot. Returns the slot number,
 // or nullopt when the row (plus its 2-byte slot) does not fit or the page is at 255 rows.
-std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row);
+// With `fill`, takes the lowest row's start from it while it still describes the page, and
+// leaves it describing the page after the append.
+std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row,
+                                        PageFill* fill = nullptr);
 
 // Flags a row deleted. Its bytes stay where they are until the page is compacted.
 void MarkRowDeleted(std::span<uint8_t> page, uint16_t row);

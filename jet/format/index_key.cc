@@ -160,20 +160,38 @@ bool AppendColumnKey(const ColumnDefinition& c, bool ascending, const Value& v,
   return true;
 }
 
-std::optional<std::vector<uint8_t>> EncodeIndexKey(const TableDefinition& def,
-                                                   const RealIndex& index,
-                                                   const std::vector<Value>& row) {
-  std::vector<uint8_t> key;
-  key.reserve(16);  // most keys fit: one allocation instead of a growing buffer
+std::vector<size_t> IndexColumnPositions(const TableDefinition& def, const RealIndex& index) {
+  std::vector<size_t> positions;
   for (const IndexColumn& ic : index.columns) {
     size_t position = def.columns.size();
     for (size_t i = 0; i < def.columns.size(); ++i) {
       if (def.columns[i].id == ic.column_id) position = i;
     }
-    if (position == def.columns.size()) return std::nullopt;
-    if (!AppendColumnKey(def.columns[position], ic.ascending, row[position], key)) {
-      return std::nullopt;
+    positions.push_back(position);
+  }
+  return positions;
+}
+
+bool EncodeIndexKeyInto(const TableDefinition& def, const RealIndex& index,
+                        const std::vector<size_t>& positions, const std::vector<Value>& row,
+                        std::vector<uint8_t>& out) {
+  out.clear();
+  for (size_t k = 0; k < index.columns.size(); ++k) {
+    const size_t position = positions[k];
+    if (position >= def.columns.size()) return false;
+    if (!AppendColumnKey(def.columns[position], index.columns[k].ascending, row[position], out)) {
+      return false;
     }
+  }
+  return true;
+}
+
+std::optional<std::vector<uint8_t>> EncodeIndexKey(const TableDefinition& def,
+                                                   const RealIndex& index,
+                                                   const std::vector<Value>& row) {
+  std::vector<uint8_t> key;
+  if (!EncodeIndexKeyInto(def, index, IndexColumnPositions(def, index), row, key)) {
+    return std::nullopt;
   }
   return key;
 }

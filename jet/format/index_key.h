@@ -24,6 +24,16 @@ std::optional<std::vector<uint8_t>> EncodeIndexKey(const TableDefinition& def,
                                                    const RealIndex& index,
                                                    const std::vector<Value>& row);
 
+// Where each column of `index` is in `def.columns`; def.columns.size() for a column the
+// table does not have. Worked out once by a writer that encodes many keys.
+std::vector<size_t> IndexColumnPositions(const TableDefinition& def, const RealIndex& index);
+
+// EncodeIndexKey with the positions given, into `out` (replaced; its capacity is kept).
+// False where EncodeIndexKey gives nullopt.
+bool EncodeIndexKeyInto(const TableDefinition& def, const RealIndex& index,
+                        const std::vector<size_t>& positions, const std::vector<Value>& row,
+                        std::vector<uint8_t>& out);
+
 // Why a key cannot be produced, for error messages: the sort order's name, e.g. "2052".
 std::string SortOrderName(const SortOrder& order);
 

@@ -55,8 +55,7 @@ IndexPage DecodeIndexPage(ByteView page) {
       e.row.page = v.U24BE(key_length);
       e.row.row = v.U8(key_length + 3);
       if (!p.leaf) e.child = v.U32BE(key_length + 4);
-      bytes.resize(key_length);
-      e.key = std::move(bytes);
+      e.key.Assign(bytes.data(), key_length);
       p.entries.push_back(std::move(e));
       start = end;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/index_key_bytes.h"
 #include "jet/format/row_pointer.h"
 
 namespace jet {
@@ -28,7 +29,7 @@ inline constexpr size_t kMaxEntryBytes = 4096 - kEntries;  // 3616
 }  // namespace index_page
 
 struct IndexEntry {
-  std::vector<uint8_t> key;  // the index key, without row pointer or child page
+  IndexKey key;  // the index key, without row pointer or child page
   RowPointer row;
   uint32_t child = 0;  // node entries only
 };
@@ -37,7 +38,7 @@ struct IndexEntry {
 // index never extend one another (each column's part has a fixed length or ends in its own
 // terminator), so this is the order of the whole entries' bytes.
 inline bool IndexEntryLess(const IndexEntry& a, const IndexEntry& b) {
-  if (a.key != b.key) return a.key < b.key;  // vector<uint8_t> compares bytes unsigned
+  if (a.key != b.key) return a.key < b.key;  // unsigned bytes
   return a.row < b.row;
 }
 

@@ -131,29 +131,34 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
   return out;
 }
 
+RowLayout LayoutOf(const TableDefinition& def) {
+  RowLayout layout;
+  for (const auto& c : def.columns) {
+    if (c.IsFixed() && c.type != ColumnType::kBoolean) {
+      layout.fixed_end = std::max(layout.fixed_end, size_t{c.fixed_offset} + FixedSizeOf(c));
+    }
+  }
+  return layout;
+}
+
 std::vector<uint8_t> AssembleRow(const TableDefinition& def,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
-                                 const std::vector<bool>& booleans) {
+                                 const std::vector<uint8_t>& booleans) {
   std::vector<std::optional<ByteView>> views(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
     if (columns[i]) views[i] = ByteView(columns[i]->data(), columns[i]->size());
   }
   std::vector<uint8_t> row;
-  AssembleRowInto(def, views, booleans, row);
+  AssembleRowInto(def, LayoutOf(def), views, booleans, row);
   return row;
 }
 
-void AssembleRowInto(const TableDefinition& def,
+void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
                      const std::vector<std::optional<ByteView>>& columns,
-                     const std::vector<bool>& booleans, std::vector<uint8_t>& row) {
+                     const std::vector<uint8_t>& booleans, std::vector<uint8_t>& row) {
   const size_t column_count = def.next_column_id;
   const size_t mask_length = (column_count + 7) / 8;
-  size_t fixed_end = 0;
-  for (const auto& c : def.columns) {
-    if (c.IsFixed() && c.type != ColumnType::kBoolean) {
-      fixed_end = std::max(fixed_end, size_t{c.fixed_offset} + FixedSizeOf(c));
-    }
-  }
+  const size_t fixed_end = layout.fixed_end;
   // Variable values in slot order; a slot whose column was deleted stays empty. Tables have
   // at most 255 columns, so the slots fit on the stack but for a damaged definition.
   const size_t slot_count = def.variable_columns;

@@ -20,17 +20,23 @@ inline constexpr size_t kMaxRowSize = 4060;
 // range, throws kInvalid. Throws kConstraint when text is longer than the column.
 std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& column, const Value& value);
 
+// What every row of a table shares, worked out once per table rather than once per row.
+struct RowLayout {
+  size_t fixed_end = 0;  // where the fixed-size values end, from the row's start + 2
+};
+RowLayout LayoutOf(const TableDefinition& def);
+
 // One entry per column of `def.columns` (same order): nullopt for NULL, else the stored bytes.
-// `booleans` gives Boolean columns' values (indexed the same way). Throws kConstraint
-// ("record is too large") when the row exceeds kMaxRowSize.
+// `booleans` gives Boolean columns' values (indexed the same way, nonzero for true). Throws
+// kConstraint ("record is too large") when the row exceeds kMaxRowSize.
 std::vector<uint8_t> AssembleRow(const TableDefinition& def,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
-                                 const std::vector<bool>& booleans);
+                                 const std::vector<uint8_t>& booleans);
 
 // The same for column bytes held elsewhere, into `row` (its capacity is kept, so a bulk
-// copy assembles every row in one buffer).
-void AssembleRowInto(const TableDefinition& def,
+// copy assembles every row in one buffer). REQUIRES: `layout` is LayoutOf(def).
+void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
                      const std::vector<std::optional<ByteView>>& columns,
-                     const std::vector<bool>& booleans, std::vector<uint8_t>& row);
+                     const std::vector<uint8_t>& booleans, std::vector<uint8_t>& row);
 
 }  // namespace jet

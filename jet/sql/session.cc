@@ -276,8 +276,9 @@ class Session::Executor {
         for (const auto& r : rows) insert(r);
       } else if (auto plan = StoredCopyPlan(*ins.select, p, src, def, targets)) {
         writer.ReserveRows(src.table->definition().row_count);
+        Guard(entry->name, [&] { writer.PrepareStoredCopy(src.table->definition(), *plan); });
         src.table->ScanStored([&](RowPointer, ByteView row) {
-          Guard(entry->name, [&] { writer.InsertStored(src.table->definition(), row, *plan); });
+          Guard(entry->name, [&] { writer.InsertStored(row); });
           ++count;
           return true;
         });
@@ -326,8 +327,9 @@ class Session::Executor {
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     if (auto plan = StoredCopyPlan(select, p, src, def, all)) {
       writer.ReserveRows(src.table->definition().row_count);
+      Guard(into.name, [&] { writer.PrepareStoredCopy(src.table->definition(), *plan); });
       src.table->ScanStored([&](RowPointer, ByteView row) {
-        Guard(into.name, [&] { writer.InsertStored(src.table->definition(), row, *plan); });
+        Guard(into.name, [&] { writer.InsertStored(row); });
         ++count;
         return true;
       });

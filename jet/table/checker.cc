@@ -61,7 +61,8 @@ class TableChecker {
   void CheckOwnedPages() {
     for (uint32_t page : table_.OwnedPages()) {
       if (free_pages_.count(page)) {
-        Problem("data page " + std::to_string(page) + " is marked free in the file's free-page map");
+        Problem("data page " + std::to_string(page) +
+                " is marked free in the file's free-page map");
       }
     }
   }
@@ -124,8 +125,8 @@ class TableChecker {
         ++report_.keys_not_encodable;
       } else {
         ++report_.keys_compared;
-        if (*key != e.key) {
-          Problem(name + "entry for " + Where(e.row) + " has key " + Hex(e.key) +
+        if (IndexKey(*key) != e.key) {
+          Problem(name + "entry for " + Where(e.row) + " has key " + Hex(e.key.ToVector()) +
                   " but the row's values give " + Hex(*key));
         }
       }

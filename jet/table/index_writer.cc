@@ -419,8 +419,7 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
   TreeBuilder(pager, allocator, owner, index, std::move(reusable)).Build(entries);
 }
 
-bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
-                      const std::vector<uint8_t>& key,
+bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index, const IndexKey& key,
                       const std::unordered_set<RowPointer>& ignoring) {
   // Descend to the first leaf whose largest entry's key is not below `key`.
   uint32_t page_number = index.root_page;
@@ -456,8 +455,7 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
 
 namespace jet {
 
-std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
-                                                 const RealIndex& index) {
+std::optional<IndexKey> LastIndexKey(Pager& pager, uint32_t owner, const RealIndex& index) {
   uint32_t page_number = index.root_page;
   for (int depth = 0; depth <= 32; ++depth) {
     IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());

@@ -24,7 +24,7 @@
 namespace jet {
 
 struct IndexChanges {
-  std::vector<IndexEntry> added;          // leaf entries (key + row pointer)
+  std::vector<IndexEntry> added;           // leaf entries (key + row pointer)
   std::unordered_set<RowPointer> removed;  // rows whose entries go
   // The removed entries with their keys, when every one could be computed from its row
   // (keys Access wrote under sort orders the engine cannot encode cannot be).
@@ -38,14 +38,12 @@ void ApplyIndexChanges(Pager& pager, PageAllocator& allocator, uint32_t owner,
                        const RealIndex& index, IndexChanges changes);
 
 // Entries whose key equals `key` (for unique checks), reading the tree.
-bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index,
-                      const std::vector<uint8_t>& key,
+bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index, const IndexKey& key,
                       const std::unordered_set<RowPointer>& ignoring);
 
 // The key of the index's last entry (nullopt when the index is empty), found by following
 // the right edge of the tree.
-std::optional<std::vector<uint8_t>> LastIndexKey(Pager& pager, uint32_t owner,
-                                                 const RealIndex& index);
+std::optional<IndexKey> LastIndexKey(Pager& pager, uint32_t owner, const RealIndex& index);
 
 // Writes an empty leaf as the root of a new index.
 void WriteEmptyIndexRoot(Pager& pager, uint32_t page, uint32_t owner);

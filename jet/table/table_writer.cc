@@ -60,15 +60,9 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
       new_unique_keys_(def_.real_indexes.size()),
       last_existing_key_(def_.real_indexes.size()) {
   if (!db_.in_transaction()) throw JetError(Problem::kInternalNoTransaction);
-  key_or_autonumber_.assign(def_.columns.size(), false);
-  for (size_t i = 0; i < def_.columns.size(); ++i) {
-    const ColumnDefinition& c = def_.columns[i];
-    if (c.flags & ColumnDefinition::kFlagAutoLong) key_or_autonumber_[i] = true;
-    for (const RealIndex& index : def_.real_indexes) {
-      for (const IndexColumn& ic : index.columns) {
-        if (ic.column_id == c.id) key_or_autonumber_[i] = true;
-      }
-    }
+  layout_ = LayoutOf(def_);
+  for (const RealIndex& index : def_.real_indexes) {
+    index_positions_.push_back(IndexColumnPositions(def_, index));
   }
 }
 
@@ -80,7 +74,7 @@ std::string TableWriter::IndexName(size_t real) const {
 }
 
 std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
-    const std::vector<Value>& values, std::vector<bool>& booleans) {
+    const std::vector<Value>& values, std::vector<uint8_t>& booleans) {
   std::vector<std::optional<std::vector<uint8_t>>> columns(def_.columns.size());
   booleans.assign(def_.columns.size(), false);
   for (size_t i = 0; i < def_.columns.size(); ++i) {
@@ -109,11 +103,11 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
   return columns;
 }
 
-void TableWriter::CheckUnique(size_t index, const std::vector<uint8_t>& key) {
+void TableWriter::CheckUnique(size_t index, const IndexKey& key) {
   auto& last = last_existing_key_[index];
   if (!last) last = LastIndexKey(db_.pager(), definition_page_, def_.real_indexes[index]);
   const bool above_existing = !*last || **last < key;
-  std::vector<uint8_t>& largest = largest_new_key_[index];
+  IndexKey& largest = largest_new_key_[index];
   auto& seen = new_unique_keys_[index];
   const bool ascending = seen == std::nullopt && (largest.empty() || largest < key);
 
@@ -157,7 +151,7 @@ RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
     }
   }
   if (insert_page_) {
-    if (auto slot = AppendRowToPage(pager.Modify(*insert_page_), bytes)) {
+    if (auto slot = AppendRowToPage(pager.Modify(*insert_page_), bytes, &insert_page_fill_)) {
       return RowPointer{*insert_page_, static_cast<uint8_t>(*slot)};
     }
     // Full: it leaves the free-space map, so later inserts do not try it again.
@@ -168,7 +162,8 @@ RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
   AddPageToUsageMap(pager, db_.allocator(), def_.owned_pages, page);
   AddPageToUsageMap(pager, db_.allocator(), def_.free_pages, page);
   insert_page_ = page;
-  auto slot = AppendRowToPage(pager.Modify(page), bytes);
+  insert_page_fill_ = PageFill{};
+  auto slot = AppendRowToPage(pager.Modify(page), bytes, &insert_page_fill_);
   if (!slot) ThrowCorrupt(Problem::kDamagedDefinition, {.table = name_});
   return RowPointer{page, static_cast<uint8_t>(*slot)};
 }
@@ -189,19 +184,23 @@ uint32_t TableWriter::AssignAutonumbers(std::vector<Value>& values) const {
 }
 
 void TableWriter::EncodeKeys(const std::vector<Value>& values,
-                             std::vector<std::optional<std::vector<uint8_t>>>& keys) {
-  keys.assign(def_.real_indexes.size(), std::nullopt);
+                             std::vector<std::optional<IndexKey>>& keys) {
+  keys.resize(def_.real_indexes.size());
   for (size_t r = 0; r < def_.real_indexes.size(); ++r) {
+    keys[r].reset();
     const RealIndex& index = def_.real_indexes[r];
+    const std::vector<size_t>& positions = index_positions_[r];
+    size_t nulls = 0;
+    for (size_t p : positions) {
+      if (p < values.size() && values[p].IsNull()) ++nulls;
+    }
     // A primary key (an index Jet marks required) takes no empty value, as in Access.
-    const size_t nulls = NullsIn(def_, index, values);
     if ((index.flags & RealIndex::kFlagRequired) && nulls > 0) {
       throw JetError(Problem::kNullInKey, {.table = name_, .index = IndexName(r)});
     }
     bool all_null = nulls == index.columns.size();
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
-    auto key = EncodeIndexKey(def_, index, values);
-    if (!key) {
+    if (!EncodeIndexKeyInto(def_, index, positions, values, key_buffer_)) {
       std::optional<uint64_t> order;
       for (const IndexColumn& ic : index.columns) {
         if (const ColumnDefinition* c = def_.ColumnById(ic.column_id); c && IsTextType(c->type)) {
@@ -211,14 +210,13 @@ void TableWriter::EncodeKeys(const std::vector<Value>& values,
       throw JetError(Problem::kCannotIndex,
                      {.table = name_, .index = IndexName(r), .number = order});
     }
-    if (index.IsUnique() && !all_null) CheckUnique(r, *key);
-    keys[r] = std::move(*key);
+    keys[r].emplace(key_buffer_.data(), key_buffer_.size());
+    if (index.IsUnique() && !all_null) CheckUnique(r, *keys[r]);
   }
 }
 
 RowPointer TableWriter::Store(const std::vector<uint8_t>& row,
-                              std::vector<std::optional<std::vector<uint8_t>>>& keys,
-                              uint32_t autonumber) {
+                              std::vector<std::optional<IndexKey>>& keys, uint32_t autonumber) {
   RowPointer where = PlaceRow(row);
   for (size_t r = 0; r < keys.size(); ++r) {
     if (keys[r]) index_changes_[r].added.push_back(IndexEntry{std::move(*keys[r]), where, 0});
@@ -236,58 +234,107 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
   uint32_t autonumber = AssignAutonumbers(values);
   // Keys first: a value the engine cannot index, or a duplicate, stops the row before any
   // of it is written.
-  std::vector<std::optional<std::vector<uint8_t>>> keys;
+  std::vector<std::optional<IndexKey>> keys;
   EncodeKeys(values, keys);
-  std::vector<bool> booleans;
+  std::vector<uint8_t> booleans;
   auto columns = EncodeColumns(values, booleans);
   return Store(AssembleRow(def_, columns, booleans), keys, autonumber);
 }
 
-RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row,
-                                     const std::vector<int>& source_columns) {
+void TableWriter::PrepareStoredCopy(const TableDefinition& source,
+                                    const std::vector<int>& source_columns) {
   const size_t n = def_.columns.size();
   if (source_columns.size() != n) {
     throw JetError(Problem::kInternalRowShape, {.table = name_});
   }
-  // One set of buffers serves every row of a copy: a row costs no allocation but its
-  // index keys.
+  std::vector<CopyStep> steps(n);
+  for (size_t i = 0; i < n; ++i) {
+    const ColumnDefinition& c = def_.columns[i];
+    CopyStep& step = steps[i];
+    // Values only where keys and autonumbers need them; every other column moves as bytes.
+    step.decode = (c.flags & ColumnDefinition::kFlagAutoLong) != 0;
+    for (const auto& positions : index_positions_) {
+      step.decode |= std::find(positions.begin(), positions.end(), i) != positions.end();
+    }
+    if (source_columns[i] == kNoSource) continue;
+    step.source = static_cast<size_t>(source_columns[i]);
+    if (step.source >= source.columns.size() || !CanCopyStored(source.columns[step.source], c)) {
+      throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
+    }
+    using Kind = CopyStep::Kind;
+    switch (c.type) {
+      case ColumnType::kBoolean:
+        step.kind = Kind::kBoolean;
+        break;
+      case ColumnType::kText:
+        step.kind = c.IsFixed() ? Kind::kFixedText : Kind::kText;
+        break;
+      case ColumnType::kBinary:
+        step.kind = Kind::kBinary;
+        break;
+      default:
+        step.kind = Kind::kBytes;
+        break;
+    }
+  }
+  copy_steps_ = std::move(steps);
+  copy_source_ = &source;
   StoredCopyBuffers& b = stored_copy_;
   b.values.resize(n);
-  b.views.assign(n, std::nullopt);
-  b.booleans.assign(n, false);
+  b.views.resize(n);
+  b.booleans.resize(n);
+  b.text_at.resize(n);
+}
+
+RowPointer TableWriter::InsertStored(ByteView row) {
+  if (!copy_source_) throw JetError(Problem::kInternalRowShape, {.table = name_});
+  const TableDefinition& source = *copy_source_;
+  const size_t n = def_.columns.size();
+  // One set of buffers serves every row of a copy: a row costs no allocation but a long
+  // index key.
+  StoredCopyBuffers& b = stored_copy_;
   SplitRow(source, row, b.parts);
   const std::vector<ColumnData>& parts = b.parts;
   // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
   // they stay in `row`; offsets, not views, until b.text stops growing. b.text keeps its
   // size from row to row (`used` is this row's part), so writing into it costs no clearing.
-  b.text_at.assign(n, -1);
   size_t used = 0;
   auto room = [&](size_t bytes) {
     if (b.text.size() < used + bytes) b.text.resize(std::max(used + bytes, 2 * b.text.size()));
     return b.text.data() + used;
   };
+  using Kind = CopyStep::Kind;
   for (size_t i = 0; i < n; ++i) {
+    const CopyStep& step = copy_steps_[i];
     Value& value = b.values[i];
     value.kind = ValueKind::kNull;  // its buffers stay for the next row
-    if (source_columns[i] == kNoSource) continue;
-    const ColumnDefinition& c = def_.columns[i];
-    const ColumnDefinition& from = source.columns.at(static_cast<size_t>(source_columns[i]));
-    const ColumnData& data = parts[static_cast<size_t>(source_columns[i])];
-    if (!CanCopyStored(from, c)) {
-      throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
-    }
-    // Values only where keys and autonumbers need them; every other column moves as bytes.
-    if (key_or_autonumber_[i]) DecodeColumnValue(from, data, value);
-    if (c.type == ColumnType::kBoolean) {
+    b.views[i].reset();
+    b.booleans[i] = 0;
+    b.text_at[i] = -1;
+    if (step.kind == Kind::kNull) continue;
+    const ColumnData& data = parts[step.source];
+    if (step.decode) DecodeColumnValue(source.columns[step.source], data, value);
+    if (step.kind == Kind::kBoolean) {
       b.booleans[i] = !data.null && data.boolean;
       continue;
     }
     if (data.null) continue;
-    if (c.type == ColumnType::kText) {
-      // Re-encoded by this column's own rule (compression, fixed length); the characters
-      // never leave UTF-16.
-      const size_t at = used;
-      if (c.IsFixed()) {
+    const ColumnDefinition& c = def_.columns[i];
+    switch (step.kind) {
+      case Kind::kText: {
+        // Re-encoded by this column's own rule (compression); the characters never leave
+        // UTF-16.
+        const size_t at = used;
+        ReencodedText r = ReencodeText(data.bytes, c.AllowsCompression(),
+                                       room(MaxReencodedSize(data.bytes.size())));
+        if (r.units > c.length / 2u) ThrowTooLong(c);
+        used += r.bytes;
+        b.text_at[i] = static_cast<ptrdiff_t>(at);
+        b.views[i] = ByteView(nullptr, used - at);
+        break;
+      }
+      case Kind::kFixedText: {
+        const size_t at = used;
         std::u16string& text = b.units;
         DecodeTextInto(data.bytes, text);
         // CanCopyStored promises every value fits; a damaged source may still hold a
@@ -298,17 +345,17 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
         AppendEncodedText(text, false, b.fixed);
         if (!b.fixed.empty()) std::memcpy(room(b.fixed.size()), b.fixed.data(), b.fixed.size());
         used += b.fixed.size();
-      } else {
-        ReencodedText r = ReencodeText(data.bytes, c.AllowsCompression(),
-                                       room(MaxReencodedSize(data.bytes.size())));
-        if (r.units > c.length / 2u) ThrowTooLong(c);
-        used += r.bytes;
+        b.text_at[i] = static_cast<ptrdiff_t>(at);
+        b.views[i] = ByteView(nullptr, used - at);
+        break;
       }
-      b.text_at[i] = static_cast<ptrdiff_t>(at);
-      b.views[i] = ByteView(nullptr, used - at);
-    } else {
-      if (c.type == ColumnType::kBinary && data.bytes.size() > c.length) ThrowTooLong(c);
-      b.views[i] = data.bytes;
+      case Kind::kBinary:
+        if (data.bytes.size() > c.length) ThrowTooLong(c);
+        b.views[i] = data.bytes;
+        break;
+      default:
+        b.views[i] = data.bytes;
+        break;
     }
   }
   uint32_t autonumber = AssignAutonumbers(b.values);
@@ -334,7 +381,7 @@ RowPointer TableWriter::InsertStored(const TableDefinition& source, ByteView row
     if (b.text_at[i] >= 0) b.views[i] = ByteView(b.text.data() + b.text_at[i], b.views[i]->size());
   }
   EncodeKeys(b.values, b.keys);
-  AssembleRowInto(def_, b.views, b.booleans, b.row);
+  AssembleRowInto(def_, layout_, b.views, b.booleans, b.row);
   return Store(b.row, b.keys, autonumber);
 }
 

@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/data_page.h"
+#include "jet/format/index_key_bytes.h"
 #include "jet/format/row_reader.h"
+#include "jet/format/row_writer.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 #include "jet/table/index_writer.h"
@@ -42,14 +45,16 @@ class TableWriter {
   // of this row is written to an index.
   RowPointer Insert(std::vector<Value> values);
 
-  // Inserts a row copied from a stored row of another table (of this or another file):
-  // column i takes source column `source_columns[i]` of `source`, or NULL for kNoSource
-  // (an autonumber then gets the next number). Each pair must pass CanCopyStored, so the
-  // value moves as stored, text in its UTF-16 form, without a trip through Value. Throws
-  // as Insert does.
+  // Prepares InsertStored for rows of `source` (of this or another file): column i of this
+  // table takes source column `source_columns[i]`, or NULL for kNoSource (an autonumber then
+  // gets the next number). Each pair must pass CanCopyStored, so values move as stored, text
+  // in its UTF-16 form, without a trip through Value. What each column needs is worked out
+  // here once, not for every row. REQUIRES: `source` outlives the InsertStored calls.
   static constexpr int kNoSource = -1;
-  RowPointer InsertStored(const TableDefinition& source, ByteView row,
-                          const std::vector<int>& source_columns);
+  void PrepareStoredCopy(const TableDefinition& source, const std::vector<int>& source_columns);
+
+  // Inserts a stored row of the source PrepareStoredCopy named. Throws as Insert does.
+  RowPointer InsertStored(ByteView row);
 
   // A hint that about `rows` rows are coming (a copy knows its source's row count): the
   // index entries they add are given room at once, not grown by doubling, which for a
@@ -69,45 +74,59 @@ class TableWriter {
   // Fills NULL autonumbers with the next numbers; returns the counter after this row.
   uint32_t AssignAutonumbers(std::vector<Value>& values) const;
   // The row's key in each index (nullopt where it has no entry), after the unique checks.
-  void EncodeKeys(const std::vector<Value>& values,
-                  std::vector<std::optional<std::vector<uint8_t>>>& keys);
+  void EncodeKeys(const std::vector<Value>& values, std::vector<std::optional<IndexKey>>& keys);
   // Writes an assembled row and records its index entries.
-  RowPointer Store(const std::vector<uint8_t>& row,
-                   std::vector<std::optional<std::vector<uint8_t>>>& keys, uint32_t autonumber);
+  RowPointer Store(const std::vector<uint8_t>& row, std::vector<std::optional<IndexKey>>& keys,
+                   uint32_t autonumber);
   std::vector<std::optional<std::vector<uint8_t>>> EncodeColumns(const std::vector<Value>& values,
-                                                                 std::vector<bool>& booleans);
+                                                                 std::vector<uint8_t>& booleans);
   RowPointer PlaceRow(const std::vector<uint8_t>& row);
-  void CheckUnique(size_t index, const std::vector<uint8_t>& key);
+  void CheckUnique(size_t index, const IndexKey& key);
   std::string IndexName(size_t real_index) const;
 
   Database& db_;
   uint32_t definition_page_;
   std::string name_;
   TableDefinition def_;
-  std::vector<bool> key_or_autonumber_;  // per column: InsertStored must decode its value
+  RowLayout layout_;
+  // Per real index, where each of its columns is in def_.columns (as EncodeIndexKeyInto
+  // takes them), and one buffer every key is encoded in before it is kept.
+  std::vector<std::vector<size_t>> index_positions_;
+  std::vector<uint8_t> key_buffer_;
+
+  // How InsertStored fills one column of this table.
+  struct CopyStep {
+    enum class Kind : uint8_t { kNull, kBoolean, kBytes, kBinary, kText, kFixedText };
+    Kind kind = Kind::kNull;
+    bool decode = false;  // a key or autonumber column: its value is needed too
+    size_t source = 0;    // the source column's position
+  };
+  const TableDefinition* copy_source_ = nullptr;
+  std::vector<CopyStep> copy_steps_;
   struct StoredCopyBuffers {
     std::vector<ColumnData> parts;
     std::u16string units;
     std::vector<Value> values;
     std::vector<std::optional<ByteView>> views;
-    std::vector<bool> booleans;
+    std::vector<uint8_t> booleans;
     std::vector<uint8_t> text;   // the row's re-encoded values; only grows
     std::vector<uint8_t> fixed;  // one fixed-length text value, padded
     std::vector<ptrdiff_t> text_at;
     std::vector<uint8_t> row;
-    std::vector<std::optional<std::vector<uint8_t>>> keys;
+    std::vector<std::optional<IndexKey>> keys;
   };
   StoredCopyBuffers stored_copy_;
   LongValueStore long_values_;
   std::vector<IndexChanges> index_changes_;
   // Per unique index: the largest key this statement added, and (once keys stop arriving in
   // ascending order) the set of every key it added, for duplicate checks among new rows.
-  std::vector<std::vector<uint8_t>> largest_new_key_;
+  std::vector<IndexKey> largest_new_key_;
   std::vector<std::optional<std::unordered_set<std::string>>> new_unique_keys_;
   // Per unique index: the largest key before this statement, read once. A new key above it
   // cannot collide with an existing entry (autonumbers always are), so no tree search.
-  std::vector<std::optional<std::optional<std::vector<uint8_t>>>> last_existing_key_;
+  std::vector<std::optional<std::optional<IndexKey>>> last_existing_key_;
   std::optional<uint32_t> insert_page_;
+  PageFill insert_page_fill_;  // what the last append left on insert_page_
   bool insert_page_searched_ = false;
   bool changed_ = false;
 };

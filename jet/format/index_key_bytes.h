@@ -1,0 +1,84 @@
+// The bytes of one index key, as an index entry holds them. Most keys are short (an
+// autonumber's is 5 bytes), and a bulk copy holds one per row until its index is written:
+// a key of up to kInlineBytes therefore lives inside the object and costs no allocation.
+// Keys compare as unsigned bytes, shorter first on a common prefix: the index order.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace jet {
+
+class IndexKey {
+ public:
+  static constexpr size_t kInlineBytes = 24;
+
+  IndexKey() = default;
+  IndexKey(const uint8_t* data, size_t size) { Assign(data, size); }
+  // Implicit: a key built in a byte vector is an IndexKey wherever one is asked for.
+  IndexKey(const std::vector<uint8_t>& bytes) : IndexKey(bytes.data(), bytes.size()) {}
+  IndexKey(const IndexKey& other) : IndexKey(other.data(), other.size()) {}
+  IndexKey(IndexKey&& other) noexcept { Take(other); }
+  IndexKey& operator=(const IndexKey& other) {
+    if (this != &other) Assign(other.data(), other.size());
+    return *this;
+  }
+  IndexKey& operator=(IndexKey&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Take(other);
+    }
+    return *this;
+  }
+  ~IndexKey() { Release(); }
+
+  void Assign(const uint8_t* data, size_t size);
+
+  const uint8_t* data() const { return OnHeap() ? heap_ : inline_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const uint8_t* begin() const { return data(); }
+  const uint8_t* end() const { return data() + size_; }
+  std::vector<uint8_t> ToVector() const { return std::vector<uint8_t>(begin(), end()); }
+
+  friend bool operator==(const IndexKey& a, const IndexKey& b) {
+    return a.size_ == b.size_ && (a.size_ == 0 || std::memcmp(a.data(), b.data(), a.size_) == 0);
+  }
+  friend std::strong_ordering operator<=>(const IndexKey& a, const IndexKey& b) {
+    const size_t common = a.size_ < b.size_ ? a.size_ : b.size_;
+    if (common > 0) {
+      if (int c = std::memcmp(a.data(), b.data(), common); c != 0) {
+        return c < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+      }
+    }
+    return a.size_ <=> b.size_;
+  }
+
+ private:
+  bool OnHeap() const { return size_ > kInlineBytes; }
+  void Release() {
+    if (OnHeap()) delete[] heap_;
+    size_ = 0;
+  }
+  // Moves `other`'s bytes here and leaves it empty. REQUIRES: this key holds nothing.
+  void Take(IndexKey& other) noexcept {
+    size_ = other.size_;
+    if (other.OnHeap()) {
+      heap_ = other.heap_;
+    } else if (size_ > 0) {
+      std::memcpy(inline_, other.inline_, size_);
+    }
+    other.size_ = 0;
+  }
+
+  size_t size_ = 0;
+  union {
+    uint8_t inline_[kInlineBytes];
+    uint8_t* heap_;
+  };
+};
+
+}  // namespace jet
