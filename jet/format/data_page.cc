@@ -1,5 +1,6 @@
 #include "jet/format/data_page.h"
 
+#include <cstring>
 #include <string>
 
 #include "jet/format/page_size.h"
@@ -59,7 +60,7 @@ size_t LowestRowStart(ByteView page, uint16_t rows) {
 }  // namespace
 
 void InitDataPage(std::span<uint8_t> page, uint32_t owner) {
-  std::fill(page.begin(), page.end(), 0);
+  std::memset(page.data(), 0, page.size());
   page[0] = kPageData;
   page[1] = 0x01;
   PutU16(page.data() + data_page::kFreeSpace, data_page::kEmptyFreeSpace);

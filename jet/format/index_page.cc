@@ -1,6 +1,7 @@
 #include "jet/format/index_page.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "jet/error.h"
@@ -109,7 +110,7 @@ void BuildIndexPage(std::span<uint8_t> page, bool leaf, uint8_t level, uint32_t 
   if (!PackedIndexSize(entries)) {
     throw JetError(Problem::kIndexEntryTooLarge);
   }
-  std::fill(page.begin(), page.end(), 0);
+  std::memset(page.data(), 0, page.size());
   page[0] = leaf ? kPageIndexLeaf : kPageIndexNode;
   page[1] = 0x01;
   PutU32(page.data() + kOwner, owner);

@@ -28,33 +28,6 @@ std::string NumericToText(ByteView b, uint8_t scale) {
 
 }  // namespace
 
-size_t FixedSizeOf(const ColumnDefinition& c) {
-  switch (c.type) {
-    case ColumnType::kBoolean:
-      return 0;
-    case ColumnType::kByte:
-      return 1;
-    case ColumnType::kInteger:
-      return 2;
-    case ColumnType::kLong:
-      return 4;
-    case ColumnType::kCurrency:
-      return 8;
-    case ColumnType::kSingle:
-      return 4;
-    case ColumnType::kDouble:
-      return 8;
-    case ColumnType::kDateTime:
-      return 8;
-    case ColumnType::kGuid:
-      return 16;
-    case ColumnType::kNumeric:
-      return 17;
-    default:
-      return c.length;
-  }
-}
-
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
   std::vector<ColumnData> out;
   SplitRow(def, row, out);
@@ -62,7 +35,14 @@ std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
 }
 
 void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>& out) {
-  out.assign(def.columns.size(), ColumnData{});
+  SplitRow(def, LayoutOf(def), row, out);
+}
+
+void SplitRow(const TableDefinition& def, const RowLayout& layout, ByteView row,
+              std::vector<ColumnData>& out) {
+  const size_t n = layout.columns.size();
+  if (n != def.columns.size()) throw JetError(Problem::kInternalRowShape);
+  out.resize(n);
   if (row.size() < 2) ThrowCorrupt(Problem::kDamagedRow);
   const size_t column_count = row.U16(0);
   const size_t mask_length = (column_count + 7) / 8;
@@ -76,13 +56,9 @@ void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>&
     return id < column_count && (bytes[mask_start + id / 8] >> (id % 8)) & 1;
   };
 
-  bool has_variable = false;
-  for (const auto& c : def.columns) {
-    if (!c.IsFixed() && c.type != ColumnType::kBoolean && c.id < column_count) has_variable = true;
-  }
   size_t variable_count = 0;
   size_t table_end = mask_start;  // first byte of the offset table (or the mask)
-  if (has_variable) {
+  if (layout.first_variable_id < column_count) {
     if (mask_start < 4) ThrowCorrupt(Problem::kDamagedRow);
     variable_count = row.U16(mask_start - 2);
     if (4 + 2 * variable_count > mask_start) ThrowCorrupt(Problem::kDamagedRow);
@@ -95,28 +71,31 @@ void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>&
     return static_cast<size_t>(p[0] | (p[1] << 8));
   };
 
-  for (size_t i = 0; i < def.columns.size(); ++i) {
-    const ColumnDefinition& c = def.columns[i];
+  using Kind = ColumnPlace::Kind;
+  for (size_t i = 0; i < n; ++i) {
+    const ColumnPlace& c = layout.columns[i];
     ColumnData& d = out[i];
+    d = ColumnData{};
     if (c.id >= column_count) continue;  // added after this row was written
-    if (c.type == ColumnType::kBoolean) {
+    if (c.kind == Kind::kBoolean) {
       d.null = false;
       d.boolean = present(c.id);
       continue;
     }
     if (!present(c.id)) continue;
-    if (c.IsFixed()) {
-      size_t size = FixedSizeOf(c);
+    if (c.kind == Kind::kFixed) {
       size_t start = 2 + size_t{c.fixed_offset};
-      if (start + size > table_end) ThrowCorrupt(Problem::kDamagedColumn, {.column = c.name});
+      if (start + c.size > table_end) {
+        ThrowCorrupt(Problem::kDamagedColumn, {.column = def.columns[i].name});
+      }
       d.null = false;
-      d.bytes = ByteView(bytes + start, size);
+      d.bytes = ByteView(bytes + start, c.size);
     } else {
       if (c.variable_index >= variable_count) continue;
       size_t start = slot_offset(c.variable_index);
       size_t end = slot_offset(c.variable_index + 1);
       if (start > end || end > table_end) {
-        ThrowCorrupt(Problem::kDamagedColumn, {.column = c.name});
+        ThrowCorrupt(Problem::kDamagedColumn, {.column = def.columns[i].name});
       }
       d.null = false;
       d.bytes = ByteView(bytes + start, end - start);

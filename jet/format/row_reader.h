@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/row_layout.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 
@@ -19,15 +20,16 @@ struct ColumnData {
 // One entry per column of `def.columns`, in the same order. Throws kCorrupt when the row's
 // own offsets contradict its length.
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row);
-// The same into `out`, reusing its storage: scans and copies split every row.
+// The same into `out`, reusing its storage.
 void SplitRow(const TableDefinition& def, ByteView row, std::vector<ColumnData>& out);
+// The same by a layout worked out once: scans and copies split every row.
+// REQUIRES: `layout` is LayoutOf(def).
+void SplitRow(const TableDefinition& def, const RowLayout& layout, ByteView row,
+              std::vector<ColumnData>& out);
 
 // Decodes a non-long-value column (everything but Memo and OLE).
 Value DecodeColumnValue(const ColumnDefinition& column, const ColumnData& data);
 // The same into `value`, which keeps its text and byte buffers for the next row's value.
 void DecodeColumnValue(const ColumnDefinition& column, const ColumnData& data, Value& value);
-
-// Fixed storage size of a column type, or 0 for variable-only types.
-size_t FixedSizeOf(const ColumnDefinition& column);
 
 }  // namespace jet

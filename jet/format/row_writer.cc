@@ -131,16 +131,6 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
   return out;
 }
 
-RowLayout LayoutOf(const TableDefinition& def) {
-  RowLayout layout;
-  for (const auto& c : def.columns) {
-    if (c.IsFixed() && c.type != ColumnType::kBoolean) {
-      layout.fixed_end = std::max(layout.fixed_end, size_t{c.fixed_offset} + FixedSizeOf(c));
-    }
-  }
-  return layout;
-}
-
 std::vector<uint8_t> AssembleRow(const TableDefinition& def,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
                                  const std::vector<uint8_t>& booleans) {
@@ -156,12 +146,16 @@ std::vector<uint8_t> AssembleRow(const TableDefinition& def,
 void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
                      const std::vector<std::optional<ByteView>>& columns,
                      const std::vector<uint8_t>& booleans, std::vector<uint8_t>& row) {
-  const size_t column_count = def.next_column_id;
+  const size_t n = layout.columns.size();
+  if (n != def.columns.size() || columns.size() != n || booleans.size() != n) {
+    throw JetError(Problem::kInternalRowShape);
+  }
+  const size_t column_count = layout.column_count;
   const size_t mask_length = (column_count + 7) / 8;
   const size_t fixed_end = layout.fixed_end;
   // Variable values in slot order; a slot whose column was deleted stays empty. Tables have
   // at most 255 columns, so the slots fit on the stack but for a damaged definition.
-  const size_t slot_count = def.variable_columns;
+  const size_t slot_count = layout.variable_slots;
   // Only the slots in use are cleared: this runs for every row of a bulk copy.
   std::array<const ByteView*, 256> slot_array;
   std::vector<const ByteView*> slot_vector;
@@ -172,10 +166,11 @@ void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
   } else {
     std::fill_n(slot_array.begin(), slot_count, nullptr);
   }
+  using Kind = ColumnPlace::Kind;
   size_t variable_bytes = 0;
-  for (size_t i = 0; i < def.columns.size(); ++i) {
-    const ColumnDefinition& c = def.columns[i];
-    if (c.type == ColumnType::kBoolean || !columns[i] || c.IsFixed()) continue;
+  for (size_t i = 0; i < n; ++i) {
+    const ColumnPlace& c = layout.columns[i];
+    if (c.kind != Kind::kVariable || !columns[i]) continue;
     if (c.variable_index >= slot_count) ThrowCorrupt(Problem::kDamagedDefinition);
     slots[c.variable_index] = &*columns[i];
     variable_bytes += columns[i]->size();
@@ -186,22 +181,29 @@ void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
   if (size > kMaxRowSize) {
     throw JetError(Problem::kRecordTooLarge, {.number = size, .limit = kMaxRowSize});
   }
-  row.assign(size, 0);
+  row.resize(size);
   uint8_t* out = row.data();
-  PutU16(out, static_cast<uint16_t>(column_count));
+  // Only the fixed area and the mask need zeros: everything else below is written whole.
+  std::memset(out + 2, 0, fixed_end);
   uint8_t* mask = out + size - mask_length;
-  auto set_present = [&](uint16_t id) { mask[id / 8] |= static_cast<uint8_t>(1 << (id % 8)); };
-  for (size_t i = 0; i < def.columns.size(); ++i) {
-    const ColumnDefinition& c = def.columns[i];
-    if (c.type == ColumnType::kBoolean) {
+  std::memset(mask, 0, mask_length);
+  PutU16(out, static_cast<uint16_t>(column_count));
+  auto set_present = [&](uint16_t id) {
+    // An id beyond the recorded column count would land past the row's end.
+    if (id >= column_count) ThrowCorrupt(Problem::kDamagedDefinition);
+    mask[id / 8] |= static_cast<uint8_t>(1 << (id % 8));
+  };
+  for (size_t i = 0; i < n; ++i) {
+    const ColumnPlace& c = layout.columns[i];
+    if (c.kind == Kind::kBoolean) {
       if (booleans[i]) set_present(c.id);
       continue;
     }
     if (!columns[i]) continue;
     set_present(c.id);
-    if (c.IsFixed()) {
+    if (c.kind == Kind::kFixed) {
       const ByteView& bytes = *columns[i];
-      std::memcpy(out + 2 + c.fixed_offset, bytes.data(), std::min(bytes.size(), FixedSizeOf(c)));
+      std::memcpy(out + 2 + c.fixed_offset, bytes.data(), std::min(bytes.size(), c.size));
     }
   }
   if (has_variable) {

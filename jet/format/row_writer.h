@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "jet/format/row_layout.h"
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
 
@@ -19,12 +20,6 @@ inline constexpr size_t kMaxRowSize = 4060;
 // kind (the SQL layer converts first): anything else, or an integer out of the column's
 // range, throws kInvalid. Throws kConstraint when text is longer than the column.
 std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& column, const Value& value);
-
-// What every row of a table shares, worked out once per table rather than once per row.
-struct RowLayout {
-  size_t fixed_end = 0;  // where the fixed-size values end, from the row's start + 2
-};
-RowLayout LayoutOf(const TableDefinition& def);
 
 // One entry per column of `def.columns` (same order): nullopt for NULL, else the stored bytes.
 // `booleans` gives Boolean columns' values (indexed the same way, nonzero for true). Throws

@@ -32,22 +32,10 @@ const TableDefinition& Table::definition() const {
   return db_->Definition(definition_page_);
 }
 
-std::vector<Value> Table::DecodeRow(const uint8_t* data, size_t size) const {
-  std::vector<ColumnData> parts;
-  std::vector<Value> values;
-  DecodeRow(ByteView(data, size), parts, values);
-  return values;
-}
-
-void Table::DecodeRow(ByteView row, std::vector<ColumnData>& parts,
-                      std::vector<Value>& values) const {
-  NamingThisTable([&] { DecodeRowInto(row, parts, values); });
-}
-
-void Table::DecodeRowInto(ByteView row, std::vector<ColumnData>& parts,
+void Table::DecodeRowInto(const RowLayout& layout, ByteView row, std::vector<ColumnData>& parts,
                           std::vector<Value>& values) const {
   const TableDefinition& def = definition();
-  SplitRow(def, row, parts);
+  SplitRow(def, layout, row, parts);
   values.resize(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
@@ -119,8 +107,9 @@ size_t Table::CountLiveRows() const {
 void Table::Scan(const RowVisitor& visit) const {
   std::vector<ColumnData> parts;
   std::vector<Value> values;
+  const RowLayout layout = LayoutOf(definition());
   ScanStored([&](RowPointer where, ByteView bytes) {
-    DecodeRow(bytes, parts, values);  // names this table in what it raises
+    NamingThisTable([&] { DecodeRowInto(layout, bytes, parts, values); });
     return visit(where, values);
   });
 }
@@ -180,7 +169,7 @@ std::vector<Value> Table::ReadLiveRow(RowPointer where) const {
   PinnedView bytes = ResolveRow(pager, page, slot, definition_page_);
   std::vector<ColumnData> parts;
   std::vector<Value> values;
-  DecodeRowInto(bytes, parts, values);
+  DecodeRowInto(LayoutOf(definition()), bytes, parts, values);
   return values;
 }
 

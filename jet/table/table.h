@@ -48,19 +48,16 @@ class Table {
   // Data pages listed in the table's owned-pages map.
   std::vector<uint32_t> OwnedPages() const;
 
-  // Decodes one stored row's bytes (after following an overflow pointer).
-  std::vector<Value> DecodeRow(const uint8_t* data, size_t size) const;
-  // The same into `values`, reusing its buffers (and `parts`, the row split into columns),
-  // so a scan allocates nothing per row once the first rows have sized them.
-  void DecodeRow(ByteView row, std::vector<ColumnData>& parts, std::vector<Value>& values) const;
-
  private:
   // Runs `body`, adding this table and its file to a failure that does not name them yet.
   template <typename F>
   decltype(auto) NamingThisTable(F&& body) const;
   void AddFactsTo(JetError& error) const;
   void ScanStoredRows(const StoredRowVisitor& visit) const;
-  void DecodeRowInto(ByteView row, std::vector<ColumnData>& parts,
+  // Decodes one stored row's bytes (after following an overflow pointer) into `values`,
+  // reusing its buffers (and `parts`, the row split into columns), so a scan allocates
+  // nothing per row once the first rows have sized them.
+  void DecodeRowInto(const RowLayout& layout, ByteView row, std::vector<ColumnData>& parts,
                      std::vector<Value>& values) const;
   size_t CountLiveRows() const;
   std::vector<Value> ReadLiveRow(RowPointer where) const;

@@ -61,6 +61,9 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
       last_existing_key_(def_.real_indexes.size()) {
   if (!db_.in_transaction()) throw JetError(Problem::kInternalNoTransaction);
   layout_ = LayoutOf(def_);
+  for (size_t i = 0; i < def_.columns.size(); ++i) {
+    if (def_.columns[i].flags & ColumnDefinition::kFlagAutoLong) autonumber_columns_.push_back(i);
+  }
   for (const RealIndex& index : def_.real_indexes) {
     index_positions_.push_back(IndexColumnPositions(def_, index));
   }
@@ -170,14 +173,18 @@ RowPointer TableWriter::PlaceRow(const std::vector<uint8_t>& row) {
 
 uint32_t TableWriter::AssignAutonumbers(std::vector<Value>& values) const {
   uint32_t autonumber = def_.last_autonumber;
-  for (size_t i = 0; i < def_.columns.size(); ++i) {
-    const ColumnDefinition& c = def_.columns[i];
-    if (!(c.flags & ColumnDefinition::kFlagAutoLong)) continue;
-    if (values[i].IsNull()) {
+  for (size_t i : autonumber_columns_) {
+    Value& v = values[i];
+    if (v.IsNull()) {
       autonumber += static_cast<uint32_t>(def_.autonumber_increment);
-      values[i] = Value::Long(static_cast<int32_t>(autonumber));
-    } else if (values[i].integer > static_cast<int32_t>(autonumber)) {
-      autonumber = static_cast<uint32_t>(values[i].integer);
+      // Set in place: a copy's values keep their buffers from row to row.
+      v.kind = ValueKind::kLong;
+      v.integer = static_cast<int32_t>(autonumber);
+      v.real = 0;
+      v.text.clear();
+      v.bytes.clear();
+    } else if (v.integer > static_cast<int32_t>(autonumber)) {
+      autonumber = static_cast<uint32_t>(v.integer);
     }
   }
   return autonumber;
@@ -247,6 +254,7 @@ void TableWriter::PrepareStoredCopy(const TableDefinition& source,
   if (source_columns.size() != n) {
     throw JetError(Problem::kInternalRowShape, {.table = name_});
   }
+  source_layout_ = LayoutOf(source);
   std::vector<CopyStep> steps(n);
   for (size_t i = 0; i < n; ++i) {
     const ColumnDefinition& c = def_.columns[i];
@@ -293,7 +301,7 @@ RowPointer TableWriter::InsertStored(ByteView row) {
   // One set of buffers serves every row of a copy: a row costs no allocation but a long
   // index key.
   StoredCopyBuffers& b = stored_copy_;
-  SplitRow(source, row, b.parts);
+  SplitRow(source, source_layout_, row, b.parts);
   const std::vector<ColumnData>& parts = b.parts;
   // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
   // they stay in `row`; offsets, not views, until b.text stops growing. b.text keeps its

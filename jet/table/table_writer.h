@@ -89,6 +89,7 @@ class TableWriter {
   std::string name_;
   TableDefinition def_;
   RowLayout layout_;
+  std::vector<size_t> autonumber_columns_;  // positions of the Long autonumber columns
   // Per real index, where each of its columns is in def_.columns (as EncodeIndexKeyInto
   // takes them), and one buffer every key is encoded in before it is kept.
   std::vector<std::vector<size_t>> index_positions_;
@@ -102,6 +103,7 @@ class TableWriter {
     size_t source = 0;    // the source column's position
   };
   const TableDefinition* copy_source_ = nullptr;
+  RowLayout source_layout_;
   std::vector<CopyStep> copy_steps_;
   struct StoredCopyBuffers {
     std::vector<ColumnData> parts;
