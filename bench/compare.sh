@@ -82,15 +82,16 @@ done
 row "count Customer" true "${J} count ${DATA} Customer -p '${PASSWORD}' >/dev/null"
 row "tables" true "${J} tables ${DATA} -p '${PASSWORD}' >/dev/null"
 
-# The copy the upgrade makes: a fresh data file with an empty sj each run.
+# The copy the upgrade makes: a fresh data file with an empty sj each run. The prepare step
+# syncs the fresh copy, so the timed run's fsync flushes only what the run itself wrote.
 cp "${DATA}" base.sys
 "${J}" sql base.sys "CREATE TABLE sj (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),DQ varchar(50),city varchar(50),qh int,type varchar(50))" -p "${PASSWORD}" >/dev/null
 COPY="INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, sj.city, sj.QH, sj.type FROM [${TEMPLATE};pwd=${PASSWORD}].sj"
-row "copy ${SJ_ROWS} sj rows (jetdb sql)" "cp base.sys copy.sys" \
+row "copy ${SJ_ROWS} sj rows (jetdb sql)" "cp base.sys copy.sys && sync" \
   "${J} sql copy.sys \"${COPY}\" -p '${PASSWORD}' >/dev/null"
 
 mkdir -p up/sys && cp "${TEMPLATE}" up/my.sys
-row "whole upgrade (sysupgrade)" "cp ${DATA} up/sys/Custom.sys" \
+row "whole upgrade (sysupgrade)" "cp ${DATA} up/sys/Custom.sys && sync" \
   "${BIN}/sysupgrade --template up/my.sys up/sys/Custom.sys >/dev/null"
 
 if [[ ${LARGE} -gt 0 ]]; then

@@ -131,7 +131,7 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
   return out;
 }
 
-std::vector<uint8_t> AssembleRow(const TableDefinition& def,
+std::vector<uint8_t> AssembleRow(const TableDefinition& def, const RowLayout& layout,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
                                  const std::vector<uint8_t>& booleans) {
   std::vector<std::optional<ByteView>> views(columns.size());
@@ -139,7 +139,7 @@ std::vector<uint8_t> AssembleRow(const TableDefinition& def,
     if (columns[i]) views[i] = ByteView(columns[i]->data(), columns[i]->size());
   }
   std::vector<uint8_t> row;
-  AssembleRowInto(def, LayoutOf(def), views, booleans, row);
+  AssembleRowInto(def, layout, views, booleans, row);
   return row;
 }
 

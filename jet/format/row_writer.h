@@ -24,12 +24,12 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& column, const Val
 // One entry per column of `def.columns` (same order): nullopt for NULL, else the stored bytes.
 // `booleans` gives Boolean columns' values (indexed the same way, nonzero for true). Throws
 // kConstraint ("record is too large") when the row exceeds kMaxRowSize.
-std::vector<uint8_t> AssembleRow(const TableDefinition& def,
+// REQUIRES: `layout` is LayoutOf(def).
+std::vector<uint8_t> AssembleRow(const TableDefinition& def, const RowLayout& layout,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
                                  const std::vector<uint8_t>& booleans);
 
-// The same for column bytes held elsewhere, into `row` (its capacity is kept, so a bulk
-// copy assembles every row in one buffer). REQUIRES: `layout` is LayoutOf(def).
+// The same for column bytes held elsewhere, into `row` (its capacity is kept).
 void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
                      const std::vector<std::optional<ByteView>>& columns,
                      const std::vector<uint8_t>& booleans, std::vector<uint8_t>& row);

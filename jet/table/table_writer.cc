@@ -6,6 +6,7 @@
 #include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
 #include "jet/format/long_value.h"
+#include "jet/format/row_copier.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/row_writer.h"
 #include "jet/format/text_codec.h"
@@ -41,10 +42,6 @@ const LongValueMaps* MapsFor(const TableDefinition& def, uint16_t column_id) {
     if (m.column_id == column_id) return &m;
   }
   return nullptr;
-}
-
-[[noreturn]] void ThrowTooLong(const ColumnDefinition& c) {
-  throw JetError(Problem::kValueTooLarge, {.column = c.name});
 }
 
 }  // namespace
@@ -245,7 +242,7 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
   EncodeKeys(values, keys);
   std::vector<uint8_t> booleans;
   auto columns = EncodeColumns(values, booleans);
-  return Store(AssembleRow(def_, columns, booleans), keys, autonumber);
+  return Store(AssembleRow(def_, layout_, columns, booleans), keys, autonumber);
 }
 
 void TableWriter::PrepareStoredCopy(const TableDefinition& source,
@@ -254,142 +251,60 @@ void TableWriter::PrepareStoredCopy(const TableDefinition& source,
   if (source_columns.size() != n) {
     throw JetError(Problem::kInternalRowShape, {.table = name_});
   }
-  source_layout_ = LayoutOf(source);
-  std::vector<CopyStep> steps(n);
+  StoredCopyBuffers& b = stored_copy_;
+  b.decode.clear();
   for (size_t i = 0; i < n; ++i) {
     const ColumnDefinition& c = def_.columns[i];
-    CopyStep& step = steps[i];
+    if (source_columns[i] != kNoSource) {
+      const size_t from = static_cast<size_t>(source_columns[i]);
+      if (from >= source.columns.size() || !CanCopyStored(source.columns[from], c)) {
+        throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
+      }
+    }
     // Values only where keys and autonumbers need them; every other column moves as bytes.
-    step.decode = (c.flags & ColumnDefinition::kFlagAutoLong) != 0;
+    bool decode = (c.flags & ColumnDefinition::kFlagAutoLong) != 0;
     for (const auto& positions : index_positions_) {
-      step.decode |= std::find(positions.begin(), positions.end(), i) != positions.end();
+      decode |= std::find(positions.begin(), positions.end(), i) != positions.end();
     }
-    if (source_columns[i] == kNoSource) continue;
-    step.source = static_cast<size_t>(source_columns[i]);
-    if (step.source >= source.columns.size() || !CanCopyStored(source.columns[step.source], c)) {
-      throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
-    }
-    using Kind = CopyStep::Kind;
-    switch (c.type) {
-      case ColumnType::kBoolean:
-        step.kind = Kind::kBoolean;
-        break;
-      case ColumnType::kText:
-        step.kind = c.IsFixed() ? Kind::kFixedText : Kind::kText;
-        break;
-      case ColumnType::kBinary:
-        step.kind = Kind::kBinary;
-        break;
-      default:
-        step.kind = Kind::kBytes;
-        break;
-    }
+    if (decode) b.decode.push_back(i);
   }
-  copy_steps_ = std::move(steps);
-  copy_source_ = &source;
-  StoredCopyBuffers& b = stored_copy_;
-  b.values.resize(n);
-  b.views.resize(n);
-  b.booleans.resize(n);
-  b.text_at.resize(n);
+  copier_ = std::make_unique<RowCopier>(source, def_, source_columns);
+  b.values.assign(n, Value{});
+  b.supplied.assign(n, std::nullopt);
+  b.numbers.assign(n, {});
 }
 
 RowPointer TableWriter::InsertStored(ByteView row) {
-  if (!copy_source_) throw JetError(Problem::kInternalRowShape, {.table = name_});
-  const TableDefinition& source = *copy_source_;
-  const size_t n = def_.columns.size();
+  if (!copier_) throw JetError(Problem::kInternalRowShape, {.table = name_});
+  RowCopier& copier = *copier_;
   // One set of buffers serves every row of a copy: a row costs no allocation but a long
   // index key.
   StoredCopyBuffers& b = stored_copy_;
-  SplitRow(source, source_layout_, row, b.parts);
-  const std::vector<ColumnData>& parts = b.parts;
-  // Where each column's bytes start in b.text (re-encoded text, new autonumbers), or -1 when
-  // they stay in `row`; offsets, not views, until b.text stops growing. b.text keeps its
-  // size from row to row (`used` is this row's part), so writing into it costs no clearing.
-  size_t used = 0;
-  auto room = [&](size_t bytes) {
-    if (b.text.size() < used + bytes) b.text.resize(std::max(used + bytes, 2 * b.text.size()));
-    return b.text.data() + used;
-  };
-  using Kind = CopyStep::Kind;
-  for (size_t i = 0; i < n; ++i) {
-    const CopyStep& step = copy_steps_[i];
-    Value& value = b.values[i];
-    value.kind = ValueKind::kNull;  // its buffers stay for the next row
-    b.views[i].reset();
-    b.booleans[i] = 0;
-    b.text_at[i] = -1;
-    if (step.kind == Kind::kNull) continue;
-    const ColumnData& data = parts[step.source];
-    if (step.decode) DecodeColumnValue(source.columns[step.source], data, value);
-    if (step.kind == Kind::kBoolean) {
-      b.booleans[i] = !data.null && data.boolean;
-      continue;
-    }
-    if (data.null) continue;
-    const ColumnDefinition& c = def_.columns[i];
-    switch (step.kind) {
-      case Kind::kText: {
-        // Re-encoded by this column's own rule (compression); the characters never leave
-        // UTF-16.
-        const size_t at = used;
-        ReencodedText r = ReencodeText(data.bytes, c.AllowsCompression(),
-                                       room(MaxReencodedSize(data.bytes.size())));
-        if (r.units > c.length / 2u) ThrowTooLong(c);
-        used += r.bytes;
-        b.text_at[i] = static_cast<ptrdiff_t>(at);
-        b.views[i] = ByteView(nullptr, used - at);
-        break;
-      }
-      case Kind::kFixedText: {
-        const size_t at = used;
-        std::u16string& text = b.units;
-        DecodeTextInto(data.bytes, text);
-        // CanCopyStored promises every value fits; a damaged source may still hold a
-        // longer one, refused as the value road refuses it.
-        if (text.size() > c.length / 2u) ThrowTooLong(c);
-        text.resize(c.length / 2u, u' ');
-        b.fixed.clear();
-        AppendEncodedText(text, false, b.fixed);
-        if (!b.fixed.empty()) std::memcpy(room(b.fixed.size()), b.fixed.data(), b.fixed.size());
-        used += b.fixed.size();
-        b.text_at[i] = static_cast<ptrdiff_t>(at);
-        b.views[i] = ByteView(nullptr, used - at);
-        break;
-      }
-      case Kind::kBinary:
-        if (data.bytes.size() > c.length) ThrowTooLong(c);
-        b.views[i] = data.bytes;
-        break;
-      default:
-        b.views[i] = data.bytes;
-        break;
+  copier.Split(row);
+  for (size_t i : b.decode) {
+    if (const ColumnData* data = copier.SourceOf(i)) {
+      DecodeColumnValue(copier.SourceColumn(i), *data, b.values[i]);
+    } else {
+      b.values[i].kind = ValueKind::kNull;  // its buffers stay for the next row
     }
   }
   uint32_t autonumber = AssignAutonumbers(b.values);
-  for (size_t i = 0; i < n; ++i) {
-    // An autonumber the source did not give: this row's new number, kept beside the text.
-    const ColumnDefinition& c = def_.columns[i];
-    if ((c.flags & ColumnDefinition::kFlagAutoLong) && !b.views[i]) {
-      const size_t at = used;
-      if (c.type == ColumnType::kLong) {
-        // A Long's stored form, written in place: four bytes, little-endian.
-        PutU32(room(4), static_cast<uint32_t>(b.values[i].integer));
-        used += 4;
-      } else {
-        std::vector<uint8_t> number = EncodeColumnValue(c, b.values[i]);
-        std::memcpy(room(number.size()), number.data(), number.size());
-        used += number.size();
-      }
-      b.text_at[i] = static_cast<ptrdiff_t>(at);
-      b.views[i] = ByteView(nullptr, used - at);
+  for (size_t i : autonumber_columns_) {
+    // An autonumber the source did not give: this row's new number.
+    b.supplied[i].reset();
+    if (copier.SourceOf(i)) continue;
+    std::vector<uint8_t>& number = b.numbers[i];
+    if (def_.columns[i].type == ColumnType::kLong) {
+      number.resize(4);
+      PutU32(number.data(), static_cast<uint32_t>(b.values[i].integer));
+    } else {
+      number = EncodeColumnValue(def_.columns[i], b.values[i]);
     }
+    b.supplied[i] = ByteView(number.data(), number.size());
   }
-  for (size_t i = 0; i < n; ++i) {
-    if (b.text_at[i] >= 0) b.views[i] = ByteView(b.text.data() + b.text_at[i], b.views[i]->size());
-  }
+  // Keys first: a duplicate stops the row before any of it is written.
   EncodeKeys(b.values, b.keys);
-  AssembleRowInto(def_, layout_, b.views, b.booleans, b.row);
+  copier.Assemble(b.supplied, b.row);
   return Store(b.row, b.keys, autonumber);
 }
 

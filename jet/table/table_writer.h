@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -15,6 +16,7 @@
 #include "jet/format/bytes.h"
 #include "jet/format/data_page.h"
 #include "jet/format/index_key_bytes.h"
+#include "jet/format/row_copier.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/row_writer.h"
 #include "jet/format/table_definition.h"
@@ -95,25 +97,14 @@ class TableWriter {
   std::vector<std::vector<size_t>> index_positions_;
   std::vector<uint8_t> key_buffer_;
 
-  // How InsertStored fills one column of this table.
-  struct CopyStep {
-    enum class Kind : uint8_t { kNull, kBoolean, kBytes, kBinary, kText, kFixedText };
-    Kind kind = Kind::kNull;
-    bool decode = false;  // a key or autonumber column: its value is needed too
-    size_t source = 0;    // the source column's position
-  };
-  const TableDefinition* copy_source_ = nullptr;
-  RowLayout source_layout_;
-  std::vector<CopyStep> copy_steps_;
+  // A copy's rows move as stored bytes through copier_; values are decoded only for the
+  // columns keys and autonumbers need (`decode`), and new autonumbers are `supplied`.
+  std::unique_ptr<RowCopier> copier_;
   struct StoredCopyBuffers {
-    std::vector<ColumnData> parts;
-    std::u16string units;
+    std::vector<size_t> decode;
     std::vector<Value> values;
-    std::vector<std::optional<ByteView>> views;
-    std::vector<uint8_t> booleans;
-    std::vector<uint8_t> text;   // the row's re-encoded values; only grows
-    std::vector<uint8_t> fixed;  // one fixed-length text value, padded
-    std::vector<ptrdiff_t> text_at;
+    std::vector<std::optional<ByteView>> supplied;
+    std::vector<std::vector<uint8_t>> numbers;  // the supplied values' bytes
     std::vector<uint8_t> row;
     std::vector<std::optional<IndexKey>> keys;
   };

@@ -164,6 +164,34 @@ TEST_F(StoredCopyTest, SelectIntoWritesWhatTheValueCopyWrites) {
   ExpectSameStoredRows("plain_fast", "plain_slow", 60);
 }
 
+TEST_F(StoredCopyTest, RowsOlderThanTheirColumnsAndTargetsThatGainedColumns) {
+  // The source's first 60 rows end before the columns added later; the targets gained
+  // columns after they were created, so their ids and slots are not in declaration order.
+  sql_test::RunAll(source_, {"alter table s add later varchar(30)", "alter table s add flag bit",
+                             "INSERT INTO s (code, later, flag) VALUES ('N1', '后来的', 1)",
+                             "INSERT INTO s (code, name) VALUES ('N2', 'no later')"});
+  for (const char* t : {"a", "b"}) {
+    sql_test::RunAll(target_,
+                     {std::string("CREATE TABLE ") + t + " (id COUNTER PRIMARY KEY, name text(50))",
+                      std::string("alter table ") + t + " add later varchar(30)",
+                      std::string("alter table ") + t + " add flag bit",
+                      std::string("alter table ") + t + " add code varchar(20)"});
+  }
+  {
+    jet::sql::Session s(target_, kPassword);
+    const std::string cols = "code, later, flag, name";
+    EXPECT_EQ(s.Execute("INSERT INTO a (" + cols + ") SELECT " + cols + " FROM " + Source()), 62u);
+    EXPECT_EQ(s.Execute("INSERT INTO b (" + cols + ") SELECT " + cols + " FROM " + Source() +
+                        " WHERE 1 = 1"),
+              62u);
+    auto rows = s.Query("SELECT later, flag FROM a WHERE code = 'N1'").rows;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].text, "后来的");
+    EXPECT_EQ(rows[0][1].integer, 1);
+  }
+  ExpectSameStoredRows("a", "b", 62);
+}
+
 TEST_F(StoredCopyTest, ShorterOrOtherColumnsTakeTheValueRoadWithItsChecks) {
   // A target too short for some names, and one of another type: the copy is refused as
   // the value copy refuses it, and nothing of it stays.
