@@ -38,6 +38,9 @@ class TableWriter {
  public:
   // REQUIRES: `db` has a transaction open.
   TableWriter(Database& db, uint32_t definition_page, std::string name);
+  // Not copied or moved: a prepared copy refers to this writer's own definition.
+  TableWriter(const TableWriter&) = delete;
+  TableWriter& operator=(const TableWriter&) = delete;
 
   const TableDefinition& definition() const { return def_; }
 
