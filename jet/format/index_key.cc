@@ -19,7 +19,10 @@ void Invert(std::vector<uint8_t>& out, size_t from) {
 }
 
 void AppendBigEndian(uint64_t v, int bytes, std::vector<uint8_t>& out) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  const size_t at = out.size();
+  out.resize(at + static_cast<size_t>(bytes));
+  uint8_t* p = out.data() + at;
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
 }
 
 // Two's-complement integers sort as unsigned once the sign bit is flipped.
