@@ -27,8 +27,12 @@ RowCopier::RowCopier(const TableDefinition& source, const TableDefinition& targe
       throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
     }
     if (c.type == ColumnType::kText) column.kind = c.IsFixed() ? Kind::kFixedText : Kind::kText;
-    // A column a row cannot hold (beyond the recorded column count or the slot table) is
-    // damage in the target's definition; found here, before any row is written.
+    // A column that may get a value (from the source, or a new autonumber) but that a row
+    // cannot hold, beyond the recorded column count or the slot table, is damage in the
+    // target's definition; found here, before any row is written.
+    const bool may_hold_value =
+        column.source != kNoSource || (c.flags & ColumnDefinition::kFlagAutoLong);
+    if (!may_hold_value) continue;
     if (place.id >= target_layout_.column_count) ThrowCorrupt(Problem::kDamagedDefinition);
     if (place.kind == ColumnPlace::Kind::kVariable) {
       if (place.variable_index >= slot_columns_.size()) {

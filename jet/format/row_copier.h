@@ -38,8 +38,9 @@ class RowCopier {
 
   // Writes the split row in the target's stored form into `out` (its capacity is kept).
   // `supplied[i]`, where set, holds the stored bytes of a value the writer gives column i
-  // instead (a new autonumber). Throws kValueTooLarge for a value longer than its column
-  // (only a damaged source has one) and kRecordTooLarge for a row over kMaxRowSize.
+  // instead: a new autonumber, the only kind of column it may be set for. Throws kValueTooLarge for
+  // a value longer than its column (only a damaged source has one) and kRecordTooLarge for a row
+  // over kMaxRowSize.
   void Assemble(const std::vector<std::optional<ByteView>>& supplied, std::vector<uint8_t>& out);
 
  private:
