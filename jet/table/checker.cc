@@ -40,17 +40,40 @@ class TableChecker {
 
   void Run() {
     const TableDefinition& def = table_.definition();
+    const size_t indexes = def.real_indexes.size();
+    std::vector<std::vector<size_t>> positions;
+    for (const RealIndex& index : def.real_indexes) {
+      positions.push_back(IndexColumnPositions(def, index));
+    }
+    // Only what the index checks need is kept of each row, its key in every index, not its
+    // values: a check of a file with millions of rows then holds tens of bytes per row.
+    std::vector<uint8_t> key;
     table_.Scan([&](RowPointer where, const std::vector<Value>& values) {
-      rows_.emplace(where, values);
+      // keys_ and skipped_ hold `indexes` items per row, in scan order.
+      rows_.push_back({where, rows_.size()});
+      for (size_t r = 0; r < indexes; ++r) {
+        const RealIndex& index = def.real_indexes[r];
+        bool all_null = true;
+        for (size_t p : positions[r]) all_null &= p >= values.size() || values[p].IsNull();
+        skipped_.push_back(index.IgnoresNulls() && all_null);
+        if (EncodeIndexKeyInto(def, index, positions[r], values, key)) {
+          keys_.emplace_back(IndexKey(key));
+        } else {
+          keys_.emplace_back(std::nullopt);
+        }
+      }
       return true;
     });
+    // A scan visits pages in the order their map lists them, so this is nearly always
+    // sorted already.
+    if (!std::is_sorted(rows_.begin(), rows_.end())) std::sort(rows_.begin(), rows_.end());
     report_.rows += rows_.size();
     if (rows_.size() != def.row_count) {
       Problem("holds " + std::to_string(rows_.size()) + " live rows but its definition says " +
               std::to_string(def.row_count));
     }
     CheckOwnedPages();
-    for (size_t i = 0; i < def.real_indexes.size(); ++i) CheckIndex(i);
+    for (size_t i = 0; i < indexes; ++i) CheckIndex(i);
   }
 
  private:
@@ -112,48 +135,50 @@ class TableChecker {
       }
     }
 
-    std::unordered_map<RowPointer, int> seen;
+    const size_t indexes = def.real_indexes.size();
+    std::vector<uint8_t> seen(rows_.size(), 0);  // entries per row (by ordinal), up to 2
     for (const IndexEntry& e : tree.entries) {
-      auto row = rows_.find(e.row);
-      if (row == rows_.end()) {
+      auto row = std::lower_bound(rows_.begin(), rows_.end(), LiveRow{e.row, 0});
+      if (row == rows_.end() || row->where != e.row) {
         Problem(name + "entry points at " + Where(e.row) + ", which is not a live row");
         continue;
       }
-      if (++seen[e.row] == 2) Problem(name + "has two entries for " + Where(e.row));
-      std::optional<std::vector<uint8_t>> key = EncodeIndexKey(def, index, row->second);
+      uint8_t& count = seen[row->ordinal];
+      if (count < 2 && ++count == 2) Problem(name + "has two entries for " + Where(e.row));
+      const std::optional<IndexKey>& key = keys_[row->ordinal * indexes + real];
       if (!key) {
         ++report_.keys_not_encodable;
       } else {
         ++report_.keys_compared;
-        if (IndexKey(*key) != e.key) {
+        if (*key != e.key) {
           Problem(name + "entry for " + Where(e.row) + " has key " + Hex(e.key.ToVector()) +
-                  " but the row's values give " + Hex(*key));
+                  " but the row's values give " + Hex(key->ToVector()));
         }
       }
     }
-    for (const auto& [where, values] : rows_) {
-      if (seen.count(where) || SkippedByIgnoreNulls(index, values)) continue;
-      Problem(name + "has no entry for the row at " + Where(where));
+    for (const LiveRow& row : rows_) {
+      if (seen[row.ordinal] > 0 || skipped_[row.ordinal * indexes + real]) continue;
+      Problem(name + "has no entry for the row at " + Where(row.where));
     }
-  }
-
-  // Indexes that ignore nulls hold no entry for a row whose indexed columns are all NULL.
-  bool SkippedByIgnoreNulls(const RealIndex& index, const std::vector<Value>& values) const {
-    if (!index.IgnoresNulls()) return false;
-    const TableDefinition& def = table_.definition();
-    for (const IndexColumn& ic : index.columns) {
-      for (size_t i = 0; i < def.columns.size(); ++i) {
-        if (def.columns[i].id == ic.column_id && !values[i].IsNull()) return false;
-      }
-    }
-    return true;
   }
 
   Database& db_;
   Table table_;
   const std::set<uint32_t>& free_pages_;
   CheckReport& report_;
-  std::unordered_map<RowPointer, std::vector<Value>> rows_;
+  // Every live row with its ordinal in scan order, sorted by place; then, per row (by
+  // ordinal) and real index, the row's key (nullopt where the engine cannot encode it) and
+  // whether the index holds no entry for it (it ignores nulls and the row's indexed columns
+  // are all NULL).
+  struct LiveRow {
+    RowPointer where;
+    size_t ordinal = 0;
+    auto operator<=>(const LiveRow& other) const { return where <=> other.where; }
+    bool operator==(const LiveRow& other) const { return where == other.where; }
+  };
+  std::vector<LiveRow> rows_;
+  std::vector<std::optional<IndexKey>> keys_;
+  std::vector<bool> skipped_;
 };
 
 // Page 1, row 0: the file's free-page map, where a set bit means the page is free.

@@ -229,6 +229,23 @@ TEST(Checker, IndexRowPointerChanged) {
   }
 }
 
+TEST(Checker, TwoEntriesForOneRow) {
+  SKIP_WITHOUT_FIXTURES();
+  for (const IndexTarget& t : kIndexTargets) {
+    SCOPED_TRACE(t.file);
+    Injected copy(t.file);
+    Leaf leaf = FindLeaf(copy.db(), t.table, t.index);
+    // Entry 3 takes entry 2's row pointer (the last 4 bytes of each entry).
+    for (size_t k = 0; k < 4; ++k) {
+      copy.At(leaf.page, leaf.ends[3] - 4 + k) = copy.At(leaf.page, leaf.ends[2] - 4 + k);
+    }
+    CheckReport r = copy.Check();
+    EXPECT_TRUE(AllMention(r, std::string("index '") + t.index + "'")) << Join(r.problems);
+    EXPECT_TRUE(AnyMentions(r, "has two entries for")) << Join(r.problems);
+    EXPECT_TRUE(AnyMentions(r, "has no entry for the row")) << Join(r.problems);
+  }
+}
+
 // Page 1, row 0: the file's free-page map, inline in these small files (a start page and a
 // bitmap), where a set bit means "free".
 void MarkFree(Injected& copy, uint32_t page) {
