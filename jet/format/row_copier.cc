@@ -90,8 +90,8 @@ void RowCopier::Assemble(const std::vector<std::optional<ByteView>>& supplied,
   uint8_t* row = out.data();
   PutU16(row, static_cast<uint16_t>(column_count));
   std::memset(row + 2, 0, fixed_end);
-  // The mask is built at the front of its final place once the row's size is known; until
-  // then its bits are kept here.
+  // The mask ends the row, whose size is known only once the variable values are written;
+  // until then its bits are kept here.
   uint8_t mask_bits[32] = {};
   std::vector<uint8_t> big_mask;
   uint8_t* mask = mask_bits;
