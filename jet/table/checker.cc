@@ -172,8 +172,7 @@ class TableChecker {
   struct LiveRow {
     RowPointer where;
     size_t ordinal = 0;
-    auto operator<=>(const LiveRow& other) const { return where <=> other.where; }
-    bool operator==(const LiveRow& other) const { return where == other.where; }
+    bool operator<(const LiveRow& other) const { return where < other.where; }
   };
   std::vector<LiveRow> rows_;
   std::vector<std::optional<IndexKey>> keys_;
