@@ -38,7 +38,8 @@ TEST(IndexKeyBytes, KeepsItsBytesAcrossCopiesMovesAndTheInlineLimit) {
       moved.Assign(moved.data() + (m > 0 ? 1 : 0), m > 0 ? m - 1 : 0);
       EXPECT_EQ(moved.ToVector(),
                 std::vector<uint8_t>(other.begin() + (m > 0 ? 1 : 0), other.end()));
-      moved = moved;  // self-assignment keeps the bytes
+      const IndexKey& same = moved;
+      moved = same;  // self-assignment keeps the bytes
       EXPECT_EQ(moved.size(), m > 0 ? m - 1 : 0);
     }
   }
