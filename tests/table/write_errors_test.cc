@@ -14,6 +14,7 @@
 
 #include "jet/error.h"
 #include "jet/file/journal.h"
+#include "jet/format/bytes.h"
 #include "jet/table/database.h"
 #include "jet/table/database_creator.h"
 #include "jet/table/schema_change.h"
@@ -464,6 +465,47 @@ TEST(WriteErrorsFixture, NamesOfQueriesAndLinkedTablesAreTaken) {
     db.reset();
     EXPECT_EQ(ReadBytes(path), before);
   }
+}
+
+// A definition whose recorded column count is below its columns' ids: a row could not hold
+// their null-mask bits (they would lie past the row's end). Both insert roads, value by value
+// and as stored bytes, refuse it as damage before anything is written.
+TEST(WriteErrorsDamage, ColumnsBeyondTheRecordedColumnCountAreRefused) {
+  ScratchDir dir;
+  const auto path = dir.path() / "damaged.mdb";
+  jet::CreateDatabase(path, "pw");
+  std::vector<NewColumn> columns;
+  for (int i = 1; i <= 12; ++i) columns.push_back(Col("c" + std::to_string(i), ColumnType::kLong));
+  uint32_t page = 0;
+  {
+    auto db = Database::Open(path, "pw", Pager::Mode::kReadWrite);
+    Transaction t(*db);
+    jet::CreateTable(*db, "t", columns, {});
+    page = DefinitionPageOf(*db, "t");
+    jet::PutU16(db->pager().Modify(page).data() + 0x29, 1);  // the recorded column count
+    t.Commit();
+  }
+  const auto before = ReadBytes(path);
+  auto db = Database::Open(path, "pw", Pager::Mode::kReadWrite);
+  std::vector<Value> row(12);
+  row[11] = Value::Long(7);
+  JetError by_value = ExpectJetError([&] {
+    Transaction t(*db);
+    jet::TableWriter w(*db, page, "t");
+    w.Insert(row);
+  });
+  EXPECT_EQ(by_value.kind(), ErrorKind::kCorrupt) << by_value.what();
+  JetError as_stored = ExpectJetError([&] {
+    Transaction t(*db);
+    jet::TableWriter w(*db, page, "t");
+    const jet::TableDefinition source = w.definition();
+    std::vector<int> same(12);
+    for (int i = 0; i < 12; ++i) same[static_cast<size_t>(i)] = i;
+    w.PrepareStoredCopy(source, same);
+  });
+  EXPECT_EQ(as_stored.kind(), ErrorKind::kCorrupt) << as_stored.what();
+  db.reset();
+  EXPECT_EQ(ReadBytes(path), before);
 }
 
 // A fixture: the same full-disk failure on an RC4-encoded file restores the encoded pages.
