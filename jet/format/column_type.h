@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +28,9 @@ enum class ColumnType : uint8_t {
 bool IsKnownColumnType(uint8_t code);
 bool IsLongValueType(ColumnType type);
 bool IsTextType(ColumnType type);  // Text and Memo
+// Bytes a value of a fixed-size type takes (Byte 1 ... Numeric 17); 0 for Boolean, which
+// lives in the null mask, and for types whose size is the column's own length.
+size_t FixedTypeSize(ColumnType type);
 // The type's name as Access shows it ("Long Integer", "Text", "Memo", ...).
 std::string ColumnTypeName(ColumnType type);
 

@@ -5,30 +5,9 @@
 namespace jet {
 
 size_t FixedSizeOf(const ColumnDefinition& c) {
-  switch (c.type) {
-    case ColumnType::kBoolean:
-      return 0;
-    case ColumnType::kByte:
-      return 1;
-    case ColumnType::kInteger:
-      return 2;
-    case ColumnType::kLong:
-      return 4;
-    case ColumnType::kCurrency:
-      return 8;
-    case ColumnType::kSingle:
-      return 4;
-    case ColumnType::kDouble:
-      return 8;
-    case ColumnType::kDateTime:
-      return 8;
-    case ColumnType::kGuid:
-      return 16;
-    case ColumnType::kNumeric:
-      return 17;
-    default:
-      return c.length;
-  }
+  if (c.type == ColumnType::kBoolean) return 0;
+  const size_t size = FixedTypeSize(c.type);
+  return size != 0 ? size : c.length;
 }
 
 RowLayout LayoutOf(const TableDefinition& def) {

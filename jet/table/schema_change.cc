@@ -43,28 +43,12 @@ uint16_t StoredLength(const NewColumn& c) {
   switch (c.type) {
     case ColumnType::kBoolean:
       return 1;
-    case ColumnType::kByte:
-      return 1;
-    case ColumnType::kInteger:
-      return 2;
-    case ColumnType::kLong:
-      return 4;
-    case ColumnType::kCurrency:
-    case ColumnType::kDouble:
-    case ColumnType::kDateTime:
-      return 8;
-    case ColumnType::kSingle:
-      return 4;
-    case ColumnType::kGuid:
-      return 16;
-    case ColumnType::kNumeric:
-      return 17;
     case ColumnType::kText:
       return static_cast<uint16_t>(2 * c.length);
     case ColumnType::kBinary:
       return c.length;
     default:
-      return 0;
+      return static_cast<uint16_t>(FixedTypeSize(c.type));
   }
 }
 
