@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -183,66 +184,66 @@ const IndexTarget kIndexTargets[] = {
     {"northwind2000.mdb", "Customers", "CompanyName"},
 };
 
-TEST(Checker, IndexKeyByteChanged) {
-  SKIP_WITHOUT_FIXTURES();
-  for (const IndexTarget& t : kIndexTargets) {
-    SCOPED_TRACE(t.file);
-    Injected copy(t.file);
-    Leaf leaf = FindLeaf(copy.db(), t.table, t.index);
-    // The last key byte of entry 3 (just before its 4-byte row pointer).
-    ASSERT_GT(leaf.ends[3] - leaf.ends[2], 4u) << "entry stored without key bytes";
-    copy.At(leaf.page, leaf.ends[3] - 5) ^= 0x01;
-    CheckReport r = copy.Check();
-    EXPECT_TRUE(AllMention(r, std::string("table '") + t.table + "': index '" + t.index + "'"))
-        << Join(r.problems);
-    EXPECT_TRUE(AnyMentions(r, "has key")) << Join(r.problems);
-  }
-}
+// One damage to entries 2 and 3 of the first leaf, and what the check must say of it. Every
+// finding names the index (and, where `names_table`, the table before it).
+struct LeafDamage {
+  const char* what;
+  std::function<void(Injected&, const Leaf&)> damage;
+  bool names_table;
+  std::vector<std::string> findings;
+};
 
-TEST(Checker, IndexEntryBoundaryCleared) {
+TEST(Checker, DamagedIndexEntriesAreFound) {
   SKIP_WITHOUT_FIXTURES();
-  for (const IndexTarget& t : kIndexTargets) {
-    SCOPED_TRACE(t.file);
-    Injected copy(t.file);
-    Leaf leaf = FindLeaf(copy.db(), t.table, t.index);
-    // Entries 2 and 3 become one: the row of entry 2 loses its entry.
-    size_t bit = leaf.ends[2] - jet::index_page::kEntries;
-    copy.At(leaf.page, jet::index_page::kEntryBitmap + bit / 8) &=
-        static_cast<uint8_t>(~(1 << (bit % 8)));
-    CheckReport r = copy.Check();
-    EXPECT_TRUE(AllMention(r, std::string("index '") + t.index + "'")) << Join(r.problems);
-    EXPECT_TRUE(AnyMentions(r, "has no entry for the row")) << Join(r.problems);
-  }
-}
-
-TEST(Checker, IndexRowPointerChanged) {
-  SKIP_WITHOUT_FIXTURES();
-  for (const IndexTarget& t : kIndexTargets) {
-    SCOPED_TRACE(t.file);
-    Injected copy(t.file);
-    Leaf leaf = FindLeaf(copy.db(), t.table, t.index);
-    copy.At(leaf.page, leaf.ends[3] - 1) = 0xEE;  // the row byte of entry 3's pointer
-    CheckReport r = copy.Check();
-    EXPECT_TRUE(AllMention(r, std::string("index '") + t.index + "'")) << Join(r.problems);
-    EXPECT_TRUE(AnyMentions(r, "row 238, which is not a live row")) << Join(r.problems);
-    EXPECT_TRUE(AnyMentions(r, "has no entry for the row")) << Join(r.problems);
-  }
-}
-
-TEST(Checker, TwoEntriesForOneRow) {
-  SKIP_WITHOUT_FIXTURES();
-  for (const IndexTarget& t : kIndexTargets) {
-    SCOPED_TRACE(t.file);
-    Injected copy(t.file);
-    Leaf leaf = FindLeaf(copy.db(), t.table, t.index);
-    // Entry 3 takes entry 2's row pointer (the last 4 bytes of each entry).
-    for (size_t k = 0; k < 4; ++k) {
-      copy.At(leaf.page, leaf.ends[3] - 4 + k) = copy.At(leaf.page, leaf.ends[2] - 4 + k);
+  const LeafDamage kDamages[] = {
+      {"a key byte changed",
+       [](Injected& copy, const Leaf& leaf) {
+         // The last key byte of entry 3 (just before its 4-byte row pointer).
+         ASSERT_GT(leaf.ends[3] - leaf.ends[2], 4u) << "entry stored without key bytes";
+         copy.At(leaf.page, leaf.ends[3] - 5) ^= 0x01;
+       },
+       true,
+       {"has key"}},
+      {"an entry boundary cleared",
+       [](Injected& copy, const Leaf& leaf) {
+         // Entries 2 and 3 become one: the row of entry 2 loses its entry.
+         size_t bit = leaf.ends[2] - jet::index_page::kEntries;
+         copy.At(leaf.page, jet::index_page::kEntryBitmap + bit / 8) &=
+             static_cast<uint8_t>(~(1 << (bit % 8)));
+       },
+       false,
+       {"has no entry for the row"}},
+      {"a row pointer changed",
+       [](Injected& copy, const Leaf& leaf) {
+         copy.At(leaf.page, leaf.ends[3] - 1) = 0xEE;  // the row byte of entry 3's pointer
+       },
+       false,
+       {"row 238, which is not a live row", "has no entry for the row"}},
+      {"two entries for one row",
+       [](Injected& copy, const Leaf& leaf) {
+         // Entry 3 takes entry 2's row pointer (the last 4 bytes of each entry).
+         for (size_t k = 0; k < 4; ++k) {
+           copy.At(leaf.page, leaf.ends[3] - 4 + k) = copy.At(leaf.page, leaf.ends[2] - 4 + k);
+         }
+       },
+       false,
+       {"has two entries for", "has no entry for the row"}},
+  };
+  for (const LeafDamage& d : kDamages) {
+    for (const IndexTarget& t : kIndexTargets) {
+      SCOPED_TRACE(std::string(d.what) + " in " + t.file);
+      Injected copy(t.file);
+      Leaf leaf = FindLeaf(copy.db(), t.table, t.index);
+      d.damage(copy, leaf);
+      CheckReport r = copy.Check();
+      const std::string index = std::string("index '") + t.index + "'";
+      EXPECT_TRUE(
+          AllMention(r, d.names_table ? std::string("table '") + t.table + "': " + index : index))
+          << Join(r.problems);
+      for (const std::string& finding : d.findings) {
+        EXPECT_TRUE(AnyMentions(r, finding)) << Join(r.problems);
+      }
     }
-    CheckReport r = copy.Check();
-    EXPECT_TRUE(AllMention(r, std::string("index '") + t.index + "'")) << Join(r.problems);
-    EXPECT_TRUE(AnyMentions(r, "has two entries for")) << Join(r.problems);
-    EXPECT_TRUE(AnyMentions(r, "has no entry for the row")) << Join(r.problems);
   }
 }
 
