@@ -96,6 +96,17 @@ TEST(TextCodec, LeadingByteOrderMarkRoundTrips) {
   }
 }
 
+// Stored text of up to 23 bytes drawn from `alphabet`, half of it marked compressed.
+template <size_t N>
+std::vector<uint8_t> RandomStored(std::mt19937& random, const uint8_t (&alphabet)[N]) {
+  std::vector<uint8_t> stored;
+  if (random() % 2) stored = {0xFF, 0xFE};
+  for (int n = static_cast<int>(random() % 24); n > 0; --n) {
+    stored.push_back(alphabet[random() % N]);
+  }
+  return stored;
+}
+
 // The direct conversion to UTF-8 must give what decoding to UTF-16 and converting gives, on
 // any stored bytes: both forms, runs switched at odd places, surrogates paired across a
 // switch, lone or reversed halves, dangling bytes. Appending keeps what `out` held.
@@ -104,11 +115,7 @@ TEST(TextCodec, AppendsUtf8ExactlyAsDecodingThenConverting) {
                            0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, 0xDC, 0xDB, 0x7F};
   std::mt19937 random(7);
   for (int i = 0; i < 20000; ++i) {
-    std::vector<uint8_t> stored;
-    if (random() % 2) stored = {0xFF, 0xFE};
-    for (int n = static_cast<int>(random() % 24); n > 0; --n) {
-      stored.push_back(bytes[random() % std::size(bytes)]);
-    }
+    std::vector<uint8_t> stored = RandomStored(random, bytes);
     jet::ByteView view(stored.data(), stored.size());
     std::string out = "kept";
     jet::AppendTextAsUtf8(view, out);
@@ -126,11 +133,7 @@ TEST(TextCodec, ReencodesStoredTextExactlyAsDecodingThenEncoding) {
                            0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE, 0x7F};
   std::mt19937 random(11);
   for (int i = 0; i < 20000; ++i) {
-    std::vector<uint8_t> stored;
-    if (random() % 2) stored = {0xFF, 0xFE};
-    for (int n = static_cast<int>(random() % 24); n > 0; --n) {
-      stored.push_back(bytes[random() % std::size(bytes)]);
-    }
+    std::vector<uint8_t> stored = RandomStored(random, bytes);
     jet::ByteView view(stored.data(), stored.size());
     for (bool allow : {false, true}) {
       std::vector<uint8_t> expected = {0xAA}, out = {0xAA};
