@@ -71,7 +71,6 @@ void RowCopier::Assemble(const std::vector<std::optional<ByteView>>& supplied,
   const size_t column_count = layout.column_count;
   const size_t mask_length = (column_count + 7) / 8;
   const size_t slot_count = layout.variable_slots;
-  const bool has_variable = slot_count > 0;
 
   // Room for the largest row these values can make; the real size is known at the end.
   size_t variable_room = 0;
@@ -85,7 +84,7 @@ void RowCopier::Assemble(const std::vector<std::optional<ByteView>>& supplied,
     }
   }
   const size_t fixed_end = layout.fixed_end;
-  const size_t tail = (has_variable ? 4 + 2 * slot_count : 0) + mask_length;
+  const size_t tail = OffsetTableSize(slot_count) + mask_length;
   out.resize(2 + fixed_end + variable_room + tail);
   uint8_t* row = out.data();
   PutU16(row, static_cast<uint16_t>(column_count));
@@ -169,15 +168,7 @@ void RowCopier::Assemble(const std::vector<std::optional<ByteView>>& supplied,
   if (size > kMaxRowSize) {
     throw JetError(Problem::kRecordTooLarge, {.number = size, .limit = kMaxRowSize});
   }
-  if (has_variable) {
-    // End of data, then the offsets last slot first, then the slot count.
-    uint8_t* table = row + data_end;
-    PutU16(table, static_cast<uint16_t>(data_end));
-    for (size_t k = 0; k < slot_count; ++k) {
-      PutU16(table + 2 + 2 * (slot_count - 1 - k), offsets[k]);
-    }
-    PutU16(table + 2 + 2 * slot_count, static_cast<uint16_t>(slot_count));
-  }
+  if (slot_count > 0) PutOffsetTable(row + data_end, data_end, offsets.data(), slot_count);
   std::memcpy(row + size - mask_length, mask, mask_length);
   out.resize(size);
 }

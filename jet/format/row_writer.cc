@@ -131,6 +131,13 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
   return out;
 }
 
+void PutOffsetTable(uint8_t* table, size_t data_end, const uint16_t* starts, size_t slots) {
+  PutU16(table, static_cast<uint16_t>(data_end));
+  // Last slot first, so slot 0's start sits just before the count.
+  for (size_t k = 0; k < slots; ++k) PutU16(table + 2 + 2 * (slots - 1 - k), starts[k]);
+  PutU16(table + 2 + 2 * slots, static_cast<uint16_t>(slots));
+}
+
 std::vector<uint8_t> AssembleRow(const TableDefinition& def, const RowLayout& layout,
                                  const std::vector<std::optional<std::vector<uint8_t>>>& columns,
                                  const std::vector<uint8_t>& booleans) {
@@ -177,7 +184,7 @@ void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
   }
   const bool has_variable = slot_count > 0;
   const size_t data_end = 2 + fixed_end + variable_bytes;
-  const size_t size = data_end + (has_variable ? 4 + 2 * slot_count : 0) + mask_length;
+  const size_t size = data_end + OffsetTableSize(slot_count) + mask_length;
   if (size > kMaxRowSize) {
     throw JetError(Problem::kRecordTooLarge, {.number = size, .limit = kMaxRowSize});
   }
@@ -207,18 +214,22 @@ void AssembleRowInto(const TableDefinition& def, const RowLayout& layout,
     }
   }
   if (has_variable) {
+    std::array<uint16_t, 256> start_array;
+    std::vector<uint16_t> start_vector;
+    uint16_t* starts = start_array.data();
+    if (slot_count > start_array.size()) {
+      start_vector.resize(slot_count);
+      starts = start_vector.data();
+    }
     size_t at = 2 + fixed_end;
-    uint8_t* table = out + data_end;  // end of data, then the offsets last slot first, count
-    PutU16(table, static_cast<uint16_t>(data_end));
     for (size_t k = 0; k < slot_count; ++k) {
-      // Offsets are stored last slot first, so slot 0's offset sits just before the count.
-      PutU16(table + 2 + 2 * (slot_count - 1 - k), static_cast<uint16_t>(at));
+      starts[k] = static_cast<uint16_t>(at);
       if (const ByteView* v = slots[k]) {
         if (!v->empty()) std::memcpy(out + at, v->data(), v->size());
         at += v->size();
       }
     }
-    PutU16(table + 2 + 2 * slot_count, static_cast<uint16_t>(slot_count));
+    PutOffsetTable(out + data_end, data_end, starts, slot_count);
   }
 }
 

@@ -21,6 +21,14 @@ inline constexpr size_t kMaxRowSize = 4060;
 // range, throws kInvalid. Throws kConstraint when text is longer than the column.
 std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& column, const Value& value);
 
+// A row's variable-offset table, just after its variable data: the data's end, each slot's
+// start stored last slot first, then the slot count. None when the table has no slots.
+constexpr size_t OffsetTableSize(size_t slots) {
+  return slots > 0 ? 4 + 2 * slots : 0;
+}
+// REQUIRES: `slots` > 0 and OffsetTableSize(slots) bytes of room at `table`.
+void PutOffsetTable(uint8_t* table, size_t data_end, const uint16_t* starts, size_t slots);
+
 // One entry per column of `def.columns` (same order): nullopt for NULL, else the stored bytes.
 // `booleans` gives Boolean columns' values (indexed the same way, nonzero for true). Throws
 // kConstraint ("record is too large") when the row exceeds kMaxRowSize.
