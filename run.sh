@@ -13,8 +13,11 @@ source scripts/deps.sh
 BUILD_DIR="${BUILD_DIR:-build}"
 PASSWORD='plmoknijbuhvygc,t.f/'
 
-ensure_system_packages
-configure_build "${BUILD_DIR}"
+# Only what the main job needs: the tests' Wine, MinGW-w64, clang and oracles are test.sh's.
+ensure_system_packages "${MAIN_PACKAGES[@]}"
+# The tests are left out of the build here, so GoogleTest need not be installed; test.sh
+# turns them back on in the same build directory.
+configure_build "${BUILD_DIR}" -DBUILD_TESTING=OFF
 
 targets=(jetdb sysdemo sysupgrade)
 have_window=0

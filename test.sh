@@ -56,7 +56,7 @@ have_libfuzzer() {
 build_and_test() {
   local dir="$1" start="${SECONDS}"
   shift
-  configure_build "${dir}" "$@"
+  configure_build "${dir}" -DBUILD_TESTING=ON "$@"
   log "Building ${dir}"
   cmake --build "${dir}" -j2
   log "Testing ${dir}"
@@ -65,7 +65,7 @@ build_and_test() {
 }
 
 start="${SECONDS}"
-ensure_system_packages
+ensure_system_packages "${MAIN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" node npm
 ensure_oracle
 log "Dependencies ready in $((SECONDS - start)) s"
 

@@ -1,20 +1,22 @@
 # shellcheck shell=bash
 # Shared set-up for run.sh and test.sh (sourced, not run): installs the Debian packages the
-# build, the tests and the later window need, and the npm test oracle. Idempotent: it only
+# main job and the tests need, and the npm test oracle. Idempotent: it only
 # installs what is missing, and asks apt for nothing when everything is present.
 
-# Debian 12 packages; edit this one list to add or drop one.
+# Debian 12 packages, in two lists; edit these to add or drop one.
+# What the main job (run.sh) needs, to build and open the window over demo data:
 #   build-essential g++ cmake ninja-build   compiler and build
+#   qt6-base-dev                            Qt 6 Widgets for the window (app/qt/)
+#   fonts-wqy-microhei                      a Simplified-Chinese font, so the window never shows boxes
+MAIN_PACKAGES=(build-essential g++ cmake ninja-build qt6-base-dev fonts-wqy-microhei)
+# What only the tests (test.sh) add, about 1.5 GB of it for Wine, MinGW-w64 and clang:
 #   libgtest-dev                            GoogleTest for tests/
 #   mdbtools                                mdb-export / mdb-schema, an oracle for the tests
-#   qt6-base-dev                            Qt 6 Widgets and QtTest for the window (app/)
-#   fonts-wqy-microhei                      a Simplified-Chinese font, so the window never shows boxes
-#   xvfb xauth imagemagick                  screenshots of the real window (tools/screenshot.sh)
+#   xvfb xauth xdotool imagemagick          the real windows driven and photographed under Xvfb
 #   g++-mingw-w64-x86-64-posix wine64       the Windows build (build-win/) and its tests under Wine
 #   clang libfuzzer-14-dev libclang-rt-14-dev  the fuzz targets (fuzz/): libFuzzer, ASan, UBSan
-SYSTEM_PACKAGES=(build-essential g++ cmake ninja-build libgtest-dev mdbtools qt6-base-dev
-  fonts-wqy-microhei xvfb xauth imagemagick g++-mingw-w64-x86-64-posix wine64
-  clang libfuzzer-14-dev libclang-rt-14-dev)
+TEST_PACKAGES=(libgtest-dev mdbtools xvfb xauth xdotool imagemagick g++-mingw-w64-x86-64-posix
+  wine64 clang libfuzzer-14-dev libclang-rt-14-dev)
 
 REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -36,18 +38,21 @@ package_installed() {
   dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'
 }
 
-# Installs whatever of SYSTEM_PACKAGES (and node/npm, when those commands are absent) is
-# missing. Node is checked by command, not package: it may come from outside Debian.
+# ensure_system_packages PACKAGE...: installs whichever of them is missing. A name "node" or
+# "npm" stands for the command: it may come from outside Debian, so it is looked for on the
+# PATH and installed (as nodejs / npm) only when absent.
 ensure_system_packages() {
   local missing=() pkg
-  for pkg in "${SYSTEM_PACKAGES[@]}"; do
-    package_installed "${pkg}" || missing+=("${pkg}")
+  for pkg in "$@"; do
+    case "${pkg}" in
+      node) command -v node >/dev/null 2>&1 || missing+=(nodejs) ;;
+      npm) command -v npm >/dev/null 2>&1 || missing+=(npm) ;;
+      *) package_installed "${pkg}" || missing+=("${pkg}") ;;
+    esac
   done
-  command -v node >/dev/null 2>&1 || missing+=(nodejs)
-  command -v npm >/dev/null 2>&1 || missing+=(npm)
 
   if [[ ${#missing[@]} -eq 0 ]]; then
-    log "System packages: all present (${SYSTEM_PACKAGES[*]}, node, npm)"
+    log "System packages: all present ($*)"
     return 0
   fi
 
