@@ -52,26 +52,46 @@ void DbConnection::Disconnect() {
 }
 
 std::vector<std::string> DbConnection::ListUserTables() {
+  Notify({.op = ContractOp::kListUserTables, .connection = *this});
   jet::sql::Session& s = Open();
   return Guarded([&] { return s.ListTablesAndViews(); });
 }
 
 size_t DbConnection::RunStatement(const std::string& text) {
+  return RunStatement(nullptr, text);
+}
+
+std::unique_ptr<RowCursor> DbConnection::OpenRows(const std::string& text) {
+  return OpenRows(nullptr, text);
+}
+
+std::unique_ptr<RowCursor> DbConnection::OpenColumns(const std::string& text) {
+  return OpenColumns(nullptr, text);
+}
+
+size_t DbConnection::RunStatement(const Query* via, const std::string& text) {
+  Notify({.op = ContractOp::kRunStatement, .connection = *this, .query = via, .text = text});
   jet::sql::Session& s = Open();
   return Guarded([&] { return s.Execute(text); });
 }
 
-std::unique_ptr<RowCursor> DbConnection::OpenRows(const std::string& text) {
+std::unique_ptr<RowCursor> DbConnection::OpenRows(const Query* via, const std::string& text) {
+  Notify({.op = ContractOp::kOpenRows, .connection = *this, .query = via, .text = text});
   jet::sql::Session& s = Open();
   return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text)); });
 }
 
-std::unique_ptr<RowCursor> DbConnection::OpenColumns(const std::string& text) {
+std::unique_ptr<RowCursor> DbConnection::OpenColumns(const Query* via, const std::string& text) {
+  Notify({.op = ContractOp::kOpenColumns, .connection = *this, .query = via, .text = text});
   jet::sql::Session& s = Open();
   return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text, 0)); });
 }
 
 size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& text) {
+  Notify({.op = ContractOp::kRunOnRecordset,
+          .connection = *this,
+          .recordset = &recordset,
+          .text = text});
   jet::sql::Session& s = Open();
   recordset.Close();
   if (jet::sql::ReturnsRows(text)) {
@@ -82,16 +102,19 @@ size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& tex
 }
 
 int DbConnection::BeginTrans() {
+  Notify({.op = ContractOp::kBeginTrans, .connection = *this});
   jet::sql::Session& s = Open();
   return Guarded([&] { return s.BeginTransaction(); });
 }
 
 void DbConnection::CommitTrans() {
+  Notify({.op = ContractOp::kCommitTrans, .connection = *this});
   jet::sql::Session& s = Open();
   Guarded([&] { s.CommitTransaction(); });
 }
 
 void DbConnection::RollbackTrans() {
+  Notify({.op = ContractOp::kRollbackTrans, .connection = *this});
   jet::sql::Session& s = Open();
   Guarded([&] { s.RollbackTransaction(); });
 }
@@ -100,8 +123,13 @@ int DbConnection::TransactionLevel() const {
   return session_ ? session_->transaction_level() : 0;
 }
 
-void DbConnection::AddRowTo(const std::string& table,
+void DbConnection::AddRowTo(const RowCursor& cursor, const std::string& table,
                             const std::vector<std::pair<std::string, std::string>>& values) {
+  Notify({.op = ContractOp::kAddRow,
+          .connection = *this,
+          .cursor = &cursor,
+          .text = table,
+          .values = &values});
   jet::sql::Session& s = Open();
   Guarded([&] { s.AddRow(table, values); });
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/contract_observer.h"
 #include "db/db_failure.h"
 #include "db/recordset.h"
 #include "db/row_cursor.h"
@@ -53,14 +54,26 @@ class DbConnection {
   int TransactionLevel() const;
 
   // Used by RowCursor::AddRow.
-  void AddRowTo(const std::string& table,
+  void AddRowTo(const RowCursor& cursor, const std::string& table,
                 const std::vector<std::pair<std::string, std::string>>& values);
 
+  // Tells `observer` of every call from now on (nullptr: no one). It outlives its use here.
+  void SetObserver(ContractObserver* observer) { observer_ = observer; }
+
  private:
+  friend class Query;  // its statements and queries run here, named as coming through it
+
   jet::sql::Session& Open();
+  void Notify(const ContractCall& call) const {
+    if (observer_) observer_->Before(call);
+  }
+  size_t RunStatement(const Query* via, const std::string& text);
+  std::unique_ptr<RowCursor> OpenRows(const Query* via, const std::string& text);
+  std::unique_ptr<RowCursor> OpenColumns(const Query* via, const std::string& text);
 
   std::string connection_string_;
   std::unique_ptr<jet::sql::Session> session_;
+  ContractObserver* observer_ = nullptr;
 };
 
 }  // namespace db

@@ -12,16 +12,16 @@ DbConnection& Query::RequireConnection() const {
 
 void Query::Open(const std::string& text) {
   Close();
-  rows_ = RequireConnection().OpenRows(text);
+  rows_ = RequireConnection().OpenRows(this, text);
 }
 
 void Query::OpenColumns(const std::string& text) {
   Close();
-  rows_ = RequireConnection().OpenColumns(text);
+  rows_ = RequireConnection().OpenColumns(this, text);
 }
 
 size_t Query::ExecSQL(const std::string& text) {
-  return RequireConnection().RunStatement(text);
+  return RequireConnection().RunStatement(this, text);
 }
 
 RowCursor& Query::Rows() {

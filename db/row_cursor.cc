@@ -47,7 +47,7 @@ std::string RowCursor::ColumnText(const std::string& name) const {
 
 void RowCursor::AddRow(const std::vector<std::pair<std::string, std::string>>& values) {
   if (result_.table.empty()) throw DbFailure(jet::Problem::kNotUpdatable);
-  connection_->AddRowTo(result_.table, values);
+  connection_->AddRowTo(*this, result_.table, values);
 }
 
 }  // namespace db
