@@ -3,7 +3,7 @@
 // prints what it sees, so the tests can compare our engine's answers against it.
 //
 //   node dump.mjs FILE [--password PW] tables          user table names, one per line
-//   node dump.mjs FILE [--password PW] columns TABLE   JSON array of {name, type, size}
+//   node dump.mjs FILE [--password PW] columns TABLE   JSON array of {name, type, size, autoLong}
 //   node dump.mjs FILE [--password PW] rows TABLE      one JSON object per row and line
 //   node dump.mjs FILE [--password PW] all             every user table, one per line:
 //                                                       {"table", "columns", "rows"}
@@ -49,7 +49,8 @@ function parseArgs(argv) {
 
 // Turns one value from mdb-reader into something JSON.stringify prints the way we want.
 function columnsOf(target) {
-  return target.getColumns().map(({ name, type, size }) => ({ name, type, size }));
+  return target.getColumns().map(({ name, type, size, autoLong }) =>
+    ({ name, type, size, autoLong }));
 }
 
 function plain(value) {

@@ -219,7 +219,7 @@ inline std::vector<json_lite::Value> OracleRows(const std::filesystem::path& fil
   return rows;
 }
 
-// {name, type, size} of each column as mdb-reader sees them.
+// {name, type, size, autoLong} of each column as mdb-reader sees them.
 inline json_lite::Value OracleColumns(const std::filesystem::path& file, const std::string& table) {
   std::string out;
   int rc = testing_support::RunCommand("node " + ShellQuote(OracleScript()) + " " +
