@@ -149,9 +149,9 @@ Harness::Harness(const fs::path& data_path, const fs::path& template_file)
   query3.SetConnection(&templ);
 }
 
-upgrade::UpgradeSummary Harness::Run() {
+upgrade::UpgradeSummary Harness::Run(upgrade::UpgradeView& to) {
   upgrade::UpgradeComponents components{data, templ, query1, query2, query3};
-  upgrade::UpgradeSummary summary = upgrade::RunUpgrade(components, template_path, view);
+  upgrade::UpgradeSummary summary = upgrade::RunUpgrade(components, template_path, to);
   // A writing connection holds the file exclusively; let the checks read it.
   data.Disconnect();
   return summary;

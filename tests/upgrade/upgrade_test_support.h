@@ -69,7 +69,9 @@ class Harness {
  public:
   Harness(const std::filesystem::path& data, const std::filesystem::path& template_path);
   // Runs the upgrade, then closes the data file so the test can inspect it.
-  upgrade::UpgradeSummary Run();
+  upgrade::UpgradeSummary Run() { return Run(view); }
+  // The same, reporting to `to` instead of `view`.
+  upgrade::UpgradeSummary Run(upgrade::UpgradeView& to);
 
   db::DbConnection data;
   db::DbConnection templ;
