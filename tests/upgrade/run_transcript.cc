@@ -109,6 +109,16 @@ void ExpectTranscript(const std::vector<std::string>& recorded,
     out << "    expected: " << expected[i] << "\n";
   for (size_t i = at; i < std::min(at + 4, recorded.size()); ++i)
     out << "    recorded: " << recorded[i] << "\n";
+  if (at < common) {
+    // A long statement may differ by one blank far to the right: point at it.
+    const std::string& e = expected[at];
+    const std::string& r = recorded[at];
+    size_t c = 0;
+    while (c < e.size() && c < r.size() && e[c] == r[c]) ++c;
+    const size_t from_char = c >= 20 ? c - 20 : 0;
+    out << "  line " << at + 1 << " first differs at byte " << c + 1 << ": expected \""
+        << e.substr(from_char, 40) << "\", recorded \"" << r.substr(from_char, 40) << "\"\n";
+  }
   ADD_FAILURE() << out.str();
 }
 
