@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
