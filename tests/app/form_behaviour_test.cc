@@ -46,6 +46,11 @@ std::string Utf8(const fs::path& p) {
   return jet::PathToUtf8(p);
 }
 
+// A file name written in UTF-8 (on Windows a narrow path would be read in the ANSI code page).
+fs::path Name(const char* utf8) {
+  return jet::PathFromUtf8(utf8);
+}
+
 }  // namespace
 
 TEST(ErrorBoxTest, TextGetsAFullStopAfterLettersDigitsAndChineseAndTheTitleIsTheApplications) {
@@ -53,13 +58,10 @@ TEST(ErrorBoxTest, TextGetsAFullStopAfterLettersDigitsAndChineseAndTheTitleIsThe
   EXPECT_EQ(app::ErrorBoxText("Disk error 5"), "Disk error 5.");
   EXPECT_EQ(app::ErrorBoxText("path C:/"), "path C:/.");  // "/" comes after "."
   EXPECT_EQ(app::ErrorBoxText(""), "");
-  for (const char* kept : {"done.", "why!", "a-", "a ", "a,", "line\n", "(x)", "。"}) {
-    if (std::string(kept) == "。") {
-      EXPECT_EQ(app::ErrorBoxText(kept), "。.");  // a Chinese full stop is a Chinese character
-    } else {
-      EXPECT_EQ(app::ErrorBoxText(kept), kept);
-    }
+  for (const char* kept : {"done.", "why!", "a-", "a ", "a,", "line\n", "(x)"}) {
+    EXPECT_EQ(app::ErrorBoxText(kept), kept);
   }
+  EXPECT_EQ(app::ErrorBoxText("完成。"), "完成。.");  // "。" is a Chinese character
   const app::ErrorBoxContent box = app::ErrorBoxFor("打不开");
   EXPECT_EQ(box.title, "数据升级");
   EXPECT_EQ(box.text, "打不开.");
@@ -153,7 +155,7 @@ TEST_F(FormBehaviourTest, AMissingTemplateFailsTheRunWhoseTooltipANewStatusClear
 }
 
 TEST_F(FormBehaviourTest, ChoosingADataFile) {
-  const fs::path other = dir() / "其他 数据" / "客户.sys";
+  const fs::path other = dir() / Name("其他 数据") / Name("客户.sys");
   fs::create_directories(other.parent_path());
   fs::copy_file(data(), other);
   TForm1& f = Create();
@@ -201,7 +203,7 @@ TEST_F(FormBehaviourTest, ChoosingADataFile) {
 #endif
 
   // A typed name of a missing file: the open fails, the string is kept, the status stays.
-  c.next_choice = Utf8(dir() / "没有.sys");
+  c.next_choice = Utf8(dir() / Name("没有.sys"));
   f.Handle(&TForm1::Button2Click);
   ASSERT_EQ(c.error_boxes.size(), 1u);
   EXPECT_EQ(c.error_boxes[0].title, "数据升级");
