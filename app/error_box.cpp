@@ -1,18 +1,24 @@
 #include "app/error_box.h"
 
-#include <QMessageBox>
-#include <QString>
-
 namespace app {
 namespace {
 
-// The code point of the last character of UTF-8 `text` (not empty).
+// The code point of the last character of UTF-8 `text` (not empty). A broken sequence
+// counts as its last byte.
 char32_t LastCharacter(const std::string& text) {
   size_t at = text.size() - 1;
   while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
-  const QString last =
-      QString::fromUtf8(text.data() + at, static_cast<qsizetype>(text.size() - at));
-  return last.isEmpty() ? U'\0' : last.toUcs4().value(0);
+  const auto lead = static_cast<unsigned char>(text[at]);
+  const size_t length = lead < 0x80    ? 1
+                        : lead >= 0xF0 ? 4
+                        : lead >= 0xE0 ? 3
+                        : lead >= 0xC0 ? 2
+                                       : 0;
+  if (length != text.size() - at) return static_cast<unsigned char>(text.back());
+  if (length == 1) return lead;
+  char32_t c = lead & (0x7F >> length);
+  for (size_t i = at + 1; i < text.size(); ++i) c = (c << 6) | (text[i] & 0x3F);
+  return c;
 }
 
 }  // namespace
@@ -22,14 +28,8 @@ std::string ErrorBoxText(const std::string& message) {
   return message + ".";
 }
 
-std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* parent, const std::string& message) {
-  return std::make_unique<QMessageBox>(QMessageBox::Critical, QStringLiteral("数据升级"),
-                                       QString::fromStdString(ErrorBoxText(message)),
-                                       QMessageBox::Ok, parent);
-}
-
-void ShowErrorBox(QWidget* parent, const std::string& message) {
-  MakeErrorBox(parent, message)->exec();
+ErrorBoxContent ErrorBoxFor(const std::string& message) {
+  return {kApplicationTitle, ErrorBoxText(message)};
 }
 
 }  // namespace app

@@ -1,6 +1,7 @@
-// The window under Qt's offscreen platform: start-up with and without the data file and the
-// template, the initial state of every control, choosing a data file, and upgrade runs,
-// with the dialog and the error box replaced so no human is needed.
+// The Qt skin under Qt's offscreen platform: the initial state and geometry of every
+// control, the dialog and the error box as Qt shows them, and TForm1's behaviour driven
+// through the real widgets, with the dialog and the error box replaced so no human is
+// needed. The behaviour itself is tested without a toolkit in form_behaviour_test.cc.
 #include <QApplication>
 #include <QTimer>
 #include <QtTest>
@@ -10,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "app/error_box.h"
+#include "app/qt/qt_form1.h"
 #include "tools/demo/demo_data.h"
 
 namespace fs = std::filesystem;
@@ -41,15 +41,17 @@ class ProgramDir {
 // The window with a recording error box and a scripted dialog.
 struct Harness {
   explicit Harness(const fs::path& dir) {
-    FormHooks hooks;
+    app::QtFormHooks hooks;
     hooks.executable_directory = dir;
-    hooks.report_failure = [this](const std::string& m) { failures.push_back(m); };
+    hooks.show_error_box = [this](const app::ErrorBoxContent& box) {
+      failures.push_back(box.text);
+    };
     hooks.choose_file = [this](QFileDialog&) { return next_choice; };
-    form = std::make_unique<TForm1>(hooks);
+    form = std::make_unique<app::QtForm1>(hooks);
   }
   std::vector<std::string> failures;
   std::optional<QString> next_choice;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<app::QtForm1> form;
 };
 
 QString Q(const fs::path& p) {
@@ -62,27 +64,34 @@ class FormTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void errorBoxTextAppendsAFullStopAfterLettersDigitsAndChinese() {
-    QCOMPARE(app::ErrorBoxText("找不到文件"), std::string("找不到文件."));
-    QCOMPARE(app::ErrorBoxText("Disk error 5"), std::string("Disk error 5."));
-    QCOMPARE(app::ErrorBoxText("path C:/"), std::string("path C:/."));  // "/" comes after "."
-    QCOMPARE(app::ErrorBoxText(""), std::string(""));
-    for (const char* kept : {"done.", "why!", "a-", "a ", "a,", "line\n", "(x)"}) {
-      QCOMPARE(app::ErrorBoxText(kept), std::string(kept));
-    }
+  void theErrorBoxAndTheDialogAsQtShowsThem() {
+    app::ErrorBoxContent content{"数据升级", "打不开."};
+    std::unique_ptr<QMessageBox> box = app::MakeErrorBox(nullptr, content);
+    QCOMPARE(box->windowTitle(), QStringLiteral("数据升级"));
+    QCOMPARE(box->text(), QStringLiteral("打不开."));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    std::unique_ptr<QFileDialog> od = app::MakeOpenDialog(nullptr, app::OpenDialogSettings{});
+    QCOMPARE(od->nameFilters(), QStringList{QStringLiteral("数据文件 (*.sys)")});
+    QVERIFY(od->testOption(QFileDialog::HideNameFilterDetails));  // the entry reads 数据文件
+    QCOMPARE(od->defaultSuffix(), QStringLiteral("sys"));
+    QCOMPARE(od->fileMode(), QFileDialog::AnyFile);
+    QCOMPARE(od->acceptMode(), QFileDialog::AcceptOpen);
+    QVERIFY(od->isSizeGripEnabled());
   }
 
   void startUpWithoutADataFileShowsTheInitialState() {
     ProgramDir dir;
     fs::remove(dir.data());
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     QVERIFY(h.failures.empty());
     QCOMPARE(f.windowTitle(), QStringLiteral("数据升级"));
     QCOMPARE(f.Label1->text(), QString());
-    QCOMPARE(f.TemplatePath, dir.tpl().string());
-    QVERIFY(f.ADOConnection2.IsOpen());
-    QVERIFY(!f.ADOConnection1.IsOpen());
+    QCOMPARE(f.form.TemplatePath, dir.tpl().string());
+    QVERIFY(f.form.ADOConnection2.IsOpen());
+    QVERIFY(!f.form.ADOConnection1.IsOpen());
 
     struct Expected {
       QWidget* w;
@@ -128,7 +137,7 @@ class FormTest : public QObject {
     QVERIFY(f.RadioButton2->isChecked() && !f.RadioButton1->isChecked());
     QVERIFY(!f.RadioButton1->isEnabled() && !f.RadioButton2->isEnabled());
     // The panel refuses input but its controls keep their normal look.
-    QVERIFY(!f.Panel1Enabled());
+    QVERIFY(!f.form.Panel1Enabled());
     QVERIFY(f.Edit1->isEnabled() && f.Edit2->isEnabled());
     QVERIFY(f.Edit1->testAttribute(Qt::WA_TransparentForMouseEvents));
     QCOMPARE(f.Edit2->focusPolicy(), Qt::NoFocus);
@@ -167,10 +176,10 @@ class FormTest : public QObject {
   void startUpWithTheDataFileConnectsAndUpgrades() {
     ProgramDir dir;
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     QVERIFY(h.failures.empty());
     QCOMPARE(f.Label1->text(), QStringLiteral("已连接数据文件!"));
-    QVERIFY(f.ADOConnection1.IsOpen());
+    QVERIFY(f.form.ADOConnection1.IsOpen());
     f.Button1->click();
     QCOMPARE(f.Label1->text(), QStringLiteral("升级成功"));
     QVERIFY(f.ProgressBar1->isHidden());
@@ -185,11 +194,11 @@ class FormTest : public QObject {
     fs::copy_file(dir.data(), good);
     std::ofstream(dir.data(), std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     QCOMPARE(h.failures.size(), size_t{1});
     QCOMPARE(f.Label1->text(), QString());
-    QCOMPARE(f.TemplatePath, dir.tpl().string());
-    QVERIFY(f.ADOConnection2.IsOpen());
+    QCOMPARE(f.form.TemplatePath, dir.tpl().string());
+    QVERIFY(f.form.ADOConnection2.IsOpen());
     // Choosing a good file makes the upgrade work without a restart.
     h.next_choice = Q(good);
     f.Button2->click();
@@ -202,11 +211,11 @@ class FormTest : public QObject {
     ProgramDir dir;
     fs::remove(dir.tpl());
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     QCOMPARE(h.failures.size(), size_t{1});
     QVERIFY(h.failures[0].find("my.sys") != std::string::npos);
     QCOMPARE(f.Label1->text(), QStringLiteral("已连接数据文件!"));
-    QVERIFY(!f.ADOConnection2.IsOpen());
+    QVERIFY(!f.form.ADOConnection2.IsOpen());
     f.Button1->click();
     QCOMPARE(f.Label1->text(), QString());
     QVERIFY(!f.ProgressBar1->isHidden());
@@ -220,14 +229,14 @@ class FormTest : public QObject {
     fs::copy_file(dir.data(), other);
     fs::remove(dir.data());
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
 
     // Cancelled: nothing changes.
     h.next_choice.reset();
     f.Label1->setText(QStringLiteral("之前"));
     f.Button2->click();
     QCOMPARE(f.Label1->text(), QStringLiteral("之前"));
-    QVERIFY(f.ADOConnection1.connection_string().empty());
+    QVERIFY(f.form.ADOConnection1.connection_string().empty());
 
     // Chosen, and chosen again: each time the connection is reopened and the status rewritten.
     h.next_choice = Q(other);
@@ -235,7 +244,7 @@ class FormTest : public QObject {
       f.Label1->setText(QStringLiteral("之前"));
       f.Button2->click();
       QCOMPARE(f.Label1->text(), QStringLiteral("已连接数据文件!"));
-      QVERIFY(f.ADOConnection1.IsOpen());
+      QVERIFY(f.form.ADOConnection1.IsOpen());
     }
     QVERIFY(h.failures.empty());
 
@@ -243,8 +252,8 @@ class FormTest : public QObject {
     h.next_choice = Q(dir.path() / "没有.sys");
     f.Button2->click();
     QCOMPARE(h.failures.size(), size_t{1});
-    QVERIFY(!f.ADOConnection1.IsOpen());
-    QVERIFY(f.ADOConnection1.connection_string().find("没有.sys") != std::string::npos);
+    QVERIFY(!f.form.ADOConnection1.IsOpen());
+    QVERIFY(f.form.ADOConnection1.connection_string().find("没有.sys") != std::string::npos);
     QCOMPARE(f.Label1->text(), QStringLiteral("已连接数据文件!"));
   }
 
@@ -254,7 +263,7 @@ class FormTest : public QObject {
     fs::remove(dir.tpl());
     fs::copy_file(dir.data(), dir.tpl());
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     f.Button1->click();
     QCOMPARE(f.Label1->text(), QString());
     QVERIFY(!f.ProgressBar1->isHidden());
@@ -267,7 +276,7 @@ class FormTest : public QObject {
   void duringARunTheButtonsAreDisabledAndACloseWaitsForTheEnd() {
     ProgramDir dir;
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     bool seen = false, button1 = true, button2 = true, running = false;
@@ -276,7 +285,7 @@ class FormTest : public QObject {
       seen = true;
       button1 = f.Button1->isEnabled();
       button2 = f.Button2->isEnabled();
-      running = f.UpgradeRunning();
+      running = f.form.UpgradeRunning();
       f.close();
     });
     f.Button1->click();
@@ -284,18 +293,19 @@ class FormTest : public QObject {
     QVERIFY(!button1 && !button2 && running);
     QCOMPARE(f.Label1->text(), QStringLiteral("升级成功"));  // the run went on to its end
     QVERIFY(!f.isVisible());                                 // and then the window closed
+    QCOMPARE(f.focusWidget(), f.Button1);  // back where it was: Enter presses 升级 again
   }
 
   void theRadioButtonsDecideWhetherThePanelTakesInput() {
     ProgramDir dir;
     Harness h(dir.path());
-    TForm1& f = *h.form;
+    app::QtForm1& f = *h.form;
     f.RadioButton1->setEnabled(true);
     f.RadioButton2->setEnabled(true);
     f.RadioButton1->click();
-    QVERIFY(!f.Panel1Enabled());
+    QVERIFY(!f.form.Panel1Enabled());
     f.RadioButton2->click();
-    QVERIFY(f.Panel1Enabled());
+    QVERIFY(f.form.Panel1Enabled());
     QVERIFY(!f.Edit1->testAttribute(Qt::WA_TransparentForMouseEvents));
   }
 };

@@ -1,6 +1,6 @@
-// dataupgrade_screenshots OUTDIR: shows the real window on the display (Xvfb in the
-// scripts) over fresh demo data and writes what a user sees as PNGs: the window at
-// start-up, after an upgrade, and the error box for a data file that cannot be opened.
+// dataupgrade_screenshots OUTDIR (a test tool for tools/screenshot.sh): shows the Qt window on the
+// display (Xvfb in the scripts) over fresh demo data and writes what a user sees as PNGs: the
+// window at start-up, after an upgrade, and the error box for a data file that cannot be opened.
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Unit1.h"
 #include "app/error_box.h"
-#include "app/window_font.h"
+#include "app/qt/qt_form1.h"
+#include "app/qt/window_font.h"
 #include "tools/demo/demo_data.h"
 
 namespace fs = std::filesystem;
@@ -46,17 +46,17 @@ int main(int argc, char** argv) {
   WriteDemoData(program, DemoOptions{200, 2000, 2052});
 
   std::unique_ptr<QMessageBox> box;
-  FormHooks hooks;
+  app::QtFormHooks hooks;
   hooks.executable_directory = program;
   hooks.choose_file = [&](QFileDialog&) {
     return std::optional<QString>(
         QString::fromStdString((program / "客户资料" / "没有这个文件.sys").string()));
   };
-  hooks.report_failure = [&](const std::string& message) {
-    box = app::MakeErrorBox(nullptr, message);
+  hooks.show_error_box = [&](const app::ErrorBoxContent& content) {
+    box = app::MakeErrorBox(nullptr, content);
     box->show();
   };
-  TForm1 form(hooks);
+  app::QtForm1 form(hooks);
   form.show();
   bool ok = QTest::qWaitForWindowExposed(&form);
   ok = Shoot(&form, out / "1-start.png") && ok;
