@@ -291,6 +291,7 @@ void AddColumn(Database& db, const std::string& table, const NewColumn& column) 
     throw JetError(Problem::kTableNotFound, {.table = table});
   }
   const uint32_t tdef_page = entry->DefinitionPage();
+  db.CheckBeforeWriting(tdef_page, entry->name);
   TableDefinition def = db.Definition(tdef_page);
   if (def.FindColumn(column.name)) {
     throw JetError(Problem::kFieldExists, {.table = entry->name, .column = column.name});

@@ -1,0 +1,137 @@
+#include "jet/table/structure_check.h"
+
+#include <algorithm>
+
+#include "jet/error.h"
+#include "jet/file/utf8_path.h"
+#include "jet/format/data_page.h"
+#include "jet/format/page_size.h"
+#include "jet/format/unicode.h"
+#include "jet/table/database.h"
+#include "jet/table/index_tree.h"
+#include "jet/table/stored_rows.h"
+#include "jet/table/table.h"
+
+namespace jet {
+namespace {
+
+// Runs `check`, adding the file and `table` to the damage it finds.
+template <typename F>
+void ForTable(Database& db, const std::string& table, F&& check) {
+  try {
+    check();
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(db.pager().path()), .table = table});
+    throw;
+  }
+}
+
+std::string IndexName(const TableDefinition& def, size_t real) {
+  for (const LogicalIndex& li : def.logical_indexes) {
+    if (li.real_index == real) return li.name;
+  }
+  return {};
+}
+
+void CheckReferences(Database& db, const TableDefinition& def) {
+  Pager& pager = db.pager();
+  ReadUsageMap(pager, def.owned_pages);
+  ReadUsageMap(pager, def.free_pages);
+  for (const LongValueMaps& m : def.long_value_maps) {
+    if (!m.owned.IsNull()) ReadUsageMap(pager, m.owned);
+    if (!m.free.IsNull()) ReadUsageMap(pager, m.free);
+  }
+  for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+    const RealIndex& index = def.real_indexes[i];
+    ReadUsageMap(pager, index.usage_map);
+    if (index.root_page == 0 || index.root_page >= pager.page_count()) {
+      ThrowCorrupt(Problem::kDamagedIndexPagePastEnd,
+                   {.index = IndexName(def, i), .page = index.root_page});
+    }
+  }
+}
+
+void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner) {
+  const RealIndex& index = def.real_indexes[real];
+  const std::string name = IndexName(def, real);
+  try {
+    IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
+    if (!tree.problems.empty()) {
+      ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.first_problem_page});
+    }
+    std::vector<uint32_t> mapped = ReadUsageMap(pager, index.usage_map);
+    for (uint32_t page : tree.pages) {
+      if (!std::binary_search(mapped.begin(), mapped.end(), page)) {
+        ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = page});
+      }
+    }
+  } catch (JetError& e) {
+    e.AddFacts({.index = name});
+    throw;
+  }
+}
+
+}  // namespace
+
+void CheckReferencesWithinFile(Database& db) {
+  for (const CatalogEntry& e : db.catalog().entries()) {
+    if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
+    ForTable(db, e.name, [&] { CheckReferences(db, db.Definition(e.DefinitionPage())); });
+  }
+}
+
+void CheckTableStructure(Database& db, uint32_t definition_page, const std::string& name) {
+  ForTable(db, name, [&] {
+    Pager& pager = db.pager();
+    const TableDefinition& def = db.Definition(definition_page);
+    CheckReferences(db, def);
+    for (uint32_t page : Table(db, definition_page, name).OwnedPages())
+      RequireTableDataPage(pager.Page(page).Unpinned(), page, definition_page);
+    // Rows are inserted on the pages this map lists: they must be the table's own.
+    for (uint32_t page : ReadUsageMap(pager, def.free_pages)) {
+      RequireTableDataPage(pager.Page(page).Unpinned(), page, definition_page);
+    }
+    for (const LongValueMaps& m : def.long_value_maps) {
+      for (RowPointer map : {m.owned, m.free}) {
+        if (map.IsNull()) continue;
+        for (uint32_t page : ReadUsageMap(pager, map))
+          RequireLongValuePage(pager.Page(page).Unpinned(), page);
+      }
+    }
+    for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+      CheckIndexTree(pager, def, i, definition_page);
+    }
+  });
+}
+
+void CheckTableRows(Database& db, const std::string& name) {
+  db.OpenTable(name).Scan([](RowPointer, const std::vector<Value>&) { return true; });
+}
+
+void CheckBeforeWriting(Database& db, const std::vector<std::string>& written,
+                        const std::vector<std::string>& read) {
+  try {
+    CheckReferencesWithinFile(db);
+    for (const CatalogEntry& e : db.catalog().entries()) {
+      if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
+      const bool reading = std::any_of(read.begin(), read.end(), [&](const std::string& n) {
+        return EqualsIgnoreCase(n, e.name);
+      });
+      const bool writing = std::any_of(written.begin(), written.end(), [&](const std::string& n) {
+        return EqualsIgnoreCase(n, e.name);
+      });
+      if (e.kind == ObjectKind::kSystemTable || reading || writing) {
+        CheckTableStructure(db, e.DefinitionPage(), e.name);
+      }
+      if (reading) CheckTableRows(db, e.name);
+    }
+  } catch (JetError& e) {
+    if (e.kind() != ErrorKind::kCorrupt) throw;
+    e.AddFacts({.file = PathToUtf8(db.pager().path())});
+    ErrorFacts facts = e.facts();
+    facts.detail = WordProblem(e.problem(), e.facts());
+    throw JetError(Problem::kDamagedRefusedBeforeWriting, std::move(facts));
+  }
+}
+
+}  // namespace jet
