@@ -155,8 +155,7 @@ void TimeIntegrityCheck(const fs::path& dir) {
   data.Connect(upgrade::ConnectionStringFor(DemoDataFilePath(dir).string()));
   templ.Connect(upgrade::ConnectionStringFor(DemoTemplatePath(dir).string()));
   auto t0 = Clock::now();
-  data.CheckIntegrity({"search", "Customer", "ContactPerson", "Sale", "SaleList", "product"},
-                      {"search"});
+  data.CheckIntegrity({"search"}, {"search"});
   auto t1 = Clock::now();
   templ.CheckIntegrity({}, {"search", "sj", "zdy", "sfz"});
   auto t2 = Clock::now();

@@ -290,8 +290,9 @@ void AddColumn(Database& db, const std::string& table, const NewColumn& column) 
       (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
     throw JetError(Problem::kTableNotFound, {.table = table});
   }
+  // Only the definition is rewritten and maps placed on the table's usage-map page; the
+  // first transaction's reference check has seen to both.
   const uint32_t tdef_page = entry->DefinitionPage();
-  db.CheckBeforeWriting(tdef_page, entry->name);
   TableDefinition def = db.Definition(tdef_page);
   if (def.FindColumn(column.name)) {
     throw JetError(Problem::kFieldExists, {.table = entry->name, .column = column.name});

@@ -6,6 +6,7 @@
 #include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
 #include "jet/format/page_size.h"
+#include "jet/format/row_reader.h"
 #include "jet/format/unicode.h"
 #include "jet/table/database.h"
 #include "jet/table/index_tree.h"
@@ -86,16 +87,16 @@ void CheckTableStructure(Database& db, uint32_t definition_page, const std::stri
     const TableDefinition& def = db.Definition(definition_page);
     CheckReferences(db, def);
     for (uint32_t page : Table(db, definition_page, name).OwnedPages())
-      RequireTableDataPage(pager.Page(page).Unpinned(), page, definition_page);
+      RequireTableDataPage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page, definition_page);
     // Rows are inserted on the pages this map lists: they must be the table's own.
     for (uint32_t page : ReadUsageMap(pager, def.free_pages)) {
-      RequireTableDataPage(pager.Page(page).Unpinned(), page, definition_page);
+      RequireTableDataPage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page, definition_page);
     }
     for (const LongValueMaps& m : def.long_value_maps) {
       for (RowPointer map : {m.owned, m.free}) {
         if (map.IsNull()) continue;
         for (uint32_t page : ReadUsageMap(pager, map))
-          RequireLongValuePage(pager.Page(page).Unpinned(), page);
+          RequireLongValuePage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page);
       }
     }
     for (size_t i = 0; i < def.real_indexes.size(); ++i) {
@@ -105,10 +106,24 @@ void CheckTableStructure(Database& db, uint32_t definition_page, const std::stri
 }
 
 void CheckTableRows(Database& db, const std::string& name) {
-  db.OpenTable(name).Scan([](RowPointer, const std::vector<Value>&) { return true; });
+  // What can be damaged in a row is where its parts are and where its long values lead;
+  // decoding the values (text above all) can meet nothing more, so it is left out.
+  Table table = db.OpenTable(name);
+  const TableDefinition& def = table.definition();
+  const RowLayout layout = LayoutOf(def);
+  std::vector<ColumnData> parts;
+  table.ScanStored([&](RowPointer, ByteView row) {
+    SplitRow(def, layout, row, parts);
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      if (IsLongValueType(def.columns[i].type) && !parts[i].null) {
+        ReadLongValue(db.pager(), parts[i].bytes);
+      }
+    }
+    return true;
+  });
 }
 
-void CheckBeforeWriting(Database& db, const std::vector<std::string>& written,
+void CheckBeforeWriting(Database& db, const std::vector<std::string>& rows_changed,
                         const std::vector<std::string>& read) {
   try {
     CheckReferencesWithinFile(db);
@@ -117,12 +132,13 @@ void CheckBeforeWriting(Database& db, const std::vector<std::string>& written,
       const bool reading = std::any_of(read.begin(), read.end(), [&](const std::string& n) {
         return EqualsIgnoreCase(n, e.name);
       });
-      const bool writing = std::any_of(written.begin(), written.end(), [&](const std::string& n) {
-        return EqualsIgnoreCase(n, e.name);
-      });
-      if (e.kind == ObjectKind::kSystemTable || reading || writing) {
+      const bool changing =
+          std::any_of(rows_changed.begin(), rows_changed.end(),
+                      [&](const std::string& n) { return EqualsIgnoreCase(n, e.name); });
+      if (e.kind == ObjectKind::kSystemTable || changing) {
         CheckTableStructure(db, e.DefinitionPage(), e.name);
       }
+      // A table that is only read needs its rows whole, not its indexes.
       if (reading) CheckTableRows(db, e.name);
     }
   } catch (JetError& e) {
