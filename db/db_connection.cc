@@ -82,10 +82,10 @@ size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& tex
   return Guarded([&] { return s.Execute(text); });
 }
 
-void DbConnection::CheckIntegrity(const std::vector<std::string>& changed,
+void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
                                   const std::vector<std::string>& read) {
   jet::sql::Session& s = Open();
-  Guarded([&] { jet::CheckBeforeWriting(s.database(), changed, read); });
+  Guarded([&] { jet::CheckBeforeWriting(s.database(), rows_changed, read); });
 }
 
 int DbConnection::BeginTrans() {

@@ -9,9 +9,9 @@
 
 namespace upgrade {
 
-// The data file: every table's references, the structure of the tables the run changes, the
-// rows of `search`. The template: the rows the run will copy from it (`search`, and `sj`,
-// `zdy`, `sfz` where the data file lacks them). Throws DbFailure on damage, or when either
+// The data file: every table's references, the structure and rows of `search` and the
+// structure of the system tables. The template: the rows the run will copy from it (`search`, and
+// `sj`, `zdy`, `sfz` where the data file lacks them). Throws DbFailure on damage, or when either
 // file cannot be opened.
 void CheckFilesBeforeUpgrade(RunContext& run);
 
