@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -131,6 +132,9 @@ std::multiset<std::string> Findings(const std::filesystem::path& path) {
   try {
     auto db = jet::Database::Open(path, fuzz::kProductPassword);
     for (std::string p : jet::CheckDatabase(*db).problems) {
+      // The same finding after a write may name other places and other key bytes (a leaf
+      // rewritten around a damaged entry): compare what is found where, not the numbers.
+      p = p.substr(0, p.find(" has key "));
       p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }),
               p.end());
       out.insert(p);
@@ -178,17 +182,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExpectWholeReads(file.path(), original);
   const std::multiset<std::string> before = Findings(file.path());
   const std::string& statement = Statements()[data[0] % Statements().size()];
-  bool done = false;
+  std::string refused;
   try {
     jet::sql::Session session(file.path(), fuzz::kProductPassword);
     session.Execute(statement);
-    done = true;
-  } catch (const jet::JetError&) {
+  } catch (const jet::JetError& e) {
+    refused = e.what();
   }
-  if (!done) {
-    std::string now = fuzz::ReadWholeFile(file.path());
-    if (now.size() != damaged.size() || !std::equal(now.begin(), now.end(), damaged.begin())) {
-      Fail("a refused statement changed the file", statement);
+  if (!refused.empty()) {
+    const std::string now = fuzz::ReadWholeFile(file.path());
+    if (now.size() != damaged.size() || std::memcmp(now.data(), damaged.data(), now.size()) != 0) {
+      Fail("a refused statement changed the file", statement + ": " + refused);
     }
     return 0;
   }

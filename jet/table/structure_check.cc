@@ -34,7 +34,7 @@ std::string IndexName(const TableDefinition& def, size_t real) {
   return {};
 }
 
-void CheckReferences(Database& db, const TableDefinition& def) {
+void CheckReferences(Database& db, const TableDefinition& def, uint32_t definition_page) {
   Pager& pager = db.pager();
   ReadUsageMap(pager, def.owned_pages);
   ReadUsageMap(pager, def.free_pages);
@@ -42,14 +42,8 @@ void CheckReferences(Database& db, const TableDefinition& def) {
     if (!m.owned.IsNull()) ReadUsageMap(pager, m.owned);
     if (!m.free.IsNull()) ReadUsageMap(pager, m.free);
   }
-  for (size_t i = 0; i < def.real_indexes.size(); ++i) {
-    const RealIndex& index = def.real_indexes[i];
-    ReadUsageMap(pager, index.usage_map);
-    if (index.root_page == 0 || index.root_page >= pager.page_count()) {
-      ThrowCorrupt(Problem::kDamagedIndexPagePastEnd,
-                   {.index = IndexName(def, i), .page = index.root_page});
-    }
-  }
+  for (const RealIndex& index : def.real_indexes) ReadUsageMap(pager, index.usage_map);
+  CheckIndexRoots(pager, def.real_indexes, definition_page);
 }
 
 void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner) {
@@ -59,6 +53,16 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
     IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
     if (!tree.problems.empty()) {
       ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.first_problem_page});
+    }
+    // A writer finds where a key goes by its order: out of order, it would put new entries
+    // where no search finds them.
+    for (size_t i = 1; i < tree.entries.size(); ++i) {
+      if (!IndexEntryLess(tree.entries[i - 1], tree.entries[i])) {
+        const size_t leaf = static_cast<size_t>(
+            std::upper_bound(tree.leaf_starts.begin(), tree.leaf_starts.end(), i) -
+            tree.leaf_starts.begin() - 1);
+        ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.leaves[leaf]});
+      }
     }
     std::vector<uint32_t> mapped = ReadUsageMap(pager, index.usage_map);
     for (uint32_t page : tree.pages) {
@@ -77,7 +81,8 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
 void CheckReferencesWithinFile(Database& db) {
   for (const CatalogEntry& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
-    ForTable(db, e.name, [&] { CheckReferences(db, db.Definition(e.DefinitionPage())); });
+    ForTable(db, e.name,
+             [&] { CheckReferences(db, db.Definition(e.DefinitionPage()), e.DefinitionPage()); });
   }
 }
 
@@ -85,7 +90,7 @@ void CheckTableStructure(Database& db, uint32_t definition_page, const std::stri
   ForTable(db, name, [&] {
     Pager& pager = db.pager();
     const TableDefinition& def = db.Definition(definition_page);
-    CheckReferences(db, def);
+    CheckReferences(db, def, definition_page);
     for (uint32_t page : Table(db, definition_page, name).OwnedPages())
       RequireTableDataPage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page, definition_page);
     // Rows are inserted on the pages this map lists: they must be the table's own.

@@ -33,10 +33,10 @@ void CheckTableRows(Database& db, const std::string& name);
 
 // Before a series of changes: the references of every table, the structure of the system
 // tables and of the tables whose rows will change (`rows_changed`), and the rows of the
-// tables `read` (names not in the file are skipped: a missing table is not damage). A table that only gains columns needs no more than its references: adding a
-// column rewrites its definition and places maps on its usage-map page, nothing else.
-// Throws kDamagedRefusedBeforeWriting, quoting the damage and saying that the file was not
-// changed and how to mend it.
+// tables `read` (names not in the file are skipped: a missing table is not damage). A table that
+// only gains columns needs no more than its references: adding a column rewrites its definition and
+// places maps on its usage-map page, nothing else. Throws kDamagedRefusedBeforeWriting, quoting the
+// damage and saying that the file was not changed and how to mend it.
 void CheckBeforeWriting(Database& db, const std::vector<std::string>& rows_changed,
                         const std::vector<std::string>& read);
 

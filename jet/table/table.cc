@@ -3,8 +3,10 @@
 #include "jet/error.h"
 #include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
+#include "jet/format/page_size.h"
 #include "jet/format/text_codec.h"
 #include "jet/table/database.h"
+#include "jet/table/index_tree.h"
 #include "jet/table/stored_rows.h"
 
 namespace jet {
@@ -25,7 +27,10 @@ decltype(auto) Table::NamingThisTable(F&& body) const {
 
 Table::Table(Database& db, uint32_t definition_page, std::string name)
     : db_(&db), definition_page_(definition_page), name_(std::move(name)) {
-  db_->Definition(definition_page_);  // validate now, not at first use
+  // Validate now, not at first use, and check that the definition is this table's.
+  NamingThisTable([&] {
+    CheckIndexRoots(db_->pager(), db_->Definition(definition_page_).real_indexes, definition_page_);
+  });
 }
 
 const TableDefinition& Table::definition() const {
