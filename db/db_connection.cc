@@ -6,6 +6,7 @@
 #include "jet/error.h"
 #include "jet/file/utf8_path.h"
 #include "jet/sql/parser.h"
+#include "jet/table/structure_check.h"
 
 namespace db {
 namespace {
@@ -99,6 +100,12 @@ size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& tex
     return recordset.rows_->RowCount();
   }
   return Guarded([&] { return s.Execute(text); });
+}
+
+void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
+                                  const std::vector<std::string>& read) {
+  jet::sql::Session& s = Open();
+  Guarded([&] { jet::CheckBeforeWriting(s.database(), rows_changed, read); });
 }
 
 int DbConnection::BeginTrans() {

@@ -45,6 +45,13 @@ class DbConnection {
   // affected (or fetched).
   size_t RunOnRecordset(Recordset& recordset, const std::string& text);
 
+  // Checks the file before a series of changes (see jet/table/structure_check.h): the
+  // references of every table, the structure of the tables whose rows will change, and the
+  // rows of the tables that will be read. A damaged file fails here, before anything is
+  // written, with a message that says what is damaged and what to do.
+  void CheckIntegrity(const std::vector<std::string>& rows_changed,
+                      const std::vector<std::string>& read);
+
   // Transactions, under ADO's names; they nest. Everything run in between, DDL and reads of
   // other files included, takes effect at the outermost CommitTrans or not at all. Outside
   // a transaction each statement is its own. BeginTrans returns the new nesting level.

@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 ROOT="$(pwd)"
 BUILD="${FUZZ_BUILD_DIR:-build-fuzz}"
-TARGETS=(open sql connection_string writer)
+TARGETS=(open sql connection_string writer damaged_write)
 kCheckSeeds=150  # seeds per target in --check
 FIXTURES="${ROOT}/../shared/fixtures/jet4"
 
@@ -42,6 +42,7 @@ options() {
     sql) opts+=(-max_len=4096 "-dict=${ROOT}/fuzz/sql.dict") ;;
     connection_string) opts+=(-max_len=512) ;;
     writer) opts+=(-max_len=1024) ;;
+    damaged_write) opts+=(-max_len=41) ;;  # a statement and eight damages
     *) echo "unknown target '${target}' (${TARGETS[*]})" >&2; exit 2 ;;
   esac
   printf '%s\n' "${opts[@]}"

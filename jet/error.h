@@ -80,6 +80,12 @@ enum class Problem : uint8_t {
   kDamagedIndexDepth,
   kDamagedIndexLoop,
   kDamagedIndexPagePastEnd,
+  kDamagedUsageMapPastEnd,
+  kDamagedNotLongValuePage,
+  kDamagedPageType,
+  kDamagedIndexStructure,
+  kDamagedNoPagesForRows,
+  kDamagedRefusedBeforeWriting,
   // Values, rows and keys that do not fit.
   kRecordTooLarge,
   kValueTooLarge,
@@ -186,5 +192,7 @@ struct ProblemText {
 };
 const ProblemText& TextOf(Problem problem);
 std::string WordMessage(Problem problem, const ErrorFacts& facts);
+// The problem's own words, without the lead every damage message starts with.
+std::string WordProblem(Problem problem, const ErrorFacts& facts);
 
 }  // namespace jet

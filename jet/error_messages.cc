@@ -67,7 +67,7 @@ constexpr std::array kTexts = {
     ProblemText{kDamagedRowPointer, K::kCorrupt, "记录指针指向文件之外的第 {page} 页"},
     ProblemText{kDamagedOverflowRow, K::kCorrupt, "溢出记录的指针无效"},
     ProblemText{kDamagedForeignPage, K::kCorrupt, "第 {page} 页不属于该表"},
-    ProblemText{kDamagedUsageMap, K::kCorrupt, "页面使用表的格式无效"},
+    ProblemText{kDamagedUsageMap, K::kCorrupt, "页面使用表[（第 {page} 页）]的格式无效"},
     ProblemText{kDamagedUsageMapPage, K::kCorrupt,
                 "页面使用表引用的第 {page} 页不是位图页或超出了文件的末尾"},
     ProblemText{kDamagedLongValue, K::kCorrupt, "备注或 OLE 对象值的长度或存储方式无效"},
@@ -86,6 +86,19 @@ constexpr std::array kTexts = {
     ProblemText{kDamagedIndexDepth, K::kCorrupt, "索引树的层数超出了可能的范围"},
     ProblemText{kDamagedIndexLoop, K::kCorrupt, "索引树多次引用了第 {page} 页"},
     ProblemText{kDamagedIndexPagePastEnd, K::kCorrupt, "索引引用了文件之外的第 {page} 页"},
+    ProblemText{kDamagedUsageMapPastEnd, K::kCorrupt, "页面使用表列出了文件之外的第 {page} 页"},
+    ProblemText{kDamagedNotLongValuePage, K::kCorrupt,
+                "应为备注或 OLE 对象数据页的[第 {page} ]页类型不符"},
+    ProblemText{kDamagedPageType, K::kCorrupt,
+                "第 {page} 页的页类型 {number} 不是该表可以拥有的页"},
+    ProblemText{kDamagedIndexStructure, K::kCorrupt,
+                "索引[ '{index}' ]的页之间的链接或归属不一致[（第 {page} 页）]"},
+    ProblemText{kDamagedNoPagesForRows, K::kCorrupt,
+                "表定义记有 {number} 条记录，但页面使用表没有列出任何数据页"},
+    // A check before a series of changes found damage; {detail} says what, in its own words.
+    ProblemText{kDamagedRefusedBeforeWriting, K::kCorrupt,
+                "{detail}。文件没有被修改。请先用 Access 的“压缩和修复数据库”修复它，或者换用备份，"
+                "然后再升级"},
     // Values, rows and keys that do not fit.
     ProblemText{kRecordTooLarge, K::kConstraint, "记录太大[（{number} 字节，最多 {limit} 字节）]"},
     ProblemText{kValueTooLarge, K::kConstraint, "字段 '{column}' 太小，不能接受所要添加的数据"},
@@ -223,10 +236,14 @@ const ProblemText& TextOf(Problem problem) {
   return kTexts[static_cast<size_t>(problem)];
 }
 
+std::string WordProblem(Problem problem, const ErrorFacts& facts) {
+  return Fill(TextOf(problem).text, facts);
+}
+
 std::string WordMessage(Problem problem, const ErrorFacts& facts) {
   const ProblemText& t = TextOf(problem);
   std::string message = t.kind == ErrorKind::kCorrupt ? Fill(kDamagedLead, facts) : std::string();
-  message += Fill(t.text, facts);
+  message += WordProblem(problem, facts);
   return message;
 }
 

@@ -5,6 +5,7 @@
 
 #include "db/recordset.h"
 #include "upgrade/column_additions.h"
+#include "upgrade/integrity_check.h"
 #include "upgrade/reference_import.h"
 #include "upgrade/search_rows.h"
 #include "upgrade/table_catalogue.h"
@@ -33,6 +34,7 @@ void RunSteps(UpgradeComponents& components, const std::string& template_path, U
   view.SetStatus("正在创建数据表...");
   view.PumpEvents();
 
+  CheckFilesBeforeUpgrade(run);
   RefreshSearchGroups(run);
   CreateMissingTables(run);
   ImportReferenceTables(run);

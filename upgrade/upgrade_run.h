@@ -2,6 +2,9 @@
 // the template. Phases, in order: the search groups 10 and 11, the table catalogue, the
 // reference tables, the column additions, the fixed search rows.
 //
+// Before its first change the run checks both files (integrity_check.h): a damaged file is
+// refused as it is.
+//
 // A run never throws. Any failure ends it at once: the status is set to the empty text, the
 // failure's message goes to UpgradeView::SetFailure, events are pumped, and the work already
 // committed stays in the file. Each phase that deletes rows is all-or-nothing, and so is

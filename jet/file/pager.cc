@@ -62,7 +62,9 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   if (size > uint64_t{0xFFFFFF} * kPageSize) {
     ThrowCorrupt(Problem::kDamagedTooLarge, {.file = PathToUtf8(path)});
   }
-  // A trailing partial page cannot belong to the database; Jet always writes whole pages.
+  // Jet always writes whole pages: a file that ends inside one was cut short (an interrupted
+  // copy), and its last pages, which its tables may still list, are gone.
+  if (size % kPageSize != 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path)});
   page_count_ = static_cast<uint32_t>(size / kPageSize);
   header_ = DecodeDatabaseHeader(ByteView(first.data(), first.size()));
   Remember(0, std::make_shared<PageBuffer>(first));

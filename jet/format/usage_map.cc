@@ -7,7 +7,7 @@
 namespace jet {
 namespace {
 
-void CollectBits(ByteView bitmap, uint32_t first_page, uint32_t page_count,
+void CollectBits(ByteView bitmap, uint32_t first_page, uint32_t page_count, PagesPastEnd past_end,
                  std::vector<uint32_t>& out) {
   for (size_t i = 0; i < bitmap.size(); ++i) {
     uint8_t byte = bitmap.data()[i];
@@ -15,21 +15,26 @@ void CollectBits(ByteView bitmap, uint32_t first_page, uint32_t page_count,
     for (int bit = 0; bit < 8; ++bit) {
       if (!((byte >> bit) & 1)) continue;
       uint64_t page = uint64_t{first_page} + i * 8 + bit;
-      if (page < page_count) out.push_back(static_cast<uint32_t>(page));
+      if (page < page_count) {
+        out.push_back(static_cast<uint32_t>(page));
+      } else if (past_end == PagesPastEnd::kDamage) {
+        ThrowCorrupt(Problem::kDamagedUsageMapPastEnd, {.page = page});
+      }
     }
   }
 }
 
 }  // namespace
 
-std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint32_t page_count) {
+std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint32_t page_count,
+                                     PagesPastEnd past_end) {
   using namespace usage_map;
   std::vector<uint32_t> out;
   if (row.size() < 1) ThrowCorrupt(Problem::kDamagedUsageMap);
   switch (row.U8(0)) {
     case kInline: {
       if (row.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
-      CollectBits(row.From(5), row.U32(1), page_count, out);
+      CollectBits(row.From(5), row.U32(1), page_count, past_end, out);
       break;
     }
     case kReference: {
@@ -45,7 +50,7 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
           ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = bitmap_page});
         }
         CollectBits(page.Sub(4, kPageSize - 4), static_cast<uint32_t>(k * kPagesPerBitmapPage),
-                    page_count, out);
+                    page_count, past_end, out);
       }
       break;
     }

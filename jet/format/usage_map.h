@@ -23,9 +23,16 @@ inline constexpr size_t kReferenceSlots = 17;
 // Fetches the decoded bytes of a page (for reference maps' bitmap pages).
 using PageSource = std::function<ByteView(uint32_t)>;
 
-// The pages whose bit is set, in ascending order, limited to pages below `page_count`
-// (bits for pages past the end of the file are ignored). Throws kCorrupt on an unknown map
-// type or a bitmap page that is not one.
-std::vector<uint32_t> DecodeUsageMap(ByteView map_row, const PageSource& pages, uint32_t page_count);
+// What a bit for a page at or past `page_count` means. In the map of a table, an index or a
+// long-value column it is a page the file no longer has (a file cut short): damage, since a
+// reader that skipped it would see the table shorter than it is, and a writer would hand the
+// page out again. In the file's free-page map (page 1) it is a page not yet allocated:
+// Access sets those bits.
+enum class PagesPastEnd { kDamage, kIgnore };
+
+// The pages whose bit is set, in ascending order. Throws kCorrupt on an unknown map type, a
+// bitmap page that is not one, or (with kDamage) a page at or past `page_count`.
+std::vector<uint32_t> DecodeUsageMap(ByteView map_row, const PageSource& pages, uint32_t page_count,
+                                     PagesPastEnd past_end);
 
 }  // namespace jet

@@ -182,7 +182,7 @@ class TableChecker {
 // Page 1, row 0: the file's free-page map, where a set bit means the page is free.
 std::set<uint32_t> FreePages(Database& db, CheckReport& report) {
   try {
-    std::vector<uint32_t> pages = ReadUsageMap(db.pager(), RowPointer{1, 0});
+    std::vector<uint32_t> pages = ReadFreePageMap(db.pager());
     return std::set<uint32_t>(pages.begin(), pages.end());
   } catch (const JetError& e) {
     report.problems.push_back(std::string("the free-page map cannot be read: ") + e.what());

@@ -18,7 +18,7 @@ struct CheckReport {
   size_t tables = 0;
   size_t rows = 0;
   size_t index_entries = 0;
-  size_t keys_compared = 0;    // entries whose key was recomputed from the row and compared
+  size_t keys_compared = 0;       // entries whose key was recomputed from the row and compared
   size_t keys_not_encodable = 0;  // entries under sort orders the engine does not encode
 
   bool ok() const { return problems.empty(); }

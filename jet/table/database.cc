@@ -7,6 +7,7 @@
 #include "jet/error.h"
 #include "jet/format/page_size.h"
 #include "jet/format/unicode.h"
+#include "jet/table/structure_check.h"
 #include "jet/table/table.h"
 
 namespace jet {
@@ -14,7 +15,17 @@ namespace jet {
 Database::Database(std::unique_ptr<Pager> pager) : pager_(std::move(pager)), allocator_(*pager_) {}
 
 void Database::Begin() {
+  if (!references_checked_ && pager_->mode() == Pager::Mode::kReadWrite) {
+    CheckReferencesWithinFile(*this);
+    references_checked_ = true;
+  }
   pager_->Begin();
+}
+
+void Database::CheckBeforeWriting(uint32_t tdef_page, const std::string& name) {
+  if (checked_for_writing_.contains(tdef_page)) return;
+  CheckTableStructure(*this, tdef_page, name);
+  checked_for_writing_.insert(tdef_page);
 }
 
 void Database::Commit() {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,8 @@ class Database {
   std::vector<uint8_t> ReadDefinitionBytes(uint32_t tdef_page, std::vector<uint32_t>* pages);
 
   // --- Writing: one transaction per statement (see jet/file/journal.h) ---
+  // The first Begin of a database checks that no table refers to a page past the end of the
+  // file (structure_check.h), so the pages the allocator appends are free for good.
   void Begin();
   // Commits, then reloads what the transaction may have changed (catalog, definitions).
   void Commit();
@@ -66,6 +69,10 @@ class Database {
   // Undoes the changes since the innermost savepoint and reloads what they may have touched.
   void RollbackToSavepoint();
   PageAllocator& allocator() { return allocator_; }
+  // Checks a table in depth (structure_check.h) before its first change through this
+  // database: a damaged table is refused, not written into. Later changes trust it, since
+  // only this engine has written it since.
+  void CheckBeforeWriting(uint32_t tdef_page, const std::string& name);
   // Drops a cached definition that was rewritten in the open transaction.
   void ForgetDefinition(uint32_t tdef_page) { definitions_.erase(tdef_page); }
   void ReloadCatalog() { catalog_.Load(*this); }
@@ -81,6 +88,8 @@ class Database {
   PageAllocator allocator_;
   Catalog catalog_;
   std::map<uint32_t, std::unique_ptr<TableDefinition>> definitions_;
+  bool references_checked_ = false;
+  std::set<uint32_t> checked_for_writing_;  // definition pages of tables checked in depth
 };
 
 }  // namespace jet

@@ -24,20 +24,23 @@ class TreeWalker {
     if (!seen_.insert(page_number).second) {
       ThrowCorrupt(Problem::kDamagedIndexLoop, {.page = page_number});
     }
-    IndexPage page = DecodeIndexPage(pager_.Page(page_number).Unpinned());
+    IndexPage page = ReadIndexPage(pager_, page_number);
     out_.pages.push_back(page_number);
     if (page.owner != owner_) {
+      Found(page_number);
       out_.problems.push_back("index page " + std::to_string(page_number) + " names table page " +
                               std::to_string(page.owner) + " as its owner");
     }
     if (page.leaf) {
       uint32_t previous = out_.leaves.empty() ? 0 : out_.leaves.back();
       if (page.previous != previous) {
+        Found(page_number);
         out_.problems.push_back("leaf page " + std::to_string(page_number) +
                                 " links back to page " + std::to_string(page.previous) +
                                 " instead of " + std::to_string(previous));
       }
       if (!out_.leaves.empty() && last_next_ != page_number) {
+        Found(previous);
         out_.problems.push_back("leaf page " + std::to_string(previous) +
                                 " links forward to page " + std::to_string(last_next_) +
                                 " instead of " + std::to_string(page_number));
@@ -55,12 +58,17 @@ class TreeWalker {
 
   void Finish() {
     if (!out_.leaves.empty() && last_next_ != 0) {
+      Found(out_.leaves.back());
       out_.problems.push_back("last leaf page " + std::to_string(out_.leaves.back()) +
                               " links forward to page " + std::to_string(last_next_));
     }
   }
 
  private:
+  void Found(uint32_t page) {
+    if (out_.problems.empty()) out_.first_problem_page = page;
+  }
+
   Pager& pager_;
   uint32_t owner_;
   IndexTree& out_;
@@ -69,6 +77,31 @@ class TreeWalker {
 };
 
 }  // namespace
+
+IndexPage ReadIndexPage(Pager& pager, uint32_t page) {
+  try {
+    return DecodeIndexPage(pager.Page(page).Unpinned());
+  } catch (JetError& e) {
+    e.AddFacts({.page = page});
+    throw;
+  }
+}
+
+void CheckIndexRoots(Pager& pager, const std::vector<RealIndex>& indexes,
+                     uint32_t definition_page) {
+  for (const RealIndex& index : indexes) {
+    if (index.root_page == 0 || index.root_page >= pager.page_count()) {
+      ThrowCorrupt(Problem::kDamagedIndexPagePastEnd, {.page = index.root_page});
+    }
+    PinnedView root = pager.Page(index.root_page);
+    if (root.U8(0) != kPageIndexNode && root.U8(0) != kPageIndexLeaf) {
+      ThrowCorrupt(Problem::kDamagedNotIndexPage, {.page = index.root_page});
+    }
+    if (root.U32(index_page::kOwner) != definition_page) {
+      ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = index.root_page});
+    }
+  }
+}
 
 IndexTree ReadIndexTree(Pager& pager, uint32_t root, uint32_t owner) {
   IndexTree tree;

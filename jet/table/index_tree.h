@@ -8,17 +8,28 @@
 
 #include "jet/file/pager.h"
 #include "jet/format/index_page.h"
+#include "jet/format/table_definition.h"
 
 namespace jet {
 
 struct IndexTree {
-  std::vector<IndexEntry> entries;  // leaf entries, leftmost leaf first
-  std::vector<uint32_t> pages;      // every page of the tree, root first
-  std::vector<uint32_t> leaves;     // leaf pages in tree order
-  std::vector<size_t> leaf_starts;  // index into `entries` of each leaf's first entry
-  int height = 0;                   // 1 when the root is a leaf
+  std::vector<IndexEntry> entries;    // leaf entries, leftmost leaf first
+  std::vector<uint32_t> pages;        // every page of the tree, root first
+  std::vector<uint32_t> leaves;       // leaf pages in tree order
+  std::vector<size_t> leaf_starts;    // index into `entries` of each leaf's first entry
+  int height = 0;                     // 1 when the root is a leaf
   std::vector<std::string> problems;  // structural faults found on the way (leaf links, owners)
+  uint32_t first_problem_page = 0;    // the page the first of them was found on
 };
+
+// Index page `page`, decoded; damage (a page that is not an index page, a bad entry) names
+// the page.
+IndexPage ReadIndexPage(Pager& pager, uint32_t page);
+
+// Each index's root is an index page of the table defined at `definition_page`: the cheap
+// test that a definition is where its catalog entry says (a definition page holds no number
+// of its own, but every index page names its table's). Throws kCorrupt naming the page.
+void CheckIndexRoots(Pager& pager, const std::vector<RealIndex>& indexes, uint32_t definition_page);
 
 // Walks the tree rooted at `root`. Throws kCorrupt on a page that is not an index page, a
 // cycle, or a tree deeper than any real one.

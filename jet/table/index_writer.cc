@@ -179,7 +179,7 @@ class TreeBuilder {
 bool RightEdgeUsesTails(Pager& pager, uint32_t root) {
   uint32_t page_number = root;
   for (int depth = 0; depth <= 32; ++depth) {
-    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
+    IndexPage page = ReadIndexPage(pager, page_number);
     if (page.leaf) return true;
     if (page.tail == 0) return false;
     page_number = page.tail;
@@ -257,7 +257,7 @@ std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const
   for (int depth = 0; depth <= 32; ++depth) {
     PathStep step;
     step.page = page_number;
-    step.contents = DecodeIndexPage(pager.Page(page_number).Unpinned());
+    step.contents = ReadIndexPage(pager, page_number);
     if (step.contents.owner != owner)
       ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     bool leaf = step.contents.leaf;
@@ -425,7 +425,7 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index, cons
   uint32_t page_number = index.root_page;
   for (int depth = 0;; ++depth) {
     if (depth > 32) ThrowCorrupt(Problem::kDamagedIndexDepth);
-    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
+    IndexPage page = ReadIndexPage(pager, page_number);
     if (page.owner != owner) ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     if (page.leaf) break;
     uint32_t child = page.tail;
@@ -440,7 +440,7 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index, cons
   }
   // Equal keys may continue onto following leaves.
   for (int hops = 0; page_number != 0 && hops < 1 << 20; ++hops) {
-    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
+    IndexPage page = ReadIndexPage(pager, page_number);
     for (const auto& e : page.entries) {
       if (e.key < key) continue;
       if (e.key != key) return false;
@@ -458,7 +458,7 @@ namespace jet {
 std::optional<IndexKey> LastIndexKey(Pager& pager, uint32_t owner, const RealIndex& index) {
   uint32_t page_number = index.root_page;
   for (int depth = 0; depth <= 32; ++depth) {
-    IndexPage page = DecodeIndexPage(pager.Page(page_number).Unpinned());
+    IndexPage page = ReadIndexPage(pager, page_number);
     if (page.owner != owner) ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     if (page.leaf) {
       if (page.entries.empty()) return std::nullopt;

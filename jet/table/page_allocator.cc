@@ -5,6 +5,7 @@
 
 #include "jet/format/data_page.h"
 #include "jet/format/usage_map.h"
+#include "jet/table/usage_map_editor.h"
 
 namespace jet {
 namespace {
@@ -86,7 +87,7 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
     uint32_t bitmap_page = map.bytes.U32(1 + 4 * slot);
     if (bitmap_page == 0) return;
     size_t bit = page % usage_map::kPagesPerBitmapPage;
-    std::span<uint8_t> p = pager_.Modify(bitmap_page);
+    std::span<uint8_t> p = ModifyUsageBitmapPage(pager_, bitmap_page);
     uint8_t mask = static_cast<uint8_t>(1 << (bit % 8));
     p[4 + bit / 8] = free ? (p[4 + bit / 8] | mask) : (p[4 + bit / 8] & ~mask);
     return;

@@ -290,6 +290,8 @@ void AddColumn(Database& db, const std::string& table, const NewColumn& column) 
       (entry->kind != ObjectKind::kUserTable && entry->kind != ObjectKind::kSystemTable)) {
     throw JetError(Problem::kTableNotFound, {.table = table});
   }
+  // Only the definition is rewritten and maps placed on the table's usage-map page; the
+  // first transaction's reference check has seen to both.
   const uint32_t tdef_page = entry->DefinitionPage();
   TableDefinition def = db.Definition(tdef_page);
   if (def.FindColumn(column.name)) {

@@ -10,19 +10,60 @@
 
 namespace jet {
 
+namespace {
+
+std::vector<uint32_t> DecodeMapAt(Pager& pager, RowPointer where, PagesPastEnd past_end) {
+  PinnedView row = ReadStoredRow(pager, where);
+  // Each bitmap page is read through before the next is asked for.
+  return DecodeUsageMap(
+      row, [&](uint32_t n) { return pager.Page(n).Unpinned(); }, pager.page_count(), past_end);
+}
+
+// A row of a long value: on a long-value page, never on a table's data page, which a
+// damaged pointer could otherwise read as if it were part of the value.
+PinnedView ReadLongValueRow(Pager& pager, RowPointer where) {
+  PinnedView row = ReadStoredRow(pager, where);
+  RequireLongValuePage(pager.Page(where.page).Unpinned(), where.page);
+  return row;
+}
+
+}  // namespace
+
+void RequireTableDataPage(ByteView page, uint32_t number, uint32_t table_definition_page) {
+  if (page.U8(0) != kPageData) {
+    ThrowCorrupt(Problem::kDamagedPageType, {.page = number, .number = page.U8(0)});
+  }
+  if (page.U32(data_page::kOwner) != table_definition_page) {
+    ThrowCorrupt(Problem::kDamagedForeignPage, {.page = number});
+  }
+}
+
+void RequireLongValuePage(ByteView page, uint32_t number) {
+  if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != data_page::kLvalOwner) {
+    ThrowCorrupt(Problem::kDamagedNotLongValuePage, {.page = number});
+  }
+}
+
 PinnedView ReadStoredRow(Pager& pager, RowPointer where) {
   if (where.page == 0 || where.page >= pager.page_count()) {
     ThrowCorrupt(Problem::kDamagedRowPointer, {.page = where.page});
   }
   PinnedView page = pager.Page(where.page);
+  if (page.U8(0) != kPageData) ThrowCorrupt(Problem::kDamagedNotDataPage, {.page = where.page});
   return page.Pin(DataPageReader(page).Row(where.row).bytes);
 }
 
 std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where) {
-  PinnedView row = ReadStoredRow(pager, where);
-  // Each bitmap page is read through before the next is asked for.
-  return DecodeUsageMap(
-      row, [&](uint32_t n) { return pager.Page(n).Unpinned(); }, pager.page_count());
+  // The maps of tables, indexes and long values live on usage-map pages, which no table
+  // owns. A map pointer that leads onto a table's own page would read its rows as a map.
+  if (where.page < pager.page_count() && pager.Page(where.page).U32(data_page::kOwner) != 0) {
+    ThrowCorrupt(Problem::kDamagedUsageMap, {.page = where.page});
+  }
+  return DecodeMapAt(pager, where, PagesPastEnd::kDamage);
+}
+
+std::vector<uint32_t> ReadFreePageMap(Pager& pager) {
+  return DecodeMapAt(pager, RowPointer{1, 0}, PagesPastEnd::kIgnore);
 }
 
 std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
@@ -36,7 +77,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
     ThrowCorrupt(Problem::kDamagedLongValue);
   }
   if (h.form == LongValueForm::kSingleRow) {
-    PinnedView row = ReadStoredRow(pager, h.first);
+    PinnedView row = ReadLongValueRow(pager, h.first);
     if (row.size() < h.length) ThrowCorrupt(Problem::kDamagedLongValue);
     return std::vector<uint8_t>(row.data(), row.data() + h.length);
   }
@@ -46,7 +87,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
   while (out.size() < h.length) {
     if (at.IsNull()) ThrowCorrupt(Problem::kDamagedLongValueChain);
     if (!seen.insert(at).second) ThrowCorrupt(Problem::kDamagedLongValueChain);
-    PinnedView row = ReadStoredRow(pager, at);
+    PinnedView row = ReadLongValueRow(pager, at);
     if (row.size() < 4) ThrowCorrupt(Problem::kDamagedLongValueChain);
     RowPointer next = RowPointer::FromStored(row.U32(0));
     size_t take = std::min<size_t>(row.size() - 4, h.length - out.size());

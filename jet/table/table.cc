@@ -3,8 +3,10 @@
 #include "jet/error.h"
 #include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
+#include "jet/format/page_size.h"
 #include "jet/format/text_codec.h"
 #include "jet/table/database.h"
+#include "jet/table/index_tree.h"
 #include "jet/table/stored_rows.h"
 
 namespace jet {
@@ -25,7 +27,10 @@ decltype(auto) Table::NamingThisTable(F&& body) const {
 
 Table::Table(Database& db, uint32_t definition_page, std::string name)
     : db_(&db), definition_page_(definition_page), name_(std::move(name)) {
-  db_->Definition(definition_page_);  // validate now, not at first use
+  // Validate now, not at first use, and check that the definition is this table's.
+  NamingThisTable([&] {
+    CheckIndexRoots(db_->pager(), db_->Definition(definition_page_).real_indexes, definition_page_);
+  });
 }
 
 const TableDefinition& Table::definition() const {
@@ -61,7 +66,16 @@ void Table::DecodeRowInto(const RowLayout& layout, ByteView row, std::vector<Col
 }
 
 std::vector<uint32_t> Table::OwnedPages() const {
-  return NamingThisTable([&] { return ReadUsageMap(db_->pager(), definition().owned_pages); });
+  return NamingThisTable([&] {
+    std::vector<uint32_t> pages = ReadUsageMap(db_->pager(), definition().owned_pages);
+    // Rows need pages, and Jet keeps a table's pages until the file is compacted: a map that
+    // lists none for a table that counts rows is some other map (two usage-map pages swapped,
+    // a pointer scribbled on). A count that is merely off, as Access leaves some, is no sign.
+    if (pages.empty() && definition().row_count > 0) {
+      ThrowCorrupt(Problem::kDamagedNoPagesForRows, {.number = definition().row_count});
+    }
+    return pages;
+  });
 }
 
 namespace {
@@ -95,7 +109,7 @@ size_t Table::CountLiveRows() const {
   size_t rows = 0;
   for (uint32_t page_number : OwnedPages()) {
     PinnedView page = pager.Page(page_number, Pager::Use::kOnce);
-    if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
+    RequireTableDataPage(page, page_number, definition_page_);
     DataPageReader reader(page);
     for (uint16_t r = 0; r < reader.row_count(); ++r) {
       if (!reader.Row(r).deleted) ++rows;
@@ -135,9 +149,7 @@ void Table::ScanStoredRows(const StoredRowVisitor& visit) const {
   Pager& pager = db_->pager();
   for (uint32_t page_number : OwnedPages()) {
     PinnedView page = pager.Page(page_number, Pager::Use::kOnce);
-    // A map may still list a page that was since given to another owner; only this table's
-    // data pages hold its rows.
-    if (page.U8(0) != kPageData || page.U32(data_page::kOwner) != definition_page_) continue;
+    RequireTableDataPage(page, page_number, definition_page_);
     DataPageReader reader(page);
     for (uint16_t r = 0; r < reader.row_count(); ++r) {
       RowSlot slot = reader.Row(r);

@@ -47,11 +47,18 @@ void AddToReference(Pager& pager, PageAllocator& allocator, RowPointer map, uint
     row = WritableMapRow(pager, map);  // the allocation may have touched the same page
     PutU32(row.data() + 1 + 4 * slot, bitmap_page);
   }
-  std::span<uint8_t> b = pager.Modify(bitmap_page);
+  std::span<uint8_t> b = ModifyUsageBitmapPage(pager, bitmap_page);
   SetBit(b.subspan(4), page % usage_map::kPagesPerBitmapPage, true);
 }
 
 }  // namespace
+
+std::span<uint8_t> ModifyUsageBitmapPage(Pager& pager, uint32_t page) {
+  if (page == 0 || page >= pager.page_count() || pager.Page(page).U8(0) != kPageUsageBitmap) {
+    ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = page});
+  }
+  return pager.Modify(page);
+}
 
 std::vector<uint8_t> NewInlineUsageMap(uint32_t page) {
   std::vector<uint8_t> row(usage_map::kInlineRowSize, 0);
@@ -76,7 +83,7 @@ void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, u
     SetBit(WritableMapRow(pager, map).subspan(5), page - start, true);
     return;
   }
-  std::vector<uint32_t> pages = DecodeUsageMap(current, {}, 0xFFFFFFFF);
+  std::vector<uint32_t> pages = DecodeUsageMap(current, {}, 0xFFFFFFFF, PagesPastEnd::kIgnore);
   pages.push_back(page);
   auto [low, high] = std::minmax_element(pages.begin(), pages.end());
   uint32_t new_start = *low - *low % 8;
@@ -108,7 +115,7 @@ void RemovePageFromUsageMap(Pager& pager, RowPointer map, uint32_t page) {
   if (1 + 4 * slot + 4 > current.size()) return;
   uint32_t bitmap_page = current.U32(1 + 4 * slot);
   if (bitmap_page == 0) return;
-  std::span<uint8_t> b = pager.Modify(bitmap_page);
+  std::span<uint8_t> b = ModifyUsageBitmapPage(pager, bitmap_page);
   SetBit(b.subspan(4), page % usage_map::kPagesPerBitmapPage, false);
 }
 

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "jet/file/pager.h"
 #include "jet/format/row_pointer.h"
@@ -17,6 +19,10 @@ namespace jet {
 
 void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, uint32_t page);
 void RemovePageFromUsageMap(Pager& pager, RowPointer map, uint32_t page);
+
+// A writable copy of bitmap page `page` of a reference map, once it is known to be one: a
+// damaged map must not steer a write onto some other page of the file.
+std::span<uint8_t> ModifyUsageBitmapPage(Pager& pager, uint32_t page);
 
 // A fresh inline map row of the standard length, listing `page` if non-zero.
 std::vector<uint8_t> NewInlineUsageMap(uint32_t page);

@@ -1,0 +1,158 @@
+#include "jet/table/structure_check.h"
+
+#include <algorithm>
+
+#include "jet/error.h"
+#include "jet/file/utf8_path.h"
+#include "jet/format/data_page.h"
+#include "jet/format/page_size.h"
+#include "jet/format/row_reader.h"
+#include "jet/format/unicode.h"
+#include "jet/table/database.h"
+#include "jet/table/index_tree.h"
+#include "jet/table/stored_rows.h"
+#include "jet/table/table.h"
+
+namespace jet {
+namespace {
+
+// Runs `check`, adding the file and `table` to the damage it finds.
+template <typename F>
+void ForTable(Database& db, const std::string& table, F&& check) {
+  try {
+    check();
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(db.pager().path()), .table = table});
+    throw;
+  }
+}
+
+std::string IndexName(const TableDefinition& def, size_t real) {
+  for (const LogicalIndex& li : def.logical_indexes) {
+    if (li.real_index == real) return li.name;
+  }
+  return {};
+}
+
+void CheckReferences(Database& db, const TableDefinition& def, uint32_t definition_page) {
+  Pager& pager = db.pager();
+  ReadUsageMap(pager, def.owned_pages);
+  ReadUsageMap(pager, def.free_pages);
+  for (const LongValueMaps& m : def.long_value_maps) {
+    if (!m.owned.IsNull()) ReadUsageMap(pager, m.owned);
+    if (!m.free.IsNull()) ReadUsageMap(pager, m.free);
+  }
+  for (const RealIndex& index : def.real_indexes) ReadUsageMap(pager, index.usage_map);
+  CheckIndexRoots(pager, def.real_indexes, definition_page);
+}
+
+void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner) {
+  const RealIndex& index = def.real_indexes[real];
+  const std::string name = IndexName(def, real);
+  try {
+    IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
+    if (!tree.problems.empty()) {
+      ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.first_problem_page});
+    }
+    // A writer finds where a key goes by its order: out of order, it would put new entries
+    // where no search finds them.
+    for (size_t i = 1; i < tree.entries.size(); ++i) {
+      if (!IndexEntryLess(tree.entries[i - 1], tree.entries[i])) {
+        const size_t leaf = static_cast<size_t>(
+            std::upper_bound(tree.leaf_starts.begin(), tree.leaf_starts.end(), i) -
+            tree.leaf_starts.begin() - 1);
+        ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.leaves[leaf]});
+      }
+    }
+    std::vector<uint32_t> mapped = ReadUsageMap(pager, index.usage_map);
+    for (uint32_t page : tree.pages) {
+      if (!std::binary_search(mapped.begin(), mapped.end(), page)) {
+        ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = page});
+      }
+    }
+  } catch (JetError& e) {
+    e.AddFacts({.index = name});
+    throw;
+  }
+}
+
+}  // namespace
+
+void CheckReferencesWithinFile(Database& db) {
+  for (const CatalogEntry& e : db.catalog().entries()) {
+    if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
+    ForTable(db, e.name,
+             [&] { CheckReferences(db, db.Definition(e.DefinitionPage()), e.DefinitionPage()); });
+  }
+}
+
+void CheckTableStructure(Database& db, uint32_t definition_page, const std::string& name) {
+  ForTable(db, name, [&] {
+    Pager& pager = db.pager();
+    const TableDefinition& def = db.Definition(definition_page);
+    CheckReferences(db, def, definition_page);
+    for (uint32_t page : Table(db, definition_page, name).OwnedPages())
+      RequireTableDataPage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page, definition_page);
+    // Rows are inserted on the pages this map lists: they must be the table's own.
+    for (uint32_t page : ReadUsageMap(pager, def.free_pages)) {
+      RequireTableDataPage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page, definition_page);
+    }
+    for (const LongValueMaps& m : def.long_value_maps) {
+      for (RowPointer map : {m.owned, m.free}) {
+        if (map.IsNull()) continue;
+        for (uint32_t page : ReadUsageMap(pager, map))
+          RequireLongValuePage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page);
+      }
+    }
+    for (size_t i = 0; i < def.real_indexes.size(); ++i) {
+      CheckIndexTree(pager, def, i, definition_page);
+    }
+  });
+}
+
+void CheckTableRows(Database& db, const std::string& name) {
+  // What can be damaged in a row is where its parts are and where its long values lead;
+  // decoding the values (text above all) can meet nothing more, so it is left out.
+  Table table = db.OpenTable(name);
+  const TableDefinition& def = table.definition();
+  const RowLayout layout = LayoutOf(def);
+  std::vector<ColumnData> parts;
+  table.ScanStored([&](RowPointer, ByteView row) {
+    SplitRow(def, layout, row, parts);
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      if (IsLongValueType(def.columns[i].type) && !parts[i].null) {
+        ReadLongValue(db.pager(), parts[i].bytes);
+      }
+    }
+    return true;
+  });
+}
+
+void CheckBeforeWriting(Database& db, const std::vector<std::string>& rows_changed,
+                        const std::vector<std::string>& read) {
+  try {
+    CheckReferencesWithinFile(db);
+    for (const CatalogEntry& e : db.catalog().entries()) {
+      if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
+      const bool reading = std::any_of(read.begin(), read.end(), [&](const std::string& n) {
+        return EqualsIgnoreCase(n, e.name);
+      });
+      const bool changing =
+          std::any_of(rows_changed.begin(), rows_changed.end(),
+                      [&](const std::string& n) { return EqualsIgnoreCase(n, e.name); });
+      if (e.kind == ObjectKind::kSystemTable || changing) {
+        CheckTableStructure(db, e.DefinitionPage(), e.name);
+      }
+      // A table that is only read needs its rows whole, not its indexes.
+      if (reading) CheckTableRows(db, e.name);
+    }
+  } catch (JetError& e) {
+    if (e.kind() != ErrorKind::kCorrupt) throw;
+    e.AddFacts({.file = PathToUtf8(db.pager().path())});
+    ErrorFacts facts = e.facts();
+    facts.detail = WordProblem(e.problem(), e.facts());
+    throw JetError(Problem::kDamagedRefusedBeforeWriting, std::move(facts));
+  }
+}
+
+}  // namespace jet

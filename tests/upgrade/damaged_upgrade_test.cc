@@ -1,0 +1,380 @@
+// Damaged files handed to a writer, as old customer files are: cut short, a page of zeros, a
+// few scribbled bytes, two pages swapped, a usage map that lists pages past the end. Each
+// damage is applied to a copy of demo data (the data file or the template, then upgraded) or
+// of an Access-written fixture (then copied with SELECT INTO). For every damaged copy:
+//  - the write either completes and the checker finds nothing it did not find before, or it
+//    is refused and the file is byte for byte as it was;
+//  - reading any table either returns every row the undamaged file has or fails;
+//  - nothing crashes or hangs (each case runs in a child process with a time limit).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/db_connection.h"
+#include "jet/error.h"
+#include "jet/format/data_page.h"
+#include "jet/format/page_size.h"
+#include "jet/format/rc4.h"
+#include "jet/format/usage_map.h"
+#include "jet/table/checker.h"
+#include "jet/table/database.h"
+#include "jet/table/stored_rows.h"
+#include "jet/table/table.h"
+#include "tests/test_support.h"
+#include "tests/upgrade/upgrade_test_support.h"
+#include "tools/demo/demo_data.h"
+#include "upgrade/product_database.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using testing_support::ReadBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteBytes;
+
+// Rows per table of an undamaged file, and what the checker finds in a file ("" entries for
+// a check that could not run), with page and row numbers left out so the same finding after
+// a write compares equal.
+using RowCounts = std::map<std::string, size_t>;
+
+RowCounts CountRows(const fs::path& path, const std::string& password) {
+  RowCounts counts;
+  auto db = jet::Database::Open(path, password);
+  for (const jet::CatalogEntry& e : db->catalog().entries()) {
+    if (e.kind != jet::ObjectKind::kUserTable && e.kind != jet::ObjectKind::kSystemTable) continue;
+    size_t rows = 0;
+    db->OpenTable(e).Scan([&](jet::RowPointer, const std::vector<jet::Value>&) {
+      ++rows;
+      return true;
+    });
+    counts[e.name] = rows;
+  }
+  return counts;
+}
+
+std::multiset<std::string> Findings(const fs::path& path, const std::string& password) {
+  std::multiset<std::string> out;
+  try {
+    auto db = jet::Database::Open(path, password);
+    for (std::string p : jet::CheckDatabase(*db).problems) {
+      // The same finding after a write may name other places and other key bytes (a leaf
+      // rewritten around a damaged entry): compare what is found where, not the numbers.
+      p = p.substr(0, p.find(" has key "));
+      p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }),
+              p.end());
+      out.insert(p);
+    }
+  } catch (const jet::JetError&) {
+    out.insert("");
+  }
+  return out;
+}
+
+// Tables whose reads returned a different number of rows than the undamaged file has,
+// without failing.
+std::vector<std::string> ShortReads(const fs::path& path, const std::string& password,
+                                    const RowCounts& whole) {
+  std::vector<std::string> wrong;
+  std::unique_ptr<jet::Database> db;
+  try {
+    db = jet::Database::Open(path, password);
+  } catch (const jet::JetError&) {
+    return wrong;
+  }
+  for (const auto& [table, rows] : whole) {
+    size_t read = 0;
+    try {
+      db->OpenTable(table).Scan([&](jet::RowPointer, const std::vector<jet::Value>&) {
+        ++read;
+        return true;
+      });
+    } catch (const jet::JetError&) {
+      continue;
+    }
+    if (read != rows) {
+      wrong.push_back(table + " read " + std::to_string(read) + " of " + std::to_string(rows));
+    }
+  }
+  return wrong;
+}
+
+// --- The damages -------------------------------------------------------------------------
+
+struct Damage {
+  std::string name;
+  std::function<void(Bytes&)> apply;
+};
+
+// Marks page `past_end` (beyond the file) as owned in `table`'s owned-pages map, working on
+// the decoded page and putting the page cipher back.
+void ListPagePastEnd(const fs::path& original, const std::string& password, Bytes& bytes,
+                     const std::string& table, uint32_t past_end) {
+  auto db = jet::Database::Open(original, password);
+  const jet::RowPointer map =
+      db->Definition(db->catalog().FindTable(table)->DefinitionPage()).owned_pages;
+  jet::PinnedView page = db->pager().Page(map.page);
+  const size_t at =
+      static_cast<size_t>(jet::DataPageReader(page).Row(map.row).bytes.data() - page.data());
+  const uint32_t key = db->header().database_key;
+  jet::PageBuffer buffer{};
+  std::memcpy(buffer.data(), bytes.data() + size_t{map.page} * jet::kPageSize, jet::kPageSize);
+  if (key != 0) jet::ApplyPageCipher(key, map.page, buffer);
+  if (buffer[at] == jet::usage_map::kInline) {
+    uint32_t start = jet::ByteView(buffer.data(), buffer.size()).U32(at + 1);
+    uint32_t bit = past_end - start;
+    if (past_end < start || bit >= jet::usage_map::kInlineBitmapBytes * 8) return;
+    buffer[at + 5 + bit / 8] |= static_cast<uint8_t>(1 << (bit % 8));
+  } else {
+    buffer[at + 1] = static_cast<uint8_t>(past_end);  // a bitmap page past the end
+    buffer[at + 2] = static_cast<uint8_t>(past_end >> 8);
+    buffer[at + 3] = static_cast<uint8_t>(past_end >> 16);
+    buffer[at + 4] = 0;
+  }
+  if (key != 0) jet::ApplyPageCipher(key, map.page, buffer);
+  std::memcpy(bytes.data() + size_t{map.page} * jet::kPageSize, buffer.data(), jet::kPageSize);
+}
+
+// `count` damages of every kind, drawn from a fixed seed, for a file of `pages` pages.
+std::vector<Damage> DamagesFor(const fs::path& original, const std::string& password,
+                               const std::vector<std::string>& tables, size_t count,
+                               uint32_t seed) {
+  const uint32_t pages = static_cast<uint32_t>(fs::file_size(original) / jet::kPageSize);
+  std::mt19937 rng(seed);
+  auto page = [&](uint32_t from) { return from + rng() % (pages - from); };
+  std::vector<Damage> out;
+  for (size_t i = 0; out.size() < count; ++i) {
+    switch (i % 6) {
+      case 0: {  // cut at a page boundary (half the file, or anywhere)
+        uint32_t keep = i % 12 == 0 ? pages / 2 : page(3);
+        out.push_back({"cut to " + std::to_string(keep) + " pages",
+                       [keep](Bytes& b) { b.resize(size_t{keep} * jet::kPageSize); }});
+        break;
+      }
+      case 1: {  // cut inside a page
+        size_t keep = size_t{page(3)} * jet::kPageSize + 1 + rng() % (jet::kPageSize - 1);
+        out.push_back(
+            {"cut to " + std::to_string(keep) + " bytes", [keep](Bytes& b) { b.resize(keep); }});
+        break;
+      }
+      case 2: {  // a page of zeros
+        uint32_t p = page(1);
+        out.push_back({"page " + std::to_string(p) + " zeroed", [p](Bytes& b) {
+                         std::fill_n(b.begin() + size_t{p} * jet::kPageSize, jet::kPageSize, 0);
+                       }});
+        break;
+      }
+      case 3: {  // a few scribbled bytes in one page
+        uint32_t p = page(1);
+        std::vector<std::pair<size_t, uint8_t>> scribbles;
+        for (int k = 1 + rng() % 8; k > 0; --k) {
+          scribbles.emplace_back(size_t{p} * jet::kPageSize + rng() % jet::kPageSize,
+                                 static_cast<uint8_t>(rng()));
+        }
+        out.push_back({"page " + std::to_string(p) + " scribbled", [scribbles](Bytes& b) {
+                         for (auto [at, value] : scribbles) b[at] ^= value | 1;
+                       }});
+        break;
+      }
+      case 4: {  // two pages swapped
+        uint32_t p = page(1), q = page(1);
+        if (p == q) continue;
+        out.push_back({"pages " + std::to_string(p) + " and " + std::to_string(q) + " swapped",
+                       [p, q](Bytes& b) {
+                         std::swap_ranges(b.begin() + size_t{p} * jet::kPageSize,
+                                          b.begin() + size_t{p + 1} * jet::kPageSize,
+                                          b.begin() + size_t{q} * jet::kPageSize);
+                       }});
+        break;
+      }
+      case 5: {  // a table's usage map lists a page past the end
+        const std::string table = tables[rng() % tables.size()];
+        uint32_t past = pages + rng() % 4;
+        out.push_back({table + "'s map lists page " + std::to_string(past),
+                       [=](Bytes& b) { ListPagePastEnd(original, password, b, table, past); }});
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+// --- One case ----------------------------------------------------------------------------
+
+enum Outcome {
+  kUpgraded,
+  kRefusedUnchanged,
+  kNewFindings,
+  kChangedAndFailed,
+  kShortRead,
+  kCrashOrHang
+};
+const char* const kOutcomeNames[] = {
+    "upgraded cleanly",     "refused unchanged", "written, new findings",
+    "failed after writing", "read short",        "crash or hang"};
+
+// Reads the `damaged` file, then runs `write`, which changes `written` (the damaged file
+// itself, or the data file a damaged template is read into), in a child process, and
+// classifies what happened.
+Outcome RunCase(const fs::path& damaged, const fs::path& written, const std::string& password,
+                const RowCounts& whole, const std::function<bool()>& write, std::string& detail) {
+  testing_support::ChildReport child = testing_support::RunInChild([&]() -> std::string {
+    alarm(60);
+    if (std::vector<std::string> wrong = ShortReads(damaged, password, whole); !wrong.empty()) {
+      return std::to_string(kShortRead) + " " + wrong.front();
+    }
+    const Bytes before = ReadBytes(written);
+    const std::multiset<std::string> found = Findings(written, password);
+    bool done = false;
+    try {
+      done = write();
+    } catch (const std::exception&) {
+    }
+    if (!done) {
+      return std::to_string(ReadBytes(written) == before ? kRefusedUnchanged : kChangedAndFailed);
+    }
+    for (const std::string& f : Findings(written, password)) {
+      if (!found.count(f)) return std::to_string(kNewFindings) + " " + f;
+    }
+    return std::to_string(kUpgraded);
+  });
+  if (!child.finished || child.text.empty()) {
+    detail = " signal " + std::to_string(child.signal);
+    return kCrashOrHang;
+  }
+  std::istringstream in(child.text);
+  int outcome = 0;
+  in >> outcome;
+  std::getline(in, detail);
+  return static_cast<Outcome>(outcome);
+}
+
+class DamagedWrite : public ::testing::Test {
+ protected:
+  void Tally(const std::string& what, Outcome outcome, const std::string& detail) {
+    ++counts_[outcome];
+    if (outcome != kUpgraded && outcome != kRefusedUnchanged) {
+      ADD_FAILURE() << what << ": " << kOutcomeNames[outcome] << detail;
+    }
+  }
+  void Report(const std::string& title) {
+    std::printf("%s:", title.c_str());
+    for (const auto& [outcome, n] : counts_) std::printf(" %s %zu;", kOutcomeNames[outcome], n);
+    std::printf("\n");
+  }
+
+  ScratchDir dir_;
+  std::map<Outcome, size_t> counts_;
+};
+
+// The copy an interrupted transfer leaves: half the data file. A table whose pages are gone
+// cannot be counted, and the upgrade is refused before its first write with a message that
+// says the file is damaged, where, and what to do about it.
+TEST_F(DamagedWrite, HalfADataFileIsRefusedAsItIs) {
+  const fs::path program = dir_.path() / "program";
+  WriteDemoData(program, DemoOptions{200, 300, 2052});
+  const fs::path data = DemoDataFilePath(program);
+  Bytes bytes = ReadBytes(data);
+  bytes.resize(bytes.size() / 2 / jet::kPageSize * jet::kPageSize);
+  WriteBytes(data, bytes);
+  EXPECT_THROW(jet::Database::Open(data, kDemoPassword)->OpenTable("Customer").CountRows(),
+               jet::JetError);
+
+  upgrade_test::Harness h(data, DemoTemplatePath(program));
+  const upgrade::UpgradeSummary s = h.Run();
+  EXPECT_FALSE(s.succeeded);
+  for (const char* said : {"已损坏", "（表 '", "文件没有被修改", "压缩和修复数据库", "备份"}) {
+    EXPECT_NE(s.failure.find(said), std::string::npos) << s.failure;
+  }
+  EXPECT_TRUE(testing_support::ForeignWords(s.failure).empty()) << s.failure;
+  EXPECT_EQ(ReadBytes(data), bytes);
+}
+
+// Upgrades damaged copies of demo data: 150 damaged data files, 30 damaged templates.
+TEST_F(DamagedWrite, UpgradeOfDamagedDemoData) {
+  const fs::path whole = dir_.path() / "whole";
+  WriteDemoData(whole, DemoOptions{60, 300, 2052});
+  const fs::path program = dir_.path() / "program";
+  const std::string password = kDemoPassword;
+  for (bool template_damaged : {false, true}) {
+    const fs::path original = template_damaged ? DemoTemplatePath(whole) : DemoDataFilePath(whole);
+    const RowCounts rows = CountRows(original, password);
+    const std::vector<std::string> tables =
+        template_damaged
+            ? std::vector<std::string>{"search", "sj", "zdy", "sfz"}
+            : std::vector<std::string>{"search", "Customer", "ContactPerson", "MSysObjects"};
+    const Bytes bytes = ReadBytes(original);
+    for (const Damage& damage :
+         DamagesFor(original, password, tables, template_damaged ? 30 : 150, 19)) {
+      fs::remove_all(program);
+      fs::create_directories(program / "sys");
+      fs::copy_file(DemoTemplatePath(whole), DemoTemplatePath(program));
+      fs::copy_file(DemoDataFilePath(whole), DemoDataFilePath(program));
+      const fs::path target =
+          template_damaged ? DemoTemplatePath(program) : DemoDataFilePath(program);
+      Bytes damaged = bytes;
+      damage.apply(damaged);
+      WriteBytes(target, damaged);
+      const fs::path data = DemoDataFilePath(program);
+      std::string detail;
+      const Outcome outcome = RunCase(
+          target, data, password, rows,
+          [&] {
+            upgrade_test::Harness h(data, DemoTemplatePath(program));
+            return h.Run().succeeded;
+          },
+          detail);
+      Tally((template_damaged ? "template, " : "data file, ") + damage.name, outcome, detail);
+    }
+  }
+  Report("damaged demo data, upgraded");
+}
+
+// Copies the largest table of damaged Access-written files with SELECT INTO.
+TEST_F(DamagedWrite, CopyOutOfDamagedFixtures) {
+  SKIP_WITHOUT_FIXTURES();
+  for (const char* name : {"northwind2000.mdb", "jackcess_test2_2000.mdb",
+                           "bbs_chinese_longmemo.mdb", "linq2db_testdata.mdb"}) {
+    const fs::path original = testing_support::Fixture(name);
+    const RowCounts rows = CountRows(original, "");
+    std::string largest;
+    std::vector<std::string> tables;
+    for (const auto& [table, n] : rows) {
+      if (table.rfind("MSys", 0) == 0) continue;
+      tables.push_back(table);
+      if (largest.empty() || n > rows.at(largest)) largest = table;
+    }
+    const Bytes bytes = ReadBytes(original);
+    for (const Damage& damage : DamagesFor(original, "", tables, 12, 7)) {
+      const fs::path target = dir_.path() / name;
+      Bytes damaged = bytes;
+      damage.apply(damaged);
+      WriteBytes(target, damaged);
+      std::string detail;
+      const Outcome outcome = RunCase(
+          target, target, "", rows,
+          [&] {
+            db::DbConnection c;
+            c.Connect(upgrade::ConnectionStringFor(target.string()));
+            c.RunStatement("SELECT * INTO zz_copy FROM [" + largest + "]");
+            return true;
+          },
+          detail);
+      Tally(std::string(name) + ", " + damage.name, outcome, detail);
+      fs::remove(target);
+    }
+  }
+  Report("damaged fixtures, copied with SELECT INTO");
+}
+
+}  // namespace
