@@ -22,6 +22,13 @@ void RequireRoom(ByteView v, size_t pos, size_t count, size_t each, const char* 
 
 }  // namespace
 
+std::string TableDefinition::RealIndexName(size_t real) const {
+  for (const LogicalIndex& li : logical_indexes) {
+    if (li.real_index == real) return li.name;
+  }
+  return "#" + std::to_string(real);
+}
+
 const ColumnDefinition* TableDefinition::FindColumn(std::string_view name) const {
   for (const auto& c : columns) {
     if (EqualsIgnoreCase(c.name, name)) return &c;

@@ -18,16 +18,16 @@ namespace jet {
 struct ColumnDefinition {
   std::string name;  // UTF-8
   ColumnType type = ColumnType::kLong;
-  uint16_t id = 0;               // null-mask bit; never reused within a table
-  uint16_t variable_index = 0;   // slot among the variable columns
+  uint16_t id = 0;              // null-mask bit; never reused within a table
+  uint16_t variable_index = 0;  // slot among the variable columns
   uint16_t ordinal = 0;
-  SortOrder sort_order;          // text and memo columns; Access fills it on every column
-  uint8_t precision = 0;         // numeric columns (shares bytes with the sort order)
+  SortOrder sort_order;   // text and memo columns; Access fills it on every column
+  uint8_t precision = 0;  // numeric columns (shares bytes with the sort order)
   uint8_t scale = 0;
   uint8_t flags = 0;
   uint8_t extended_flags = 0;
-  uint16_t fixed_offset = 0;     // within the row's fixed area
-  uint16_t length = 0;           // bytes; text holds 2 per character
+  uint16_t fixed_offset = 0;  // within the row's fixed area
+  uint16_t length = 0;        // bytes; text holds 2 per character
   // The descriptor exactly as stored; the encoder starts from it so bytes whose meaning is
   // unknown survive a rewrite. New columns start from zeros.
   std::array<uint8_t, 25> raw{};
@@ -55,10 +55,10 @@ struct RealIndex {
   RowPointer usage_map;
   uint32_t root_page = 0;
   uint8_t flags = 0;
-  uint32_t stat_unknown = 0;     // first word of the index's stats entry
-  uint32_t stat_unique_keys = 0; // second word; not an exact count in Access files
-  uint32_t reserved = 0;         // bytes 0x2A..0x2D of the block, kept as found
-  uint32_t stat_reserved = 0;    // third word of the stats entry
+  uint32_t stat_unknown = 0;      // first word of the index's stats entry
+  uint32_t stat_unique_keys = 0;  // second word; not an exact count in Access files
+  uint32_t reserved = 0;          // bytes 0x2A..0x2D of the block, kept as found
+  uint32_t stat_reserved = 0;     // third word of the stats entry
   std::array<uint8_t, 52> raw{};  // the block as stored (unused slots may hold junk)
 
   static constexpr uint8_t kFlagUnique = 0x01;
@@ -78,7 +78,7 @@ struct LogicalIndex {
   uint32_t related_table_page = 0;
   uint8_t cascade_update = 0;
   uint8_t cascade_delete = 0;
-  uint8_t type = 0;  // 1 primary key, 2 foreign key, 0 other
+  uint8_t type = 0;      // 1 primary key, 2 foreign key, 0 other
   uint32_t trailer = 0;  // last 4 bytes of the block, kept as found
 
   static constexpr uint8_t kPrimaryKey = 1;
@@ -116,6 +116,8 @@ struct TableDefinition {
   // table lacks it (for the system tables, whose layout the engine relies on).
   size_t RequireColumn(std::string_view name) const;
   const ColumnDefinition* ColumnById(uint16_t id) const;
+  // The name of the first logical index on real index `real`, or "#real" when none names it.
+  std::string RealIndexName(size_t real) const;
 };
 
 // Parses a logical definition. Throws kCorrupt on any count or offset that does not fit.

@@ -89,17 +89,10 @@ class TableChecker {
     }
   }
 
-  std::string IndexName(size_t real) const {
-    for (const auto& li : table_.definition().logical_indexes) {
-      if (li.real_index == real) return li.name;
-    }
-    return "#" + std::to_string(real);
-  }
-
   void CheckIndex(size_t real) {
     const TableDefinition& def = table_.definition();
     const RealIndex& index = def.real_indexes[real];
-    const std::string name = "index '" + IndexName(real) + "': ";
+    const std::string name = "index '" + table_.definition().RealIndexName(real) + "': ";
     IndexTree tree;
     try {
       tree = ReadIndexTree(db_.pager(), index.root_page, table_.definition_page());

@@ -27,13 +27,6 @@ void ForTable(Database& db, const std::string& table, F&& check) {
   }
 }
 
-std::string IndexName(const TableDefinition& def, size_t real) {
-  for (const LogicalIndex& li : def.logical_indexes) {
-    if (li.real_index == real) return li.name;
-  }
-  return {};
-}
-
 void CheckReferences(Database& db, const TableDefinition& def, uint32_t definition_page) {
   Pager& pager = db.pager();
   ReadUsageMap(pager, def.owned_pages);
@@ -48,7 +41,7 @@ void CheckReferences(Database& db, const TableDefinition& def, uint32_t definiti
 
 void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner) {
   const RealIndex& index = def.real_indexes[real];
-  const std::string name = IndexName(def, real);
+  const std::string name = def.RealIndexName(real);
   try {
     IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
     if (!tree.problems.empty()) {

@@ -67,13 +67,6 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
   }
 }
 
-std::string TableWriter::IndexName(size_t real) const {
-  for (const auto& li : def_.logical_indexes) {
-    if (li.real_index == real) return li.name;
-  }
-  return "#" + std::to_string(real);
-}
-
 std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
     const std::vector<Value>& values, std::vector<uint8_t>& booleans) {
   std::vector<std::optional<std::vector<uint8_t>>> columns(def_.columns.size());
@@ -128,7 +121,7 @@ void TableWriter::CheckUnique(size_t index, const IndexKey& key) {
                                  index_changes_[index].removed);
   }
   if (duplicate) {
-    throw JetError(Problem::kDuplicateKey, {.table = name_, .index = IndexName(index)});
+    throw JetError(Problem::kDuplicateKey, {.table = name_, .index = def_.RealIndexName(index)});
   }
   if (seen) seen->emplace(key.begin(), key.end());
   if (largest.empty() || largest < key) largest = key;
@@ -201,7 +194,7 @@ void TableWriter::EncodeKeys(const std::vector<Value>& values,
     }
     // A primary key (an index Jet marks required) takes no empty value, as in Access.
     if ((index.flags & RealIndex::kFlagRequired) && nulls > 0) {
-      throw JetError(Problem::kNullInKey, {.table = name_, .index = IndexName(r)});
+      throw JetError(Problem::kNullInKey, {.table = name_, .index = def_.RealIndexName(r)});
     }
     bool all_null = nulls == index.columns.size();
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
@@ -213,7 +206,7 @@ void TableWriter::EncodeKeys(const std::vector<Value>& values,
         }
       }
       throw JetError(Problem::kCannotIndex,
-                     {.table = name_, .index = IndexName(r), .number = order});
+                     {.table = name_, .index = def_.RealIndexName(r), .number = order});
     }
     keys[r].emplace(key_buffer_.data(), key_buffer_.size());
     if (index.IsUnique() && !all_null) CheckUnique(r, *keys[r]);

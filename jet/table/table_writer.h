@@ -87,7 +87,6 @@ class TableWriter {
                                                                  std::vector<uint8_t>& booleans);
   RowPointer PlaceRow(const std::vector<uint8_t>& row);
   void CheckUnique(size_t index, const IndexKey& key);
-  std::string IndexName(size_t real_index) const;
 
   Database& db_;
   uint32_t definition_page_;
