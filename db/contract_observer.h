@@ -1,8 +1,8 @@
 // A watcher at the contract's edge: it is told of every call a caller makes on a connection
-// (statement, query, table list, added row, transaction) just before the call reaches the
-// engine, with the query component or recordset it came through. It exists so that a test
-// can compare what an upgrade run sends with what it must send, and can arm a fault for
-// one chosen statement. A connection without one pays a single pointer test per call.
+// (statement, query, table list, added row, transaction, integrity check) just before the call
+// reaches the engine, with the query component or recordset it came through. It exists so that a
+// test can compare what an upgrade run sends with what it must send, and can arm a fault for one
+// chosen statement. A connection without one pays a single pointer test per call.
 #pragma once
 
 #include <string>
@@ -27,6 +27,7 @@ enum class ContractOp {
   kBeginTrans,
   kCommitTrans,
   kRollbackTrans,
+  kCheckIntegrity,
 };
 
 struct ContractCall {
@@ -37,7 +38,9 @@ struct ContractCall {
   const Query* query = nullptr;
   const Recordset* recordset = nullptr;  // its settings are those the statement opens with
   const RowCursor* cursor = nullptr;
-  std::string_view text = {};  // the statement or query; for kAddRow the table
+  // The statement or query; for kAddRow the table; for kCheckIntegrity the tables whose
+  // rows change and those that are read ("search; search, sj").
+  std::string_view text = {};
   const std::vector<std::pair<std::string, std::string>>* values = nullptr;  // kAddRow
 };
 

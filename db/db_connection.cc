@@ -104,6 +104,15 @@ size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& tex
 
 void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
                                   const std::vector<std::string>& read) {
+  if (observer_) {
+    auto list = [](const std::vector<std::string>& names) {
+      std::string out;
+      for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+      return out;
+    };
+    const std::string tables = list(rows_changed) + "; " + list(read);
+    Notify({.op = ContractOp::kCheckIntegrity, .connection = *this, .text = tables});
+  }
   jet::sql::Session& s = Open();
   Guarded([&] { jet::CheckBeforeWriting(s.database(), rows_changed, read); });
 }

@@ -68,6 +68,13 @@ const Transcript kStart = {
     kPump,
 };
 
+// Before the first change both files are checked for damage: the data file's search, whose
+// rows change and are read, then the tables the run will copy from the template.
+Transcript IntegrityChecks(const std::string& copied) {
+  return {"ADOConnection1 CheckIntegrity: search; search",
+          "ADOConnection2 CheckIntegrity: ; " + copied};
+}
+
 // Groups 10 and 11: the template is read first, then the delete and the copies are one
 // transaction. The rows are sysdemo's template's, in its order.
 const Transcript kSearchGroups = {
@@ -151,6 +158,7 @@ std::string PictureColumnLine() {
 Transcript OldDemoFileTranscript(const std::string& template_path) {
   return Join({
       kStart,
+      IntegrityChecks("search, sj, zdy, sfz"),
       kSearchGroups,
       // findtable, notetable, gsxz and custself are there: no 1 for gsxz.
       {
@@ -232,6 +240,7 @@ Transcript OldDemoFileTranscript(const std::string& template_path) {
 Transcript UpToDateTranscript() {
   return Join({
       kStart,
+      IntegrityChecks("search"),
       kSearchGroups,
       {Progress(2)},
       {Progress(10)},
@@ -248,6 +257,7 @@ Transcript UpToDateTranscript() {
 Transcript NoSaleListTranscript(const std::string& template_path) {
   return Join({
       kStart,
+      IntegrityChecks("search, sj, zdy, sfz"),
       kSearchGroups,
       {
           Exec(kFindtable),

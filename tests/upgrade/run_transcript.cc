@@ -64,6 +64,9 @@ void RunTranscript::Before(const db::ContractCall& call) {
     case db::ContractOp::kRollbackTrans:
       line = connection + " RollbackTrans";
       break;
+    case db::ContractOp::kCheckIntegrity:
+      line = connection + " CheckIntegrity: " + text;
+      break;
     case db::ContractOp::kRunStatement:
     case db::ContractOp::kOpenRows:
     case db::ContractOp::kOpenColumns: {
