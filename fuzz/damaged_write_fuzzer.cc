@@ -150,6 +150,20 @@ void Fail(const char* what, const std::string& detail) {
   std::abort();
 }
 
+// A row whose slot was flagged deleted, and nothing else, looks like a deleted row: reads
+// cannot tell. Only the definition's row count, which Access itself leaves off at times,
+// still counts it, and the checker reports that.
+bool CheckerSeesMissingRows(const std::filesystem::path& path, const std::string& table) {
+  std::string finding = "table '" + table + "': holds";  // as Findings words it: no digits
+  finding.erase(
+      std::remove_if(finding.begin(), finding.end(), [](char c) { return c >= '0' && c <= '9'; }),
+      finding.end());
+  for (const std::string& f : Findings(path)) {
+    if (f.rfind(finding, 0) == 0) return true;
+  }
+  return false;
+}
+
 void ExpectWholeReads(const std::filesystem::path& path, const Original& o) {
   std::unique_ptr<jet::Database> db;
   try {
@@ -164,7 +178,7 @@ void ExpectWholeReads(const std::filesystem::path& path, const Original& o) {
         ++read;
         return true;
       });
-      if (read != rows) Fail("a table read short", table);
+      if (read != rows && !CheckerSeesMissingRows(path, table)) Fail("a table read short", table);
     } catch (const jet::JetError&) {
     }
   }

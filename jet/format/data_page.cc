@@ -28,8 +28,10 @@ RowSlot DataPageReader::Row(uint16_t row) const {
   size_t start = slot & kOffsetMask;
   size_t end = row == 0 ? kPageSize : page_.U16(kSlots + 2 * (row - 1)) & kOffsetMask;
   size_t table_end = kSlots + 2 * size_t{row_count_};
+  // A deleted slot keeps its offset (its bytes stay until the page is compacted), so its
+  // offset is checked too: a slot that a scribble marked deleted must not make a row vanish
+  // unnoticed when the damage also broke its offset.
   if (start < table_end || start > end || end > kPageSize) {
-    if (result.deleted) return result;  // a deleted slot's bytes are never read
     ThrowCorrupt(Problem::kDamagedDataPage, {.row = row});
   }
   result.bytes = page_.Sub(start, end - start);
