@@ -6,12 +6,39 @@
 #include "jet/format/page_size.h"
 
 namespace jet {
+namespace {
+
+// REQUIRES: the slot table of `rows` rows lies within the page (rows < kMaxRowsPerPage).
+// Runs once per row appended, over every slot of the page: kept to plain loads and a
+// branch-free minimum.
+size_t LowestRowStart(ByteView page, uint16_t rows) {
+  const size_t table_end = data_page::kSlots + 2 * size_t{rows};
+  const uint8_t* slot = page.data() + data_page::kSlots;
+  size_t lowest = kPageSize;
+  for (uint16_t r = 0; r < rows; ++r, slot += 2) {
+    size_t start = (slot[0] | (size_t{slot[1]} << 8)) & data_page::kOffsetMask;
+    // Offsets inside the slot table are damage; they never count as the lowest row.
+    size_t candidate = start >= table_end ? start : kPageSize;
+    lowest = candidate < lowest ? candidate : lowest;
+  }
+  return lowest;
+}
+
+}  // namespace
 
 DataPageReader::DataPageReader(ByteView page) : page_(page) {
   page_.Check(0, kPageSize);
   if (page_.U8(0) != kPageData) ThrowCorrupt(Problem::kDamagedNotDataPage);
   row_count_ = page_.U16(data_page::kRowCount);
   if (data_page::kSlots + 2 * size_t{row_count_} > kPageSize) {
+    ThrowCorrupt(Problem::kDamagedDataPage);
+  }
+  // Jet keeps the free-space count exact: the gap between the slot table and the lowest row
+  // (deleted rows keep their bytes until the page is compacted). A row count or slot that a
+  // scribble changed breaks it, where otherwise rows would hide from reads and the next
+  // insert would take the slot of one of them.
+  const size_t table_end = data_page::kSlots + 2 * size_t{row_count_};
+  if (page_.U16(data_page::kFreeSpace) != LowestRowStart(page_, row_count_) - table_end) {
     ThrowCorrupt(Problem::kDamagedDataPage);
   }
 }
@@ -38,28 +65,7 @@ RowSlot DataPageReader::Row(uint16_t row) const {
   return result;
 }
 
-}  // namespace jet
-
-namespace jet {
-namespace {
-
-// REQUIRES: the slot table of `rows` rows lies within the page (rows < kMaxRowsPerPage).
-// Runs once per row appended, over every slot of the page: kept to plain loads and a
-// branch-free minimum.
-size_t LowestRowStart(ByteView page, uint16_t rows) {
-  const size_t table_end = data_page::kSlots + 2 * size_t{rows};
-  const uint8_t* slot = page.data() + data_page::kSlots;
-  size_t lowest = kPageSize;
-  for (uint16_t r = 0; r < rows; ++r, slot += 2) {
-    size_t start = (slot[0] | (size_t{slot[1]} << 8)) & data_page::kOffsetMask;
-    // Offsets inside the slot table are damage; they never count as the lowest row.
-    size_t candidate = start >= table_end ? start : kPageSize;
-    lowest = candidate < lowest ? candidate : lowest;
-  }
-  return lowest;
-}
-
-}  // namespace
+// --- Writing data pages ---
 
 void InitDataPage(std::span<uint8_t> page, uint32_t owner) {
   std::memset(page.data(), 0, page.size());
