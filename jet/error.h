@@ -85,6 +85,7 @@ enum class Problem : uint8_t {
   kDamagedPageType,
   kDamagedIndexStructure,
   kDamagedNoPagesForRows,
+  kDamagedDefinitionChain,
   kDamagedRefusedBeforeWriting,
   // Values, rows and keys that do not fit.
   kRecordTooLarge,

@@ -96,6 +96,8 @@ constexpr std::array kTexts = {
     ProblemText{kDamagedNoPagesForRows, K::kCorrupt,
                 "表定义记有 {number} 条记录，但页面使用表没有列出任何数据页"},
     // A check before a series of changes found damage; {detail} says what, in its own words.
+    ProblemText{kDamagedDefinitionChain, K::kCorrupt,
+                "表定义的页链接到了另一个表的定义页（第 {page} 页）"},
     ProblemText{kDamagedRefusedBeforeWriting, K::kCorrupt,
                 "{detail}。文件没有被修改。请先用 Access 的“压缩和修复数据库”修复它，或者换用备份，"
                 "然后再升级"},

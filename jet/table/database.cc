@@ -22,7 +22,7 @@ void Database::Begin() {
   pager_->Begin();
 }
 
-void Database::CheckBeforeWriting(uint32_t tdef_page, const std::string& name) {
+void Database::CheckTableBeforeWriting(uint32_t tdef_page, const std::string& name) {
   if (checked_for_writing_.contains(tdef_page)) return;
   CheckTableStructure(*this, tdef_page, name);
   checked_for_writing_.insert(tdef_page);

@@ -72,7 +72,7 @@ class Database {
   // Checks a table in depth (structure_check.h) before its first change through this
   // database: a damaged table is refused, not written into. Later changes trust it, since
   // only this engine has written it since.
-  void CheckBeforeWriting(uint32_t tdef_page, const std::string& name);
+  void CheckTableBeforeWriting(uint32_t tdef_page, const std::string& name);
   // Drops a cached definition that was rewritten in the open transaction.
   void ForgetDefinition(uint32_t tdef_page) { definitions_.erase(tdef_page); }
   void ReloadCatalog() { catalog_.Load(*this); }

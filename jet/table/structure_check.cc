@@ -72,10 +72,25 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
 }  // namespace
 
 void CheckReferencesWithinFile(Database& db) {
+  std::vector<uint32_t> definition_pages;
+  for (const CatalogEntry& e : db.catalog().entries()) {
+    if (e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kSystemTable)
+      definition_pages.push_back(e.DefinitionPage());
+  }
+  std::sort(definition_pages.begin(), definition_pages.end());
   for (const CatalogEntry& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
-    ForTable(db, e.name,
-             [&] { CheckReferences(db, db.Definition(e.DefinitionPage()), e.DefinitionPage()); });
+    ForTable(db, e.name, [&] {
+      // A definition continued onto another table's first page would be rewritten over that
+      // table when it grows or shrinks.
+      std::vector<uint32_t> chain;
+      db.ReadDefinitionBytes(e.DefinitionPage(), &chain);
+      for (size_t i = 1; i < chain.size(); ++i) {
+        if (std::binary_search(definition_pages.begin(), definition_pages.end(), chain[i]))
+          ThrowCorrupt(Problem::kDamagedDefinitionChain, {.page = chain[i]});
+      }
+      CheckReferences(db, db.Definition(e.DefinitionPage()), e.DefinitionPage());
+    });
   }
 }
 

@@ -20,7 +20,8 @@ class Database;
 // Every table's maps (owned pages, pages with free space, each index's and each long-value
 // column's), its definition and each index's root: nothing refers to a page past the end of
 // the file. The page allocator appends pages at the end, so once this holds, no page it
-// hands out is one a table, an index or a long value still refers to. A few pages a table.
+// hands out is one a table, an index or a long value still refers to. No table's definition
+// runs on into another's first page. A few pages a table.
 void CheckReferencesWithinFile(Database& db);
 
 // One table in depth, without reading its rows: its maps list only pages of the kind they

@@ -57,7 +57,7 @@ TableWriter::TableWriter(Database& db, uint32_t definition_page, std::string nam
       new_unique_keys_(def_.real_indexes.size()),
       last_existing_key_(def_.real_indexes.size()) {
   if (!db_.in_transaction()) throw JetError(Problem::kInternalNoTransaction);
-  db_.CheckBeforeWriting(definition_page_, name_);
+  db_.CheckTableBeforeWriting(definition_page_, name_);
   layout_ = LayoutOf(def_);
   for (size_t i = 0; i < def_.columns.size(); ++i) {
     if (def_.columns[i].flags & ColumnDefinition::kFlagAutoLong) autonumber_columns_.push_back(i);
