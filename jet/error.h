@@ -86,6 +86,8 @@ enum class Problem : uint8_t {
   kDamagedIndexStructure,
   kDamagedNoPagesForRows,
   kDamagedDefinitionChain,
+  kDamagedSharedDefinition,
+  kDamagedIndexEntryNoRow,
   kDamagedRefusedBeforeWriting,
   // Values, rows and keys that do not fit.
   kRecordTooLarge,

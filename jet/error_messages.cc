@@ -95,9 +95,13 @@ constexpr std::array kTexts = {
                 "索引[ '{index}' ]的页之间的链接或归属不一致[（第 {page} 页）]"},
     ProblemText{kDamagedNoPagesForRows, K::kCorrupt,
                 "表定义记有 {number} 条记录，但页面使用表没有列出任何数据页"},
-    // A check before a series of changes found damage; {detail} says what, in its own words.
     ProblemText{kDamagedDefinitionChain, K::kCorrupt,
                 "表定义的页链接到了另一个表的定义页（第 {page} 页）"},
+    ProblemText{kDamagedSharedDefinition, K::kCorrupt,
+                "目录中的另一个表 '{name}' 也使用这个表的定义页（第 {page} 页）"},
+    ProblemText{kDamagedIndexEntryNoRow, K::kCorrupt,
+                "索引[ '{index}' ]中有一项指向第 {page} 页第 {row} 条记录，但那里没有记录"},
+    // A check before a series of changes found damage; {detail} says what, in its own words.
     ProblemText{kDamagedRefusedBeforeWriting, K::kCorrupt,
                 "{detail}。文件没有被修改。请先用 Access 的“压缩和修复数据库”修复它，或者换用备份，"
                 "然后再升级"},

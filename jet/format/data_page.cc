@@ -82,6 +82,12 @@ std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row, P
   if (rows >= kMaxRowsPerPage) return std::nullopt;
   view.Check(0, kSlots + 2 * size_t{rows});
   const bool remembered = fill && fill->known && fill->rows == rows && fill->lowest <= kPageSize;
+  if (!remembered) {
+    // A page this writer has not placed on yet is read as a reader would first: a new row
+    // must not go onto a page whose slots or free-space count a scribble has broken.
+    DataPageReader reader(view);
+    for (uint16_t r = 0; r < rows; ++r) reader.Row(r);
+  }
   size_t lowest = remembered ? fill->lowest : LowestRowStart(view, rows);
   size_t table_end = kSlots + 2 * size_t{rows} + 2;  // including the new slot
   if (lowest < table_end || lowest - table_end < row.size()) return std::nullopt;

@@ -127,6 +127,17 @@ Table Database::OpenTable(std::string_view name) {
 }
 
 Table Database::OpenTable(const CatalogEntry& entry) {
+  // Two catalog rows for one definition: one of them is damaged, and which one cannot be
+  // told, so neither table reads as the other.
+  for (const CatalogEntry& other : catalog_.entries()) {
+    if (other.name != entry.name && other.DefinitionPage() == entry.DefinitionPage() &&
+        (other.kind == ObjectKind::kUserTable || other.kind == ObjectKind::kSystemTable)) {
+      ThrowCorrupt(Problem::kDamagedSharedDefinition, {.file = PathToUtf8(pager_->path()),
+                                                       .table = entry.name,
+                                                       .name = other.name,
+                                                       .page = entry.DefinitionPage()});
+    }
+  }
   return Table(*this, entry.DefinitionPage(), entry.name);
 }
 

@@ -39,7 +39,9 @@ void CheckReferences(Database& db, const TableDefinition& def, uint32_t definiti
   CheckIndexRoots(pager, def.real_indexes, definition_page);
 }
 
-void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner) {
+// `live` holds the table's live rows, sorted.
+void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner,
+                    const std::vector<RowPointer>& live) {
   const RealIndex& index = def.real_indexes[real];
   const std::string name = def.RealIndexName(real);
   try {
@@ -55,6 +57,13 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
             std::upper_bound(tree.leaf_starts.begin(), tree.leaf_starts.end(), i) -
             tree.leaf_starts.begin() - 1);
         ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.leaves[leaf]});
+      }
+    }
+    // An entry for a row that is not there would stand for the next row placed in that slot,
+    // under another row's key.
+    for (const IndexEntry& e : tree.entries) {
+      if (!std::binary_search(live.begin(), live.end(), e.row)) {
+        ThrowCorrupt(Problem::kDamagedIndexEntryNoRow, {.page = e.row.page, .row = e.row.row});
       }
     }
     std::vector<uint32_t> mapped = ReadUsageMap(pager, index.usage_map);
@@ -78,6 +87,16 @@ void CheckReferencesWithinFile(Database& db) {
       definition_pages.push_back(e.DefinitionPage());
   }
   std::sort(definition_pages.begin(), definition_pages.end());
+  // Two catalog rows for one definition: writing to either would change both tables.
+  const auto shared = std::adjacent_find(definition_pages.begin(), definition_pages.end());
+  if (shared != definition_pages.end()) {
+    for (const CatalogEntry& e : db.catalog().entries()) {
+      if ((e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kSystemTable) &&
+          e.DefinitionPage() == *shared) {
+        db.OpenTable(e);  // throws, naming both tables
+      }
+    }
+  }
   for (const CatalogEntry& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
     ForTable(db, e.name, [&] {
@@ -112,8 +131,16 @@ void CheckTableStructure(Database& db, uint32_t definition_page, const std::stri
           RequireLongValuePage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page);
       }
     }
+    std::vector<RowPointer> live;
+    if (!def.real_indexes.empty()) {
+      Table(db, definition_page, name).ScanStored([&](RowPointer where, ByteView) {
+        live.push_back(where);
+        return true;
+      });
+      std::sort(live.begin(), live.end());
+    }
     for (size_t i = 0; i < def.real_indexes.size(); ++i) {
-      CheckIndexTree(pager, def, i, definition_page);
+      CheckIndexTree(pager, def, i, definition_page, live);
     }
   });
 }
