@@ -20,13 +20,14 @@ class Database;
 // Every table's maps (owned pages, pages with free space, each index's and each long-value
 // column's), its definition and each index's root: nothing refers to a page past the end of
 // the file. The page allocator appends pages at the end, so once this holds, no page it
-// hands out is one a table, an index or a long value still refers to. No table's definition
-// runs on into another's first page. A few pages a table.
+// hands out is one a table, an index or a long value still refers to. No two tables share a
+// definition, and none runs on into another's first page. A few pages a table.
 void CheckReferencesWithinFile(Database& db);
 
-// One table in depth, without reading its rows: its maps list only pages of the kind they
+// One table in depth, without decoding its rows: its maps list only pages of the kind they
 // should (its own data pages; long-value pages), and each index tree is whole (index pages of
-// this table, all in the index's map, leaves linked in order).
+// this table, all in the index's map, leaves linked in order, every entry leading to a live
+// row, which takes one scan of the table's slots).
 void CheckTableStructure(Database& db, uint32_t definition_page, const std::string& name);
 
 // Every row of the table reads, its long values included.
