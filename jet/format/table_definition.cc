@@ -101,6 +101,11 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     c.extended_flags = d.U8(0x10);
     c.fixed_offset = d.U16(0x15);
     c.length = d.U16(0x17);
+    // A long value's header always lies in the row's variable part. A memo or OLE column
+    // flagged fixed was scribbled, and rows read or written by that flag would take other
+    // columns' bytes. (Numbers are not held to the fixed flag: Access's own system tables
+    // have long integers without it.)
+    if (IsLongValueType(c.type) && c.IsFixed()) ThrowCorrupt(Problem::kDamagedDefinition);
     pos += kColumnSize;
   }
   for (auto& c : t.columns) c.name = ReadName(v, pos);
