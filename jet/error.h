@@ -88,6 +88,7 @@ enum class Problem : uint8_t {
   kDamagedDefinitionChain,
   kDamagedSharedDefinition,
   kDamagedIndexEntryNoRow,
+  kDamagedLongValueOutsideMap,
   kDamagedRefusedBeforeWriting,
   // Values, rows and keys that do not fit.
   kRecordTooLarge,

@@ -101,6 +101,8 @@ constexpr std::array kTexts = {
                 "目录中的另一个表 '{name}' 也使用这个表的定义页（第 {page} 页）"},
     ProblemText{kDamagedIndexEntryNoRow, K::kCorrupt,
                 "索引[ '{index}' ]中有一项指向第 {page} 页第 {row} 条记录，但那里没有记录"},
+    ProblemText{kDamagedLongValueOutsideMap, K::kCorrupt,
+                "备注或 OLE 对象值指向第 {page} 页，但该字段的页面使用表没有列出这一页"},
     // A check before a series of changes found damage; {detail} says what, in its own words.
     ProblemText{kDamagedRefusedBeforeWriting, K::kCorrupt,
                 "{detail}。文件没有被修改。请先用 Access 的“压缩和修复数据库”修复它，或者换用备份，"

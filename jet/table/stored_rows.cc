@@ -1,5 +1,6 @@
 #include "jet/table/stored_rows.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 
@@ -21,7 +22,11 @@ std::vector<uint32_t> DecodeMapAt(Pager& pager, RowPointer where, PagesPastEnd p
 
 // A row of a long value: on a long-value page, never on a table's data page, which a
 // damaged pointer could otherwise read as if it were part of the value.
-PinnedView ReadLongValueRow(Pager& pager, RowPointer where) {
+PinnedView ReadLongValueRow(Pager& pager, RowPointer where,
+                            const std::vector<uint32_t>& column_pages) {
+  if (!std::binary_search(column_pages.begin(), column_pages.end(), where.page)) {
+    ThrowCorrupt(Problem::kDamagedLongValueOutsideMap, {.page = where.page});
+  }
   PinnedView row = ReadStoredRow(pager, where);
   RequireLongValuePage(pager.Page(where.page).Unpinned(), where.page);
   return row;
@@ -66,7 +71,19 @@ std::vector<uint32_t> ReadFreePageMap(Pager& pager) {
   return DecodeMapAt(pager, RowPointer{1, 0}, PagesPastEnd::kIgnore);
 }
 
-std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
+const std::vector<uint32_t>& LongValuePages::Of(uint16_t column_id) {
+  auto it = pages_.find(column_id);
+  if (it != pages_.end()) return it->second;
+  std::vector<uint32_t> pages;
+  for (const LongValueMaps& m : def_.long_value_maps) {
+    if (m.column_id == column_id && !m.owned.IsNull()) pages = ReadUsageMap(pager_, m.owned);
+  }
+  std::sort(pages.begin(), pages.end());
+  return pages_.emplace(column_id, std::move(pages)).first->second;
+}
+
+std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored,
+                                   const std::vector<uint32_t>& column_pages) {
   LongValueHeader h = DecodeLongValueHeader(stored);
   if (h.form == LongValueForm::kInline) {
     return std::vector<uint8_t>(h.inline_data.data(), h.inline_data.data() + h.inline_data.size());
@@ -77,7 +94,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
     ThrowCorrupt(Problem::kDamagedLongValue);
   }
   if (h.form == LongValueForm::kSingleRow) {
-    PinnedView row = ReadLongValueRow(pager, h.first);
+    PinnedView row = ReadLongValueRow(pager, h.first, column_pages);
     if (row.size() < h.length) ThrowCorrupt(Problem::kDamagedLongValue);
     return std::vector<uint8_t>(row.data(), row.data() + h.length);
   }
@@ -87,7 +104,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored) {
   while (out.size() < h.length) {
     if (at.IsNull()) ThrowCorrupt(Problem::kDamagedLongValueChain);
     if (!seen.insert(at).second) ThrowCorrupt(Problem::kDamagedLongValueChain);
-    PinnedView row = ReadLongValueRow(pager, at);
+    PinnedView row = ReadLongValueRow(pager, at, column_pages);
     if (row.size() < 4) ThrowCorrupt(Problem::kDamagedLongValueChain);
     RowPointer next = RowPointer::FromStored(row.U32(0));
     size_t take = std::min<size_t>(row.size() - 4, h.length - out.size());

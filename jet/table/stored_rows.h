@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "jet/file/pager.h"
 #include "jet/format/bytes.h"
 #include "jet/format/row_pointer.h"
+#include "jet/format/table_definition.h"
 
 namespace jet {
 
@@ -29,8 +31,27 @@ std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where);
 // The pages the file's free-page map (page 1, row 0) marks free.
 std::vector<uint32_t> ReadFreePageMap(Pager& pager);
 
+// The pages a table's long-value columns keep their values on: those each column's owned
+// map lists. Each map is read when its column's first value is, once per walk over the table,
+// so pages a writer adds between walks are seen.
+class LongValuePages {
+ public:
+  LongValuePages(Pager& pager, const TableDefinition& def) : pager_(pager), def_(def) {}
+  // Sorted. Empty for a column without a map.
+  const std::vector<uint32_t>& Of(uint16_t column_id);
+
+ private:
+  Pager& pager_;
+  const TableDefinition& def_;
+  std::map<uint16_t, std::vector<uint32_t>> pages_;
+};
+
 // The whole value of a memo/OLE column from its stored header (inline, one row or a chain).
-// Throws kCorrupt on a cycle, a chain that ends early, or a length the file cannot hold.
-std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored);
+// Every row of it must lie on one of `column_pages`, the column's own long-value pages: a
+// link a scribble bent, past the end of the file, say, leads elsewhere, and once a writer has
+// appended pages there it would read another value as this one. Throws kCorrupt on that, a
+// cycle, a chain that ends early, or a length the file cannot hold.
+std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored,
+                                   const std::vector<uint32_t>& column_pages);
 
 }  // namespace jet

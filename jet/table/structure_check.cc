@@ -39,6 +39,30 @@ void CheckReferences(Database& db, const TableDefinition& def, uint32_t definiti
   CheckIndexRoots(pager, def.real_indexes, definition_page);
 }
 
+// What can be damaged in a row is where its parts are and where its long values lead;
+// decoding the values (text above all) can meet nothing more, so it is left out.
+class RowWalk {
+ public:
+  RowWalk(Database& db, const TableDefinition& def)
+      : db_(db), def_(def), layout_(LayoutOf(def)), long_value_pages_(db.pager(), def) {}
+
+  void FollowLongValues(ByteView row) {
+    SplitRow(def_, layout_, row, parts_);
+    for (size_t i = 0; i < def_.columns.size(); ++i) {
+      if (IsLongValueType(def_.columns[i].type) && !parts_[i].null) {
+        ReadLongValue(db_.pager(), parts_[i].bytes, long_value_pages_.Of(def_.columns[i].id));
+      }
+    }
+  }
+
+ private:
+  Database& db_;
+  const TableDefinition& def_;
+  const RowLayout layout_;
+  LongValuePages long_value_pages_;
+  std::vector<ColumnData> parts_;
+};
+
 // `live` holds the table's live rows, sorted.
 void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint32_t owner,
                     const std::vector<RowPointer>& live) {
@@ -131,10 +155,15 @@ void CheckTableStructure(Database& db, uint32_t definition_page, const std::stri
           RequireLongValuePage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page);
       }
     }
+    // Where each row is, for the index entries, and where its long values lead: a link a
+    // scribble bent past the end of the file would name a page this table's own next long
+    // value may take.
     std::vector<RowPointer> live;
-    if (!def.real_indexes.empty()) {
-      Table(db, definition_page, name).ScanStored([&](RowPointer where, ByteView) {
+    if (!def.real_indexes.empty() || !def.long_value_maps.empty()) {
+      RowWalk walk(db, def);
+      Table(db, definition_page, name).ScanStored([&](RowPointer where, ByteView row) {
         live.push_back(where);
+        walk.FollowLongValues(row);
         return true;
       });
       std::sort(live.begin(), live.end());
@@ -146,19 +175,10 @@ void CheckTableStructure(Database& db, uint32_t definition_page, const std::stri
 }
 
 void CheckTableRows(Database& db, const std::string& name) {
-  // What can be damaged in a row is where its parts are and where its long values lead;
-  // decoding the values (text above all) can meet nothing more, so it is left out.
   Table table = db.OpenTable(name);
-  const TableDefinition& def = table.definition();
-  const RowLayout layout = LayoutOf(def);
-  std::vector<ColumnData> parts;
+  RowWalk walk(db, table.definition());
   table.ScanStored([&](RowPointer, ByteView row) {
-    SplitRow(def, layout, row, parts);
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (IsLongValueType(def.columns[i].type) && !parts[i].null) {
-        ReadLongValue(db.pager(), parts[i].bytes);
-      }
-    }
+    walk.FollowLongValues(row);
     return true;
   });
 }

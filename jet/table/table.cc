@@ -37,15 +37,16 @@ const TableDefinition& Table::definition() const {
   return db_->Definition(definition_page_);
 }
 
-void Table::DecodeRowInto(const RowLayout& layout, ByteView row, std::vector<ColumnData>& parts,
-                          std::vector<Value>& values) const {
+void Table::DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pages, ByteView row,
+                          std::vector<ColumnData>& parts, std::vector<Value>& values) const {
   const TableDefinition& def = definition();
   SplitRow(def, layout, row, parts);
   values.resize(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
     if (IsLongValueType(c.type) && !parts[i].null) {
-      std::vector<uint8_t> bytes = ReadLongValue(db_->pager(), parts[i].bytes);
+      std::vector<uint8_t> bytes =
+          ReadLongValue(db_->pager(), parts[i].bytes, long_value_pages.Of(c.id));
       Value& v = values[i];
       v.integer = 0;
       v.real = 0;
@@ -122,8 +123,9 @@ void Table::Scan(const RowVisitor& visit) const {
   std::vector<ColumnData> parts;
   std::vector<Value> values;
   const RowLayout layout = LayoutOf(definition());
+  LongValuePages long_value_pages(db_->pager(), definition());
   ScanStored([&](RowPointer where, ByteView bytes) {
-    NamingThisTable([&] { DecodeRowInto(layout, bytes, parts, values); });
+    NamingThisTable([&] { DecodeRowInto(layout, long_value_pages, bytes, parts, values); });
     return visit(where, values);
   });
 }
@@ -181,7 +183,8 @@ std::vector<Value> Table::ReadLiveRow(RowPointer where) const {
   PinnedView bytes = ResolveRow(pager, page, slot, definition_page_);
   std::vector<ColumnData> parts;
   std::vector<Value> values;
-  DecodeRowInto(LayoutOf(definition()), bytes, parts, values);
+  LongValuePages long_value_pages(pager, definition());
+  DecodeRowInto(LayoutOf(definition()), long_value_pages, bytes, parts, values);
   return values;
 }
 

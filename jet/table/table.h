@@ -16,6 +16,8 @@
 
 namespace jet {
 
+class LongValuePages;
+
 class Database;
 
 class Table {
@@ -57,8 +59,8 @@ class Table {
   // Decodes one stored row's bytes (after following an overflow pointer) into `values`,
   // reusing its buffers (and `parts`, the row split into columns), so a scan allocates
   // nothing per row once the first rows have sized them.
-  void DecodeRowInto(const RowLayout& layout, ByteView row, std::vector<ColumnData>& parts,
-                     std::vector<Value>& values) const;
+  void DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pages, ByteView row,
+                     std::vector<ColumnData>& parts, std::vector<Value>& values) const;
   size_t CountLiveRows() const;
   std::vector<Value> ReadLiveRow(RowPointer where) const;
 
