@@ -75,7 +75,7 @@ const std::vector<uint32_t>& LongValuePages::Of(uint16_t column_id) {
   auto it = pages_.find(column_id);
   if (it != pages_.end()) return it->second;
   std::vector<uint32_t> pages;
-  for (const LongValueMaps& m : def_.long_value_maps) {
+  for (const LongValueMaps& m : maps_) {
     if (m.column_id == column_id && !m.owned.IsNull()) pages = ReadUsageMap(pager_, m.owned);
   }
   std::sort(pages.begin(), pages.end());

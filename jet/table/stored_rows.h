@@ -36,13 +36,16 @@ std::vector<uint32_t> ReadFreePageMap(Pager& pager);
 // so pages a writer adds between walks are seen.
 class LongValuePages {
  public:
-  LongValuePages(Pager& pager, const TableDefinition& def) : pager_(pager), def_(def) {}
+  // Keeps a copy of the maps' places: a write in the same transaction may drop `def` from
+  // the database's cache while a walk still runs.
+  LongValuePages(Pager& pager, const TableDefinition& def)
+      : pager_(pager), maps_(def.long_value_maps) {}
   // Sorted. Empty for a column without a map.
   const std::vector<uint32_t>& Of(uint16_t column_id);
 
  private:
   Pager& pager_;
-  const TableDefinition& def_;
+  std::vector<LongValueMaps> maps_;
   std::map<uint16_t, std::vector<uint32_t>> pages_;
 };
 
