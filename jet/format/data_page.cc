@@ -9,8 +9,8 @@ namespace jet {
 namespace {
 
 // REQUIRES: the slot table of `rows` rows lies within the page (rows < kMaxRowsPerPage).
-// Runs once per row appended, over every slot of the page: kept to plain loads and a
-// branch-free minimum.
+// Runs over every slot each time a page is read: kept to plain loads and a branch-free
+// minimum.
 size_t LowestRowStart(ByteView page, uint16_t rows) {
   const size_t table_end = data_page::kSlots + 2 * size_t{rows};
   const uint8_t* slot = page.data() + data_page::kSlots;
@@ -82,13 +82,15 @@ std::optional<uint16_t> AppendRowToPage(std::span<uint8_t> page, ByteView row, P
   if (rows >= kMaxRowsPerPage) return std::nullopt;
   view.Check(0, kSlots + 2 * size_t{rows});
   const bool remembered = fill && fill->known && fill->rows == rows && fill->lowest <= kPageSize;
+  size_t lowest = remembered ? fill->lowest : 0;
   if (!remembered) {
     // A page this writer has not placed on yet is read as a reader would first: a new row
-    // must not go onto a page whose slots or free-space count a scribble has broken.
+    // must not go onto a page whose slots or free-space count a scribble has broken. The
+    // reader holds the free-space count to the lowest row, so the count gives that row.
     DataPageReader reader(view);
     for (uint16_t r = 0; r < rows; ++r) reader.Row(r);
+    lowest = kSlots + 2 * size_t{rows} + view.U16(kFreeSpace);
   }
-  size_t lowest = remembered ? fill->lowest : LowestRowStart(view, rows);
   size_t table_end = kSlots + 2 * size_t{rows} + 2;  // including the new slot
   if (lowest < table_end || lowest - table_end < row.size()) return std::nullopt;
   size_t start = lowest - row.size();

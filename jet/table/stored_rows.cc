@@ -22,9 +22,9 @@ std::vector<uint32_t> DecodeMapAt(Pager& pager, RowPointer where, PagesPastEnd p
 
 // A row of a long value: on a long-value page, never on a table's data page, which a
 // damaged pointer could otherwise read as if it were part of the value.
-PinnedView ReadLongValueRow(Pager& pager, RowPointer where,
-                            const std::vector<uint32_t>& column_pages) {
-  if (!std::binary_search(column_pages.begin(), column_pages.end(), where.page)) {
+PinnedView ReadLongValueRow(Pager& pager, RowPointer where, LongValuePages& pages,
+                            uint16_t column_id) {
+  if (!pages.Holds(column_id, where.page)) {
     ThrowCorrupt(Problem::kDamagedLongValueOutsideMap, {.page = where.page});
   }
   PinnedView row = ReadStoredRow(pager, where);
@@ -71,19 +71,28 @@ std::vector<uint32_t> ReadFreePageMap(Pager& pager) {
   return DecodeMapAt(pager, RowPointer{1, 0}, PagesPastEnd::kIgnore);
 }
 
-const std::vector<uint32_t>& LongValuePages::Of(uint16_t column_id) {
+bool LongValuePages::Holds(uint16_t column_id, uint32_t page) {
   auto it = pages_.find(column_id);
-  if (it != pages_.end()) return it->second;
+  const std::vector<uint32_t>& known = it != pages_.end() ? it->second : Read(column_id);
+  if (std::binary_search(known.begin(), known.end(), page)) return true;
+  if (it == pages_.end()) return false;
+  const std::vector<uint32_t>& now = Read(column_id);
+  return std::binary_search(now.begin(), now.end(), page);
+}
+
+const std::vector<uint32_t>& LongValuePages::Read(uint16_t column_id) {
   std::vector<uint32_t> pages;
   for (const LongValueMaps& m : maps_) {
     if (m.column_id == column_id && !m.owned.IsNull()) pages = ReadUsageMap(pager_, m.owned);
   }
   std::sort(pages.begin(), pages.end());
-  return pages_.emplace(column_id, std::move(pages)).first->second;
+  std::vector<uint32_t>& kept = pages_[column_id];
+  kept = std::move(pages);
+  return kept;
 }
 
-std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored,
-                                   const std::vector<uint32_t>& column_pages) {
+std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages& pages,
+                                   uint16_t column_id) {
   LongValueHeader h = DecodeLongValueHeader(stored);
   if (h.form == LongValueForm::kInline) {
     return std::vector<uint8_t>(h.inline_data.data(), h.inline_data.data() + h.inline_data.size());
@@ -94,7 +103,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored,
     ThrowCorrupt(Problem::kDamagedLongValue);
   }
   if (h.form == LongValueForm::kSingleRow) {
-    PinnedView row = ReadLongValueRow(pager, h.first, column_pages);
+    PinnedView row = ReadLongValueRow(pager, h.first, pages, column_id);
     if (row.size() < h.length) ThrowCorrupt(Problem::kDamagedLongValue);
     return std::vector<uint8_t>(row.data(), row.data() + h.length);
   }
@@ -104,7 +113,7 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored,
   while (out.size() < h.length) {
     if (at.IsNull()) ThrowCorrupt(Problem::kDamagedLongValueChain);
     if (!seen.insert(at).second) ThrowCorrupt(Problem::kDamagedLongValueChain);
-    PinnedView row = ReadLongValueRow(pager, at, column_pages);
+    PinnedView row = ReadLongValueRow(pager, at, pages, column_id);
     if (row.size() < 4) ThrowCorrupt(Problem::kDamagedLongValueChain);
     RowPointer next = RowPointer::FromStored(row.U32(0));
     size_t take = std::min<size_t>(row.size() - 4, h.length - out.size());

@@ -32,29 +32,31 @@ std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where);
 std::vector<uint32_t> ReadFreePageMap(Pager& pager);
 
 // The pages a table's long-value columns keep their values on: those each column's owned
-// map lists. Each map is read when its column's first value is, once per walk over the table,
-// so pages a writer adds between walks are seen.
+// map lists. A map is read when its column's first value is, and read again when a value
+// leads to a page it did not list, since a writer may have added the page since.
 class LongValuePages {
  public:
   // Keeps a copy of the maps' places: a write in the same transaction may drop `def` from
   // the database's cache while a walk still runs.
   LongValuePages(Pager& pager, const TableDefinition& def)
       : pager_(pager), maps_(def.long_value_maps) {}
-  // Sorted. Empty for a column without a map.
-  const std::vector<uint32_t>& Of(uint16_t column_id);
+  // Whether the column's owned map lists `page`. False for a column without a map.
+  bool Holds(uint16_t column_id, uint32_t page);
 
  private:
+  const std::vector<uint32_t>& Read(uint16_t column_id);
+
   Pager& pager_;
   std::vector<LongValueMaps> maps_;
   std::map<uint16_t, std::vector<uint32_t>> pages_;
 };
 
 // The whole value of a memo/OLE column from its stored header (inline, one row or a chain).
-// Every row of it must lie on one of `column_pages`, the column's own long-value pages: a
+// Every row of it must lie on one of column `column_id`'s own long-value pages: a
 // link a scribble bent, past the end of the file, say, leads elsewhere, and once a writer has
 // appended pages there it would read another value as this one. Throws kCorrupt on that, a
 // cycle, a chain that ends early, or a length the file cannot hold.
-std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored,
-                                   const std::vector<uint32_t>& column_pages);
+std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages& pages,
+                                   uint16_t column_id);
 
 }  // namespace jet

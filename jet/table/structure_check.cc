@@ -50,7 +50,7 @@ class RowWalk {
     SplitRow(def_, layout_, row, parts_);
     for (size_t i = 0; i < def_.columns.size(); ++i) {
       if (IsLongValueType(def_.columns[i].type) && !parts_[i].null) {
-        ReadLongValue(db_.pager(), parts_[i].bytes, long_value_pages_.Of(def_.columns[i].id));
+        ReadLongValue(db_.pager(), parts_[i].bytes, long_value_pages_, def_.columns[i].id);
       }
     }
   }

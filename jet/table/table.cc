@@ -46,7 +46,7 @@ void Table::DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pa
     const ColumnDefinition& c = def.columns[i];
     if (IsLongValueType(c.type) && !parts[i].null) {
       std::vector<uint8_t> bytes =
-          ReadLongValue(db_->pager(), parts[i].bytes, long_value_pages.Of(c.id));
+          ReadLongValue(db_->pager(), parts[i].bytes, long_value_pages, c.id);
       Value& v = values[i];
       v.integer = 0;
       v.real = 0;
