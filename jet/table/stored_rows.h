@@ -52,8 +52,8 @@ class LongValuePages {
 };
 
 // The whole value of a memo/OLE column from its stored header (inline, one row or a chain).
-// Every row of it must lie on one of column `column_id`'s own long-value pages: a
-// link a scribble bent, past the end of the file, say, leads elsewhere, and once a writer has
+// Every row of it must lie on one of column `column_id`'s own long-value pages: a link a
+// scribble bent, past the end of the file, say, leads elsewhere, and once a writer has
 // appended pages there it would read another value as this one. Throws kCorrupt on that, a
 // cycle, a chain that ends early, or a length the file cannot hold.
 std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages& pages,
