@@ -1,5 +1,9 @@
 #include "jet/format/table_definition.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "jet/format/row_layout.h"
 #include "jet/format/unicode.h"
 
 namespace jet {
@@ -18,6 +22,31 @@ void RequireRoom(ByteView v, size_t pos, size_t count, size_t each, const char* 
   if (count > (v.size() - std::min(pos, v.size())) / each) {
     ThrowCorrupt(Problem::kDamagedDefinition);
   }
+}
+
+// Each column has places of its own in a row: its bit in the null mask (its id), and its
+// variable slot or its bytes in the fixed area. Rows still read when a scribble gives two
+// columns one place, each column finding its bytes where the other's are; but a row written
+// by such a definition keeps only one of the two values.
+void RequireOwnPlaces(const std::vector<ColumnDefinition>& columns) {
+  std::vector<uint16_t> ids, slots;
+  std::vector<std::pair<size_t, size_t>> fixed;  // [start, end) in the fixed area
+  for (const ColumnDefinition& c : columns) {
+    ids.push_back(c.id);
+    if (c.type == ColumnType::kBoolean) continue;  // its value is the null-mask bit
+    if (!c.IsFixed()) {
+      slots.push_back(c.variable_index);
+    } else if (size_t size = FixedSizeOf(c); size > 0) {
+      fixed.emplace_back(c.fixed_offset, c.fixed_offset + size);
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  std::sort(slots.begin(), slots.end());
+  std::sort(fixed.begin(), fixed.end());
+  bool shared = std::adjacent_find(ids.begin(), ids.end()) != ids.end() ||
+                std::adjacent_find(slots.begin(), slots.end()) != slots.end();
+  for (size_t i = 1; i < fixed.size(); ++i) shared |= fixed[i].first < fixed[i - 1].second;
+  if (shared) ThrowCorrupt(Problem::kDamagedDefinition);
 }
 
 }  // namespace
@@ -108,6 +137,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     if (IsLongValueType(c.type) && c.IsFixed()) ThrowCorrupt(Problem::kDamagedDefinition);
     pos += kColumnSize;
   }
+  RequireOwnPlaces(t.columns);
   for (auto& c : t.columns) c.name = ReadName(v, pos);
 
   for (auto& ri : t.real_indexes) {
