@@ -121,6 +121,9 @@ void CheckReferencesWithinFile(Database& db) {
       }
     }
   }
+  // Each usage map belongs to one table, index or long-value column. A map pointer bent onto
+  // another's map would have a writer list its new pages in the other's map.
+  std::vector<std::pair<RowPointer, const std::string*>> maps;
   for (const CatalogEntry& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
     ForTable(db, e.name, [&] {
@@ -132,25 +135,19 @@ void CheckReferencesWithinFile(Database& db) {
         if (std::binary_search(definition_pages.begin(), definition_pages.end(), chain[i]))
           ThrowCorrupt(Problem::kDamagedDefinitionChain, {.page = chain[i]});
       }
-      CheckReferences(db, db.Definition(e.DefinitionPage()), e.DefinitionPage());
+      const TableDefinition& def = db.Definition(e.DefinitionPage());
+      CheckReferences(db, def, e.DefinitionPage());
+      auto add = [&](RowPointer map) {
+        if (!map.IsNull()) maps.emplace_back(map, &e.name);
+      };
+      add(def.owned_pages);
+      add(def.free_pages);
+      for (const RealIndex& index : def.real_indexes) add(index.usage_map);
+      for (const LongValueMaps& m : def.long_value_maps) {
+        add(m.owned);
+        add(m.free);
+      }
     });
-  }
-  // Each usage map belongs to one table, index or long-value column. A map pointer bent onto
-  // another's map would have a writer list its new pages in the other's map.
-  std::vector<std::pair<RowPointer, const std::string*>> maps;
-  for (const CatalogEntry& e : db.catalog().entries()) {
-    if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
-    const TableDefinition& def = db.Definition(e.DefinitionPage());
-    auto add = [&](RowPointer map) {
-      if (!map.IsNull()) maps.emplace_back(map, &e.name);
-    };
-    add(def.owned_pages);
-    add(def.free_pages);
-    for (const RealIndex& index : def.real_indexes) add(index.usage_map);
-    for (const LongValueMaps& m : def.long_value_maps) {
-      add(m.owned);
-      add(m.free);
-    }
   }
   std::sort(maps.begin(), maps.end());
   for (size_t i = 1; i < maps.size(); ++i) {
