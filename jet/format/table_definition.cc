@@ -28,7 +28,7 @@ void RequireRoom(ByteView v, size_t pos, size_t count, size_t each, const char* 
 // variable slot or its bytes in the fixed area. Rows still read when a scribble gives two
 // columns one place, each column finding its bytes where the other's are; but a row written
 // by such a definition keeps only one of the two values.
-void RequireOwnPlaces(const std::vector<ColumnDefinition>& columns) {
+void RequireOwnPlaces(const std::vector<ColumnDefinition>& columns, uint16_t next_id) {
   std::vector<uint16_t> ids, slots;
   std::vector<std::pair<size_t, size_t>> fixed;  // [start, end) in the fixed area
   for (const ColumnDefinition& c : columns) {
@@ -41,6 +41,8 @@ void RequireOwnPlaces(const std::vector<ColumnDefinition>& columns) {
     }
   }
   std::sort(ids.begin(), ids.end());
+  // New columns take the next id; one at or below an id in use would give two columns one.
+  if (!ids.empty() && ids.back() >= next_id) ThrowCorrupt(Problem::kDamagedDefinition);
   std::sort(slots.begin(), slots.end());
   std::sort(fixed.begin(), fixed.end());
   bool shared = std::adjacent_find(ids.begin(), ids.end()) != ids.end() ||
@@ -137,7 +139,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     if (IsLongValueType(c.type) && c.IsFixed()) ThrowCorrupt(Problem::kDamagedDefinition);
     pos += kColumnSize;
   }
-  RequireOwnPlaces(t.columns);
+  RequireOwnPlaces(t.columns, t.next_column_id);
   for (auto& c : t.columns) c.name = ReadName(v, pos);
 
   for (auto& ri : t.real_indexes) {
@@ -147,6 +149,10 @@ TableDefinition DecodeTableDefinition(ByteView v) {
       uint16_t id = b.U16(4 + 3 * k);
       if (id == 0xFFFF) continue;
       // Order byte: 0x01 ascending, 0x00 descending.
+      // An index names its columns by id. One naming no column of the table was scribbled:
+      // its keys cannot be built, and the next column added would take that id and give the
+      // index keys it never held.
+      if (!t.ColumnById(id)) ThrowCorrupt(Problem::kDamagedDefinition);
       ri.columns.push_back({id, b.U8(4 + 3 * k + 2) != 0x00});
     }
     ri.usage_map = RowPointer::FromStored(b.U32(0x22));
