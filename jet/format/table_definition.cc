@@ -27,11 +27,13 @@ void RequireRoom(ByteView v, size_t pos, size_t count, size_t each, const char* 
 // Each column has places of its own in a row: its bit in the null mask (its id), and its
 // variable slot or its bytes in the fixed area. Rows still read when a scribble gives two
 // columns one place, each column finding its bytes where the other's are; but a row written
-// by such a definition keeps only one of the two values.
-void RequireOwnPlaces(const std::vector<ColumnDefinition>& columns, uint16_t next_id) {
+// by such a definition keeps only one of the two values. The header's counts of ids and of
+// variable slots are high-water marks (columns deleted in Access leave gaps below them) from
+// which an added column takes its places, so each must lie above every place in use.
+void RequireOwnPlaces(const TableDefinition& t) {
   std::vector<uint16_t> ids, slots;
   std::vector<std::pair<size_t, size_t>> fixed;  // [start, end) in the fixed area
-  for (const ColumnDefinition& c : columns) {
+  for (const ColumnDefinition& c : t.columns) {
     ids.push_back(c.id);
     if (c.type == ColumnType::kBoolean) continue;  // its value is the null-mask bit
     if (!c.IsFixed()) {
@@ -41,9 +43,11 @@ void RequireOwnPlaces(const std::vector<ColumnDefinition>& columns, uint16_t nex
     }
   }
   std::sort(ids.begin(), ids.end());
-  // New columns take the next id; one at or below an id in use would give two columns one.
-  if (!ids.empty() && ids.back() >= next_id) ThrowCorrupt(Problem::kDamagedDefinition);
   std::sort(slots.begin(), slots.end());
+  if ((!ids.empty() && ids.back() >= t.next_column_id) ||
+      (!slots.empty() && slots.back() >= t.variable_columns)) {
+    ThrowCorrupt(Problem::kDamagedDefinition);
+  }
   std::sort(fixed.begin(), fixed.end());
   bool shared = std::adjacent_find(ids.begin(), ids.end()) != ids.end() ||
                 std::adjacent_find(slots.begin(), slots.end()) != slots.end();
@@ -139,7 +143,7 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     if (IsLongValueType(c.type) && c.IsFixed()) ThrowCorrupt(Problem::kDamagedDefinition);
     pos += kColumnSize;
   }
-  RequireOwnPlaces(t.columns, t.next_column_id);
+  RequireOwnPlaces(t);
   for (auto& c : t.columns) c.name = ReadName(v, pos);
 
   for (auto& ri : t.real_indexes) {
