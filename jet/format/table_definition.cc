@@ -191,6 +191,10 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     uint16_t id = v.U16(pos);
     if (id == 0xFFFF) break;
     if (t.long_value_maps.size() > column_count) ThrowCorrupt(Problem::kDamagedDefinition);
+    // A column with two pairs of maps would write its values by one and read them by the other.
+    for (const LongValueMaps& m : t.long_value_maps) {
+      if (m.column_id == id) ThrowCorrupt(Problem::kDamagedDefinition);
+    }
     t.long_value_maps.push_back(
         {id, RowPointer::FromStored(v.U32(pos + 2)), RowPointer::FromStored(v.U32(pos + 6))});
     pos += 10;
