@@ -152,11 +152,11 @@ TableDefinition DecodeTableDefinition(ByteView v) {
     for (size_t k = 0; k < kMaxIndexColumns; ++k) {
       uint16_t id = b.U16(4 + 3 * k);
       if (id == 0xFFFF) continue;
-      // Order byte: 0x01 ascending, 0x00 descending.
       // An index names its columns by id. One naming no column of the table was scribbled:
       // its keys cannot be built, and the next column added would take that id and give the
       // index keys it never held.
       if (!t.ColumnById(id)) ThrowCorrupt(Problem::kDamagedDefinition);
+      // Order byte: 0x01 ascending, 0x00 descending.
       ri.columns.push_back({id, b.U8(4 + 3 * k + 2) != 0x00});
     }
     ri.usage_map = RowPointer::FromStored(b.U32(0x22));
