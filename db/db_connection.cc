@@ -135,6 +135,21 @@ void DbConnection::RollbackTrans() {
   Guarded([&] { s.RollbackTransaction(); });
 }
 
+void DbConnection::BeginGroupCommit() {
+  jet::sql::Session& s = Open();
+  s.BeginGroup();
+}
+
+void DbConnection::CommitGroup() {
+  if (!session_) return;
+  Guarded([&] { session_->CommitGroup(); });
+}
+
+void DbConnection::EndGroupCommit() {
+  if (!session_) return;
+  Guarded([&] { session_->EndGroup(); });
+}
+
 int DbConnection::TransactionLevel() const {
   return session_ ? session_->transaction_level() : 0;
 }

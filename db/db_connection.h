@@ -60,6 +60,16 @@ class DbConnection {
   void RollbackTrans();
   int TransactionLevel() const;
 
+  // Group commit, for a long run of statements: from BeginGroupCommit on, each statement
+  // outside a transaction still takes effect alone or not at all, but they are made durable
+  // together, at CommitGroup (a crash in between loses only what came after the last one).
+  // EndGroupCommit commits and returns to one durable commit per statement; closing the
+  // connection commits too. Inside a transaction CommitGroup does nothing. These change
+  // only when the disk is told, not what any statement does, so no observer hears of them.
+  void BeginGroupCommit();
+  void CommitGroup();
+  void EndGroupCommit();
+
   // Used by RowCursor::AddRow.
   void AddRowTo(const RowCursor& cursor, const std::string& table,
                 const std::vector<std::pair<std::string, std::string>>& values);

@@ -43,6 +43,11 @@ enum class Problem : uint8_t {
   kCannotRemove,
   kNotRestored,
   kRecoveryFailed,
+  kJournalNotOurs,
+  kJournalUnreadable,
+  kJournalOtherDatabase,
+  kJournalFileChanged,
+  kJournalNoOriginals,
   // The file's format and password.
   kNotJet,
   kJet3,

@@ -41,6 +41,29 @@ constexpr std::array kTexts = {
     ProblemText{kNotRestored, K::kIo, "数据库 '{file}' 在写入失败后未能恢复原状，请关闭后重新打开"},
     ProblemText{kRecoveryFailed, K::kIo,
                 "数据库 '{file}' 有一次未完成的修改需要先撤销，但撤销失败[：{detail}]"},
+    ProblemText{
+        kJournalNotOurs, K::kIo,
+        "数据库 '{file}' 旁边有一个文件 "
+        "'{name}'，它占用了本程序日志文件的名字，却不是本程序的日志。"
+        "本程序无法确认数据库是否完整，因此不打开它，也不改动这两个文件。请查明这个文件的来历，"
+        "把它移到别处后再试"},
+    ProblemText{
+        kJournalUnreadable, K::kIo,
+        "数据库 '{file}' 有一次修改被中断，但它的日志文件 '{name}' 不完整或已损坏，"
+        "无法确认数据库是否完整。本程序没有改动这两个文件。请运行 'jetdb journal' 检查并处理，"
+        "再打开数据库"},
+    ProblemText{
+        kJournalOtherDatabase, K::kIo,
+        "日志文件 '{name}' 不属于数据库 '{file}'，而属于另一个数据库（可能是从别处复制来的）。"
+        "本程序没有改动这两个文件。请运行 'jetdb journal' 检查并处理，再打开数据库"},
+    ProblemText{kJournalFileChanged, K::kIo,
+                "数据库 '{file}' 有一次修改被中断（日志文件 '{name}'），而此后数据库又被改动过"
+                "[（第 {page} 页）]，例如被其他程序写入或用备份替换，因此无法安全地撤销那次修改。"
+                "本程序没有改动这两个文件。请运行 'jetdb journal' 检查并处理，再打开数据库"},
+    ProblemText{kJournalNoOriginals, K::kIo,
+                "数据库 '{file}' 有一次修改被中断，需要撤销，但日志文件 '{name}' "
+                "中撤销所需的原始数据不完整。"
+                "本程序没有改动这两个文件。请运行 'jetdb journal' 检查并处理，或恢复备份"},
     // The file's format and password.
     ProblemText{kNotJet, K::kUnsupported, "无法识别的数据库格式 '{file}'"},
     ProblemText{kJet3, K::kUnsupported,

@@ -1,5 +1,7 @@
 #include "tests/test_support.h"
 
+#include "jet/file/journal.h"
+
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -170,6 +172,12 @@ std::vector<std::string> ForeignWords(const std::string& message) {
   }
   end_word();
   return found;
+}
+
+bool HasHotJournal(const std::filesystem::path& database) {
+  std::error_code ec;
+  auto journal = jet::JournalPathFor(database);
+  return std::filesystem::exists(journal, ec) && std::filesystem::file_size(journal, ec) != 0;
 }
 
 }  // namespace testing_support

@@ -30,6 +30,9 @@ class ScratchDir {
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// True when a journal with something in it lies beside `database`. An open connection that
+// has committed keeps an empty one.
+bool HasHotJournal(const std::filesystem::path& database);
 
 // `arg` quoted for a command line: in single quotes for a POSIX shell; on Windows in double
 // quotes, as programs split their command line (CommandLineToArgvW).

@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "db/db_connection.h"
 #include "db/recordset.h"
 #include "upgrade/column_additions.h"
 #include "upgrade/integrity_check.h"
@@ -35,11 +36,17 @@ void RunSteps(UpgradeComponents& components, const std::string& template_path, U
   view.PumpEvents();
 
   CheckFilesBeforeUpgrade(run);
-  RefreshSearchGroups(run);
-  CreateMissingTables(run);
-  ImportReferenceTables(run);
-  AddMissingColumns(run);
-  RewriteFixedSearchRows(run);
+  // Each phase is made durable once, at its end, rather than statement by statement: a
+  // crash inside a phase leaves the file as the phase found it, and running the upgrade
+  // again completes it.
+  db::DbConnection& data = components.ADOConnection1;
+  data.BeginGroupCommit();
+  for (void (*phase)(RunContext&) :
+       {RefreshSearchGroups, CreateMissingTables, ImportReferenceTables, AddMissingColumns,
+        RewriteFixedSearchRows}) {
+    phase(run);
+    data.CommitGroup();
+  }
 
   view.SetStatus("升级成功");
   view.SetProgress(0);
@@ -59,6 +66,15 @@ UpgradeSummary RunUpgrade(UpgradeComponents& components, const std::string& temp
     summary.failure = e.what();
   } catch (...) {
     summary.failure = "未知错误";
+  }
+  // What the run did before a failure stays: it is made durable before the failure is told.
+  try {
+    components.ADOConnection1.EndGroupCommit();
+  } catch (const std::exception& e) {
+    if (summary.succeeded) {
+      summary.succeeded = false;
+      summary.failure = e.what();
+    }
   }
   if (!summary.succeeded) {
     view.SetStatus("");

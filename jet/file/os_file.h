@@ -83,6 +83,9 @@ class OsFile {
 // removal a crash undoes leaves an empty file; failures after the file is empty are not
 // reported.
 void RemoveFileDurably(const std::filesystem::path& path);
+// Removes a file without making the removal durable: for a file whose coming back after a
+// crash does no harm (an empty journal).
+void RemoveFile(const std::filesystem::path& path);
 // Flushes a directory so that a file created or removed in it survives a crash. On Windows a
 // created file's name is made durable by flushing the file itself.
 void SyncDirectoryOf(const std::filesystem::path& path);

@@ -144,6 +144,11 @@ void SyncDirectoryOf(const std::filesystem::path& path) {
   ::close(fd);
 }
 
+void RemoveFile(const std::filesystem::path& path) {
+  CheckHook(path, IoOperation::kRemove, Problem::kCannotRemove);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowIo(path, Problem::kCannotRemove, errno);
+}
+
 void RemoveFileDurably(const std::filesystem::path& path) {
   CheckHook(path, IoOperation::kRemove, Problem::kCannotRemove);
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowIo(path, Problem::kCannotRemove, errno);

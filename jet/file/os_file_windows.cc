@@ -206,6 +206,16 @@ void SyncDirectoryOf(const std::filesystem::path& path) {
   if (g_fault_hook) g_fault_hook->BeforeOperation(path, IoOperation::kFlushDirectory, 0);
 }
 
+void RemoveFile(const std::filesystem::path& path) {
+  CheckHook(path, IoOperation::kRemove, Problem::kCannotRemove);
+  if (!::DeleteFileW(path.c_str())) {
+    DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      ThrowIo(path, Problem::kCannotRemove, error);
+    }
+  }
+}
+
 // A removal, though, is durable only once some later flush of the volume's log happens to
 // carry it, and nothing here can force that. So the file is first cut to nothing: should a
 // power cut bring its name back, it comes back empty, and an empty journal is never taken

@@ -1,5 +1,8 @@
 #include "jet/file/pager.h"
 
+#include <ctime>
+#include <optional>
+#include <random>
 #include <string>
 
 #include "jet/error.h"
@@ -10,14 +13,26 @@
 namespace jet {
 namespace {
 
-// Rolls back a transaction a crash left behind, before anyone reads the file.
+// Settles a journal a crash (or anything else) left beside the file, before anyone reads
+// it: rolls back what provably is our own unfinished commit, refuses everything else.
 void RecoverIfNeeded(const std::filesystem::path& path) {
   if (!JournalExists(path)) return;
+  std::optional<OsFile> file;
   try {
-    OsFile file(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
-    RecoverFromJournal(file);
+    file.emplace(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
   } catch (const JetError& e) {
-    if (e.kind() == ErrorKind::kInUse) throw;
+    if (e.kind() == ErrorKind::kInUse || e.kind() == ErrorKind::kNotFound) throw;
+    // Cannot write it: say why the journal is there all the same.
+    OsFile readable(path, OsFile::Access::kRead, OsFile::Lock::kShared);
+    JournalExamination seen = ExamineJournal(readable);
+    if (!seen.Settles()) ThrowJournalRefused(path, seen);
+    throw JetError(Problem::kRecoveryFailed, {.file = PathToUtf8(path), .detail = e.what()});
+  }
+  JournalExamination seen = ExamineJournal(*file);
+  if (!seen.Settles()) ThrowJournalRefused(path, seen);
+  try {
+    SettleJournal(*file, seen);
+  } catch (const JetError& e) {
     throw JetError(Problem::kRecoveryFailed, {.file = PathToUtf8(path), .detail = e.what()});
   }
 }
@@ -247,6 +262,53 @@ void Pager::WriteDirtyPages() {
   flush();
 }
 
+// The page as the data file will hold it: ciphered when the database encodes its pages.
+void Pager::DiskImage(uint32_t n, const PageBuffer& page, std::span<uint8_t> out) const {
+  std::copy(page.begin(), page.end(), out.begin());
+  if (header_.database_key != 0 && n != 0) ApplyPageCipher(header_.database_key, n, out);
+}
+
+std::vector<uint8_t> Pager::JournalFor(std::vector<uint8_t>& originals) {
+  JournalHeader h;
+  h.original_page_count = committed_page_count_;
+  h.new_page_count = page_count_;
+  h.nonce = (uint64_t{std::random_device{}()} << 32) ^ std::random_device{}();
+  h.written_at = static_cast<int64_t>(std::time(nullptr));
+  h.identity = IdentityOf(header_);
+  h.database_name = PathToUtf8(path().filename());
+  std::vector<JournalPage> pages;
+  pages.reserve(dirty_.size());
+  PageBuffer image;
+  for (const auto& [n, page] : dirty_) {
+    JournalPage p;
+    p.page = n;
+    p.existed = n < committed_page_count_;
+    if (p.existed) {
+      size_t at = originals.size();
+      originals.resize(at + kPageSize);
+      std::span<uint8_t> original(originals.data() + at, kPageSize);
+      file_.ReadAt(uint64_t{n} * kPageSize, original);
+      p.original_checksum = PageChecksum(n, original);
+    }
+    DiskImage(n, *page, image);
+    p.new_sectors = SectorChecksums(n, image);
+    pages.push_back(p);
+  }
+  return EncodeJournal(h, pages, originals);
+}
+
+void Pager::UndoInPlace(const std::vector<uint8_t>& originals) {
+  size_t k = 0;
+  for (const auto& [n, page] : dirty_) {
+    if (n >= committed_page_count_) break;
+    file_.WriteAt(uint64_t{n} * kPageSize,
+                  std::span<const uint8_t>(originals.data() + k++ * kPageSize, kPageSize));
+  }
+  file_.Truncate(uint64_t{committed_page_count_} * kPageSize);
+  file_.Sync();
+  journal_->Clear();
+}
+
 void Pager::Commit() {
   last_modified_buffer_ = nullptr;
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
@@ -255,22 +317,16 @@ void Pager::Commit() {
     in_transaction_ = false;
     return;
   }
+  if (!journal_) journal_ = std::make_unique<Journal>(path());
   // Originals of every existing page about to change, exactly as on disk.
-  std::vector<JournalRecord> records;
+  std::vector<uint8_t> originals;
   try {
-    for (const auto& [n, page] : dirty_) {
-      if (n >= committed_page_count_) break;  // appended pages have no original
-      JournalRecord r;
-      r.page = n;
-      r.bytes.resize(kPageSize);
-      file_.ReadAt(uint64_t{n} * kPageSize, r.bytes);
-      records.push_back(std::move(r));
-    }
-    WriteJournal(path(), committed_page_count_, records);
+    journal_->Write(JournalFor(originals));
   } catch (...) {
-    // The data file is untouched; a partial journal does not verify and is ignored.
+    // The data file is untouched. An emptied journal says so at once; should even that
+    // fail, the journal still lists the pages, and the next open finds them unchanged.
     try {
-      RemoveFileDurably(JournalPathFor(path()));
+      journal_->Clear();
     } catch (...) {
     }
     Rollback();
@@ -279,11 +335,11 @@ void Pager::Commit() {
   try {
     WriteDirtyPages();
     file_.Sync();
-    RemoveFileDurably(JournalPathFor(path()));
+    journal_->Clear();  // the commit point
   } catch (...) {
     // Put the originals back now; if that fails too, the next open finds the hot journal.
     try {
-      RecoverFromJournal(file_);
+      UndoInPlace(originals);
     } catch (...) {
       poisoned_ = true;
     }

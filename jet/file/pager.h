@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/file/journal.h"
 #include "jet/file/os_file.h"
 #include "jet/file/pinned_view.h"
 #include "jet/format/bytes.h"
@@ -109,6 +110,11 @@ class Pager {
   void Remember(uint32_t n, std::shared_ptr<PageBuffer> buffer);
   void TrimCache();
   void WriteDirtyPages();
+  void DiskImage(uint32_t n, const PageBuffer& page, std::span<uint8_t> out) const;
+  // The journal of the open transaction; fills `originals` with the bytes it overwrites.
+  std::vector<uint8_t> JournalFor(std::vector<uint8_t>& originals);
+  // After a failed write of the data file: puts `originals` back and empties the journal.
+  void UndoInPlace(const std::vector<uint8_t>& originals);
   // After a failed commit that could not be undone in place, the file's pages may be a mix
   // until the journal is rolled back by the next open: refuse to read or write them.
   void ThrowIfPoisoned() const;
@@ -119,6 +125,9 @@ class Pager {
   uint32_t page_count_ = 0;
   std::unordered_map<uint32_t, CachedPage> cache_;
   std::list<uint32_t> recency_;  // cached page numbers, most recently used first
+  // Declared after file_, so it goes first: the empty journal is removed while the file's
+  // lock is still held, never under another connection that has just opened it.
+  std::unique_ptr<Journal> journal_;
   bool in_transaction_ = false;
   bool poisoned_ = false;  // a failed commit could not be undone in place
   uint32_t committed_page_count_ = 0;

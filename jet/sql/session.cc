@@ -432,7 +432,14 @@ Session::Session(const std::filesystem::path& path, std::string password)
   db_ = OpenDatabase(path_, password_, Pager::Mode::kReadOnly);
 }
 
-Session::~Session() = default;
+Session::~Session() {
+  if (!group_pending_ || transaction_level_ > 0) return;
+  try {
+    db_->Commit();
+  } catch (...) {
+    // Nobody is left to tell; the file stays as at its last durable commit.
+  }
+}
 
 void Session::EnsureWritable() {
   if (db_->pager().mode() == Pager::Mode::kReadWrite) return;
@@ -492,7 +499,7 @@ void Session::AddRow(const std::string& table,
 }
 
 size_t Session::RunChange(const std::function<size_t()>& change) {
-  if (transaction_level_ == 0) {
+  if (transaction_level_ == 0 && !group_) {
     EnsureWritable();
     Transaction t(*db_);
     size_t affected = change();
@@ -504,6 +511,7 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
     }
     return affected;
   }
+  if (transaction_level_ == 0) EnsureGroupTransaction();
   db_->Savepoint();
   size_t affected = 0;
   try {
@@ -520,9 +528,20 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
   return affected;
 }
 
+void Session::EnsureGroupTransaction() {
+  if (group_pending_) return;
+  EnsureWritable();
+  db_->Begin();
+  group_pending_ = true;
+}
+
 int Session::BeginTransaction() {
   if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
-  if (transaction_level_ == 0) {
+  if (transaction_level_ == 0 && group_) {
+    EnsureGroupTransaction();
+    db_->Savepoint();
+    explicit_in_group_ = true;
+  } else if (transaction_level_ == 0) {
     EnsureWritable();
     db_->Begin();
   } else {
@@ -533,8 +552,10 @@ int Session::BeginTransaction() {
 
 void Session::CommitTransaction() {
   if (transaction_level_ == 0) throw JetError(Problem::kNoTransaction);
-  if (--transaction_level_ > 0) {
+  if (--transaction_level_ > 0 || explicit_in_group_) {
+    explicit_in_group_ = explicit_in_group_ && transaction_level_ > 0;
     db_->ReleaseSavepoint();
+    if (!group_) CommitGroup();  // the group ended inside this transaction
     return;
   }
   try {
@@ -547,11 +568,33 @@ void Session::CommitTransaction() {
 
 void Session::RollbackTransaction() {
   if (transaction_level_ == 0) throw JetError(Problem::kNoTransaction);
-  if (--transaction_level_ > 0) {
+  if (--transaction_level_ > 0 || explicit_in_group_) {
+    explicit_in_group_ = explicit_in_group_ && transaction_level_ > 0;
     db_->RollbackToSavepoint();
+    if (!group_) CommitGroup();  // the group ended inside this transaction
     return;
   }
   db_->Rollback();
+}
+
+void Session::BeginGroup() {
+  group_ = true;
+}
+
+void Session::CommitGroup() {
+  if (!group_pending_ || transaction_level_ > 0) return;
+  group_pending_ = false;
+  try {
+    db_->Commit();
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(path_)});
+    throw;
+  }
+}
+
+void Session::EndGroup() {
+  CommitGroup();
+  group_ = false;
 }
 
 std::vector<std::string> Session::ListTablesAndViews() {

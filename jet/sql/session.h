@@ -59,6 +59,17 @@ class Session {
   void RollbackTransaction();
   int transaction_level() const { return transaction_level_; }
 
+  // Group commit, for a run of many statements whose durability can wait: from BeginGroup
+  // on, a statement outside an explicit transaction still takes effect alone or not at all,
+  // but is made durable only at the next CommitGroup, together with the others. A crash in
+  // between leaves the file as at the last durable commit. CommitGroup inside an explicit
+  // transaction does nothing (the transaction's commit is the durable one); EndGroup commits
+  // and returns to one commit per statement. Closing the session commits a pending group.
+  void BeginGroup();
+  void CommitGroup();
+  void EndGroup();
+  bool in_group() const { return group_; }
+
   Database& database() { return *db_; }
   const std::filesystem::path& path() const { return path_; }
 
@@ -71,7 +82,13 @@ class Session {
   std::filesystem::path path_;
   std::string password_;
   std::unique_ptr<Database> db_;
+  // Opens the engine transaction that the group's statements share, if not yet open.
+  void EnsureGroupTransaction();
+
   int transaction_level_ = 0;
+  bool group_ = false;
+  bool group_pending_ = false;      // the engine transaction is open for the group's statements
+  bool explicit_in_group_ = false;  // the outermost explicit transaction is a savepoint
 };
 
 }  // namespace jet::sql

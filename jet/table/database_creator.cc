@@ -1,5 +1,6 @@
 #include "jet/table/database_creator.h"
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -154,7 +155,13 @@ std::vector<uint8_t> HeaderPage(std::string_view password, const SortOrder& orde
   h.format = FileFormat::kJet4;
   h.code_page = CodePageFor(order);
   h.sort_order = order;
-  h.creation_date = OleDateNow();
+  // To the millisecond, not the second the catalog's dates keep: the creation date is what
+  // tells two databases apart (a journal found beside a file must be that file's own).
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count() %
+                  1000;
+  h.creation_date = OleDateNow() + static_cast<double>(ms) / 86'400'000.0;
   h.password = Utf8ToUtf16(password);
   EncodeDatabaseHeader(h, page);
   return page;

@@ -98,7 +98,7 @@ class WriteErrors : public testing::Test {
     });
     EXPECT_EQ(e.kind(), kind) << e.what();
     EXPECT_EQ(ReadBytes(path_), before_) << "a refused statement changed the file";
-    EXPECT_FALSE(std::filesystem::exists(jet::JournalPathFor(path_)));
+    EXPECT_FALSE(testing_support::HasHotJournal(path_));
     return e;
   }
 
@@ -568,7 +568,7 @@ TEST(WriteErrorsFixture, FullDiskOnAnEncodedFile) {
     EXPECT_EQ(e.kind(), ErrorKind::kIo);
   }
   EXPECT_EQ(ReadBytes(path), before);
-  EXPECT_FALSE(std::filesystem::exists(jet::JournalPathFor(path)));
+  EXPECT_FALSE(testing_support::HasHotJournal(path));
   EXPECT_TRUE(IsClean(*db));
 }
 

@@ -150,7 +150,12 @@ TEST_F(DemoDataTest, RewritingGivesTheSameRowsAndKeepsTheSortOrder) {
   std::filesystem::create_directories(data_file.parent_path());
   testing_support::WriteBytes(DemoTemplatePath(again.path()), {'j', 'u', 'n', 'k'});
   testing_support::WriteBytes(data_file, {'j', 'u', 'n', 'k'});
-  jet::WriteJournal(data_file, 1, {{0, std::vector<uint8_t>(jet::kPageSize, 0)}});
+  const std::vector<uint8_t> page(jet::kPageSize, 0);
+  jet::JournalHeader journal;
+  journal.original_page_count = journal.new_page_count = 1;
+  testing_support::WriteBytes(
+      jet::JournalPathFor(data_file),
+      jet::EncodeJournal(journal, {{0, true, jet::PageChecksum(0, page), {}}}, page));
   WriteDemoData(again.path(), kSmall);
   EXPECT_EQ(Contents(DemoTemplatePath(again.path())), template_);
   EXPECT_EQ(Contents(DemoDataFilePath(again.path())), data_);

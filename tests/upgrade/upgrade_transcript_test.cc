@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "db/db_failure.h"
 #include "jet/file/os_file.h"
 #include "jet/format/unicode.h"
 #include "jet/table/database.h"
@@ -237,31 +238,24 @@ TEST_F(UpgradeTranscriptTest, EveryAddedOrCreatedColumnHasItsDeclaredTypeAndSize
 }
 
 // The picture column's statement fails, as on a full disk, the first `failing_tries` times
-// it is sent: the first write after it is refused.
-class PictureColumnFault : public db::ContractObserver, public jet::IoFaultHook {
+// it is sent. (The run's statements reach the disk only at the end of their phase, so the
+// failure is raised where the engine would raise it for the statement itself.)
+class PictureColumnFault : public db::ContractObserver {
  public:
   PictureColumnFault(RunTranscript& transcript, int failing_tries)
       : transcript_(transcript), failing_tries_(failing_tries) {
     transcript_.ObserveThrough(this);
-    jet::SetIoFaultHook(this);
   }
-  ~PictureColumnFault() override {
-    jet::SetIoFaultHook(nullptr);
-    transcript_.ObserveThrough(&transcript_);
-  }
+  ~PictureColumnFault() override { transcript_.ObserveThrough(&transcript_); }
 
   void Before(const db::ContractCall& call) override {
     transcript_.Before(call);
-    armed_ = call.op == db::ContractOp::kRunStatement &&
-             call.text == "alter table ContactPerson add pic image" && sent_++ < failing_tries_;
+    if (call.op == db::ContractOp::kRunStatement &&
+        call.text == "alter table ContactPerson add pic image" && sent_++ < failing_tries_) {
+      ++faults_;
+      throw db::DbFailure(jet::Problem::kDiskFull, {.file = "Custom.sys"});
+    }
   }
-  size_t BeforeWrite(const fs::path&, uint64_t, std::span<const uint8_t> data) override {
-    if (!armed_) return data.size();
-    armed_ = false;
-    ++faults_;
-    return 0;
-  }
-  bool BeforeOperation(const fs::path&, jet::IoOperation, uint64_t) override { return true; }
 
   int faults() const { return faults_; }
 
@@ -270,7 +264,6 @@ class PictureColumnFault : public db::ContractObserver, public jet::IoFaultHook 
   const int failing_tries_;
   int sent_ = 0;
   int faults_ = 0;
-  bool armed_ = false;
 };
 
 TEST_F(UpgradeTranscriptTest, PictureColumnIsTriedOnceMoreAndOnlyOnce) {
