@@ -7,6 +7,7 @@
 //   jetdb check FILE                  exit 0 consistent, 1 problems found, 2 could not open
 //   jetdb create FILE [--sort-order LCID]   a blank database
 //   jetdb sql FILE "STATEMENT"        runs one Jet SQL statement
+//   jetdb journal FILE [--discard]    settles a journal an interrupted change left behind
 //
 // Every subcommand takes -p PASSWORD (anywhere on the line).
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "jet/table/database_creator.h"
 #include "jet/table/table.h"
 #include "tools/jetdb_format.h"
+#include "tools/journal_command.h"
 #include "tools/utf8_command_line.h"
 #include "tools/utf8_console.h"
 
@@ -44,6 +46,9 @@ const char kUsage[] =
     "                                       rows as CSV, any other the rows it affected\n"
     "  create FILE [--sort-order LCID]      create a blank database (sort order 1033 General\n"
     "                                       by default, 2052 Chinese PRC)\n"
+    "  journal FILE [--discard]             settle the journal an interrupted change left:\n"
+    "                                       roll it back or drop it where that is safe, drop\n"
+    "                                       it on --discard otherwise, then check the file\n"
     "\n"
     "options:\n"
     "  -p, --password PASSWORD              the database password\n"
@@ -56,6 +61,7 @@ struct Arguments {
   std::string format = "csv";
   std::string sort_order = "1033";
   bool help = false;
+  bool discard = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -80,6 +86,8 @@ Arguments Parse(int argc, char** argv) {
       a.format = value("--format");
     } else if (arg.starts_with("--format=")) {
       a.format = arg.substr(9);
+    } else if (arg == "--discard") {
+      a.discard = true;
     } else if (arg == "--sort-order") {
       a.sort_order = value("--sort-order");
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -191,6 +199,11 @@ int Run(const Arguments& a) {
       std::cout << session.Execute(text) << '\n';
     }
     return 0;
+  }
+  if (a.command == "journal") {
+    Expect(a, 1, 1);
+    return tools::SettleJournalCommand(PathFromUtf8(a.positional[0]), a.password, a.discard,
+                                       std::cout, std::cerr);
   }
   if (a.command == "create") {
     Expect(a, 1, 1);

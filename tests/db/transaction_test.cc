@@ -132,6 +132,54 @@ TEST_F(ContractTransactionTest, ClosingWithAnOpenTransactionDropsIt) {
   EXPECT_EQ(ReadBytes(data_), before);
 }
 
+// A group of statements shares one durable commit: nothing reaches the file before it, a
+// failed statement is undone alone, an explicit transaction inside the group is a savepoint
+// of it, and a power cut before the group's commit loses the whole group, never a part.
+TEST_F(ContractTransactionTest, AGroupOfStatementsSharesOneDurableCommit) {
+  auto before = ReadBytes(data_);
+  DbConnection c;
+  c.Connect(ConnectionStringFor(data_));
+  c.BeginGroupCommit();
+  c.RunStatement("insert into t (id, name) values (2, '二')");
+  c.RunStatement("CREATE TABLE u (id int)");
+  EXPECT_THROW(c.RunStatement("insert into t (id, name) values (2, '重复')"), DbFailure);
+  EXPECT_EQ(c.BeginTrans(), 1);
+  c.RunStatement("insert into t (id, name) values (3, '三')");
+  c.RollbackTrans();
+  EXPECT_EQ(c.BeginTrans(), 1);
+  c.RunStatement("insert into t (id, name) values (4, '四')");
+  c.CommitTrans();
+  c.CommitGroup();  // inside nothing: durable now
+  EXPECT_EQ(c.TransactionLevel(), 0);
+  EXPECT_NE(ReadBytes(data_), before);
+  const auto after_group = ReadBytes(data_);
+  c.RunStatement("insert into t (id, name) values (5, '五')");
+  EXPECT_EQ(ReadBytes(data_), after_group) << "a statement of the group was committed alone";
+  c.EndGroupCommit();
+  EXPECT_NE(ReadBytes(data_), after_group);
+  const auto after_end = ReadBytes(data_);
+  c.RunStatement("insert into t (id, name) values (6, '六')");  // on its own again
+  EXPECT_NE(ReadBytes(data_), after_end);
+  EXPECT_EQ(Ids(c, "t"), (std::vector<std::string>{"1", "2", "4", "5", "6"}));
+  c.Disconnect();
+  ExpectConsistent(data_);
+
+  // Until the group's commit none of it is on disk, so a crash loses the whole group and
+  // never a part; closing the connection commits it.
+  const auto start = ReadBytes(data_);
+  {
+    DbConnection crashed;
+    crashed.Connect(ConnectionStringFor(data_));
+    crashed.BeginGroupCommit();
+    crashed.RunStatement("insert into t (id, name) values (7, '七')");
+    crashed.RunStatement("delete from t where id=1");
+    EXPECT_EQ(ReadBytes(data_), start);
+  }
+  DbConnection reopened;
+  reopened.Connect(ConnectionStringFor(data_));
+  EXPECT_EQ(Ids(reopened, "t"), (std::vector<std::string>{"2", "4", "5", "6", "7"}));
+}
+
 TEST_F(ContractTransactionTest, CommitOrRollbackWithoutATransactionIsRefused) {
   DbConnection c;
   c.Connect(ConnectionStringFor(data_));

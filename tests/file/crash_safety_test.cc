@@ -674,6 +674,53 @@ TEST_F(CrashSafety, AJournalThatOutlivedItsTransactionNeverCostsARow) {
   }
 }
 
+// `jetdb journal` is how an administrator settles a refused journal: it changes nothing
+// until told to discard, never removes a file that is not our journal, rolls back what is
+// provably ours, and checks the file afterwards.
+TEST_F(CrashSafety, TheCommandLineToolSettlesARefusedJournal) {
+  auto jetdb = [](const std::vector<std::string>& args, std::string* out) {
+    std::string command = ShellQuote(JETDB_PATH);
+    for (const auto& a : args) command += " " + ShellQuote(a);
+    return RunCommand(command + " 2>&1", out);
+  };
+  std::string out;
+  {
+    SCOPED_TRACE("the backup restored over a file with a hot journal");
+    fs::path p = FreshCopy("settle.mdb");
+    const Bytes journal = CrashMidCommit(p, TransactionRows());
+    WriteBytes(p, *post_);
+    RunTransaction(*Database::Open(p, "", Pager::Mode::kReadWrite), 40);  // not the same state
+    WriteBytes(jet::JournalPathFor(p), journal);
+    const Bytes restored = ReadBytes(p);
+    EXPECT_EQ(jetdb({"count", p.string(), "Log"}, &out), 1) << out;
+    EXPECT_NE(out.find("settle.mdb-journal"), std::string::npos) << out;
+    EXPECT_EQ(jetdb({"journal", p.string()}, &out), 1) << out;
+    EXPECT_NE(out.find("--discard"), std::string::npos) << out;
+    EXPECT_EQ(ReadBytes(p), restored);
+    EXPECT_EQ(ReadBytes(jet::JournalPathFor(p)), journal);
+    EXPECT_EQ(jetdb({"journal", p.string(), "--discard"}, &out), 0) << out;
+    EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+    EXPECT_EQ(ReadBytes(p), restored);
+  }
+  {
+    SCOPED_TRACE("a torn commit");
+    fs::path p = FreshCopy("settle_torn.mdb");
+    CrashMidCommit(p, TransactionRows());
+    EXPECT_EQ(jetdb({"journal", p.string()}, &out), 0) << out;
+    EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
+    EXPECT_EQ(Outcome(p), "pre");
+  }
+  {
+    SCOPED_TRACE("not our journal");
+    fs::path p = FreshCopy("settle_foreign.mdb");
+    const Bytes foreign = {'n', 'o', 't', ' ', 'o', 'u', 'r', 's'};
+    WriteBytes(jet::JournalPathFor(p), foreign);
+    EXPECT_EQ(jetdb({"journal", p.string(), "--discard"}, &out), 1) << out;
+    EXPECT_EQ(ReadBytes(jet::JournalPathFor(p)), foreign);
+    EXPECT_EQ(Outcome(p), "pre");
+  }
+}
+
 // An older journal of the same file that a power cut brings back after later commits (as a
 // disk that loses the journal's emptying could): it must never roll the file back to before
 // them. The later commits rewrote pages it lists, so it is refused; where they did not, it
