@@ -531,6 +531,18 @@ TEST_F(CrashSafety, ALeftoverJournalIsObeyedOnlyWhereTheFileMatchesIt) {
     return b;
   };
   const Bytes cut_in_originals(journal.begin(), journal.end() - 4096 - 100);
+  // Another writer added pages past the end, and changed none the journal lists. The
+  // journal is of a commit that rewrote pages and added none, so only the file's length
+  // tells that it was written since.
+  Bytes grown = *pre_;
+  grown.resize(pre_->size() + 3 * 4096, 0x22);
+  const Bytes appends_nothing = [&] {
+    jet::DecodedJournal d = jet::DecodeJournal(journal);
+    std::erase_if(d.pages, [](const jet::JournalPage& page) { return !page.existed; });
+    d.header.new_page_count = d.header.original_page_count;
+    Bytes originals(d.originals.begin(), d.originals.end());
+    return jet::EncodeJournal(d.header, d.pages, originals);
+  }();
   const Bytes other = [&] {  // the same journal, but naming another database
     jet::DecodedJournal d = jet::DecodeJournal(journal);
     d.header.identity.creation_date_bits ^= 1;
@@ -542,6 +554,8 @@ TEST_F(CrashSafety, ALeftoverJournalIsObeyedOnlyWhereTheFileMatchesIt) {
       {"intact, the file as before", journal, pre_, kDropped},
       {"intact, the file torn", journal, &torn, kRolledBack},
       {"intact, the file as after", journal, post_, kDropped},
+      {"pages added past the file's end", appends_nothing, &grown, kRefused,
+       jet::Problem::kJournalFileChanged},
       {"originals cut, the file as before", cut_in_originals, pre_, kDropped},
       {"originals cut, the file torn", cut_in_originals, &torn, kRefused,
        jet::Problem::kJournalNoOriginals},
@@ -841,6 +855,11 @@ TEST_F(CrashSafety, CrashesOnAVolatileDiskLeaveBeforeOrAfter) {
         }
         db.reset();
         disk.ApplyCrash(rng);
+      }
+      // A commit that returned leaves no journal with anything in it: one could refuse the
+      // file once another program has written to it.
+      if (returned) {
+        EXPECT_FALSE(testing_support::HasHotJournal(p)) << "k=" << k;
       }
       if (ReopenAfterCrash(p)) ++refused;
       const std::string outcome = Outcome(p);

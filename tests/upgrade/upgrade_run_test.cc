@@ -172,8 +172,21 @@ TEST_F(UpgradeRunTest, MissingSaleListEndsTheRunInItsPhaseKeepingEarlierWork) {
   WriteOldDataFile(data_, {.with_sale_list = false});
   WriteTemplate(template_);
   Harness h(data_, template_);
-  upgrade::UpgradeSummary s = h.Run();
+  // What the disk holds when the failure is told, while the window still has the file open:
+  // the phase's columns added before it must be there already, not only at the close.
+  struct SnapshotAtFailure : upgrade_test::RecordingView {
+    fs::path data, copy;
+    void SetFailure(const std::string& message) override {
+      upgrade_test::RecordingView::SetFailure(message);
+      testing_support::WriteBytes(copy, testing_support::ReadBytes(data));
+    }
+  } view;
+  view.data = data_;
+  view.copy = data_.parent_path() / "at_failure.sys";
+  upgrade::UpgradeSummary s = h.Run(view);
+  h.view.events = view.events;
   ASSERT_FALSE(s.succeeded);
+  EXPECT_EQ(ColumnsOf(view.copy, "Sale").back(), "by5");
   EXPECT_NE(s.failure.find("SaleList"), std::string::npos) << s.failure;
   // Status emptied, failure handed over, events pumped; the bar stays visible at 14.
   EXPECT_EQ(Strings(h.view.events.end() - 4, h.view.events.end()),
