@@ -131,6 +131,7 @@ enum class Problem : uint8_t {
   kSavedQuerySource,
   kExternalSelectInto,
   kExternalWrite,
+  kSystemTableReadOnly,
   kNoTransaction,
   // The database contract: connections, queries and recordsets.
   kNotConnected,

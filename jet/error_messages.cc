@@ -178,6 +178,8 @@ constexpr std::array kTexts = {
     ProblemText{kExternalSelectInto, K::kInvalid,
                 "不支持的 SQL 语句：SELECT ... INTO 另一个数据库"},
     ProblemText{kExternalWrite, K::kInvalid, "不支持的 SQL 语句：写入另一个数据库中的表"},
+    ProblemText{kSystemTableReadOnly, K::kReadOnly,
+                "不能更新。数据库或对象为只读[（系统表 '{table}' 只能由数据库引擎维护）]"},
     ProblemText{kNoTransaction, K::kInvalid, "没有活动的事务，无法提交或回滚"},
     // The database contract.
     ProblemText{kNotConnected, K::kInvalid, "连接没有打开，也没有连接字符串"},

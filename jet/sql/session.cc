@@ -198,6 +198,7 @@ class Session::Executor {
   }
 
   size_t RunCreate(const CreateTable& c) {
+    RefuseSystemTable(c.table);
     RequireNewTable(c.table);
     std::vector<NewColumn> columns;
     NewIndex key{"PrimaryKey", {}, true, false, false};
@@ -217,6 +218,7 @@ class Session::Executor {
   }
 
   size_t RunAlter(const AlterTableAdd& a) {
+    RefuseSystemTable(a.table);
     const CatalogEntry* entry = s_.db_->catalog().FindTable(a.table);
     if (!entry || entry->kind == ObjectKind::kView)
       throw JetError(Problem::kTableNotFound, {.table = a.table});
@@ -296,6 +298,7 @@ class Session::Executor {
   size_t RunSelectInto(Select& select) {
     const TableRef& into = *select.into;
     if (into.external) throw JetError(Problem::kExternalSelectInto);
+    RefuseSystemTable(into.name);
     RequireNewTable(into.name);
     Source src = OpenSource(select.from);
     Projection p = Project(select, src);
@@ -368,6 +371,7 @@ class Session::Executor {
 
   void AddRow(const std::string& table,
               const std::vector<std::pair<std::string, std::string>>& values) {
+    RefuseSystemTable(table);
     const CatalogEntry* entry = s_.db_->catalog().FindTable(table);
     if (!entry || entry->kind == ObjectKind::kView)
       throw JetError(Problem::kTableNotFound, {.table = table});
@@ -404,8 +408,17 @@ class Session::Executor {
     }
   }
 
+  // The catalog (MSysObjects and the other MSys tables) is the engine's alone: a statement
+  // may read it, never change it, as in Jet. A row deleted from it would lose a table.
+  static void RefuseSystemTable(const std::string& name) {
+    if (name.size() >= 4 && EqualsIgnoreCase(name.substr(0, 4), "MSys")) {
+      throw JetError(Problem::kSystemTableReadOnly, {.table = name});
+    }
+  }
+
   const CatalogEntry* LocalTarget(const TableRef& ref) {
     if (ref.external) throw JetError(Problem::kExternalWrite);
+    RefuseSystemTable(ref.name);
     const CatalogEntry* entry = s_.db_->catalog().FindTable(ref.name);
     if (!entry || entry->kind == ObjectKind::kView)
       throw JetError(Problem::kTableNotFound, {.table = ref.name});

@@ -186,6 +186,34 @@ TEST_F(SqlErrorsTest, TableAlreadyExists) {
   ExpectRefused("CREATE TABLE msysobjects (a int)", {"msysobjects"});
 }
 
+// The catalog is the engine's alone: every statement that would change a system table is
+// refused as Jet refuses it, reads stay allowed, and the engine's own upkeep goes on.
+TEST_F(SqlErrorsTest, SystemTablesAreReadOnly) {
+  for (const std::string& statement : {
+           std::string("delete from MSysObjects"),
+           std::string("delete from msysobjects where Id=1"),
+           std::string("insert into MSysObjects (Id, Name) values (424242,'evil')"),
+           std::string("insert into MSysACEs select * from MSysACEs"),
+           std::string("alter table MSysObjects add qq varchar(255)"),
+           std::string("SELECT * into MSysCopy FROM customer"),
+           std::string("CREATE TABLE MSysMine (a int)"),
+       }) {
+    ErrorKind kind{};
+    std::string message = ExpectRefused(statement, {}, &kind);
+    EXPECT_EQ(kind, ErrorKind::kReadOnly) << message;
+    EXPECT_NE(message.find("只读"), std::string::npos) << message;
+  }
+  {
+    db::DbConnection c;
+    c.Connect(sql_test::ConnectionStringFor(path_));
+    EXPECT_THROW(c.OpenColumns("select * from MSysObjects")->AddRow({{"Name", "evil"}}),
+                 db::DbFailure);
+    EXPECT_GT(c.OpenRows("select * from MSysObjects")->RowCount(), 0u);
+    c.RunStatement("CREATE TABLE after_refusals (a int)");  // the catalog still takes new tables
+  }
+  ExpectConsistent();
+}
+
 TEST_F(SqlErrorsTest, TableNotFound) {
   ExpectRefused("select * from nosuch", {"nosuch"});
   ExpectRefused("insert into nosuch (a) values (1)", {"nosuch"});
