@@ -31,7 +31,7 @@ cmake --build "${BUILD_DIR}" -j2 --target "${targets[@]}"
 BIN="${BUILD_DIR}/bin"
 DATA="${BIN}/sys/Custom.sys"
 log "Laying out fresh demo data: ${DATA} and the template ${BIN}/my.sys"
-"${BIN}/sysdemo" "${BIN}"
+"${BIN}/sysdemo" "${BIN}" --force
 
 if [[ ${have_window} -eq 1 && -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
   log "Opening the window (数据升级); press 升级 to upgrade the demo data file"

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <system_error>
 
 #include "jet/file/utf8_path.h"
 #include "tools/demo/demo_data.h"
@@ -17,11 +17,12 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: sysdemo OUTDIR [--customers N] [--sj-rows N] [--sort-order 2052|1033]\n"
-    "  writes OUTDIR/my.sys (template) and OUTDIR/sys/Custom.sys (data file), replacing them\n"
-    "  --customers N     customers in the data file (default 200)\n"
-    "  --sj-rows N       rows of the phone-prefix table in the template (default 2000)\n"
-    "  --sort-order ID   2052 (Chinese PRC, the default) or 1033 (General)\n";
+    "用法：sysdemo 目录 [--customers N] [--sj-rows N] [--sort-order 2052|1033] [--force]\n"
+    "  在“目录”中写入演示模板 my.sys 和旧版数据文件 sys/Custom.sys，供试用和培训\n"
+    "  --customers N     数据文件中的客户数（默认 200）\n"
+    "  --sj-rows N       模板中电话号段表 sj 的行数（默认 2000）\n"
+    "  --sort-order ID   排序规则：2052（中文，默认）或 1033（通用）\n"
+    "  --force           这两个文件已存在时用演示数据替换它们（否则不写，以免覆盖客户的数据）\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -31,43 +32,53 @@ int ParseInt(std::string_view option, std::string_view text) {
   int value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) {
-    throw UsageError(std::string(option) + " takes a whole number, not '" + std::string(text) +
-                     "'");
+    throw UsageError(std::string(option) + " 需要一个整数，而不是 '" + std::string(text) + "'");
   }
   return value;
 }
 
-// Returns nullopt for --help.
-std::optional<std::pair<std::string, DemoOptions>> Parse(int argc, char** argv) {
+struct Request {
   std::string outdir;
   DemoOptions options;
+  bool force = false;
+};
+
+// Returns nullopt for --help.
+std::optional<Request> Parse(int argc, char** argv) {
+  std::string outdir;
+  DemoOptions options;
+  bool force = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") return std::nullopt;
+    if (arg == "--force") {
+      force = true;
+      continue;
+    }
     if (arg == "--customers" || arg == "--sj-rows" || arg == "--sort-order") {
-      if (i + 1 >= argc) throw UsageError(std::string(arg) + " needs a value");
+      if (i + 1 >= argc) throw UsageError(std::string(arg) + " 后面缺少数值");
       const int value = ParseInt(arg, argv[++i]);
       if (arg == "--customers") {
         options.customers = value;
       } else if (arg == "--sj-rows") {
         options.sj_rows = value;
       } else {
-        if (value < 0 || value > 0xFFFF) throw UsageError("--sort-order must be 2052 or 1033");
+        if (value < 0 || value > 0xFFFF) throw UsageError("--sort-order 只能是 2052 或 1033");
         options.sort_order = static_cast<uint16_t>(value);
       }
     } else if (arg.starts_with("-") || !outdir.empty()) {
-      throw UsageError("unexpected argument '" + std::string(arg) + "'");
+      throw UsageError("无法识别的参数 '" + std::string(arg) + "'");
     } else {
       outdir = arg;
     }
   }
-  if (outdir.empty()) throw UsageError("missing OUTDIR");
+  if (outdir.empty()) throw UsageError("缺少目录");
   try {
     ValidateDemoOptions(options);
   } catch (const std::invalid_argument& e) {
     throw UsageError(e.what());
   }
-  return std::make_pair(outdir, options);
+  return Request{outdir, options, force};
 }
 
 }  // namespace
@@ -75,7 +86,7 @@ std::optional<std::pair<std::string, DemoOptions>> Parse(int argc, char** argv) 
 int main(int argc, char** argv) {
   UseUtf8Console();
   Utf8CommandLine command_line(argc, argv);
-  std::optional<std::pair<std::string, DemoOptions>> parsed;
+  std::optional<Request> parsed;
   try {
     parsed = Parse(command_line.argc(), command_line.argv());
   } catch (const UsageError& e) {
@@ -88,8 +99,19 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  const std::filesystem::path outdir = jet::PathFromUtf8(parsed->first);
-  const DemoOptions& options = parsed->second;
+  const std::filesystem::path outdir = jet::PathFromUtf8(parsed->outdir);
+  const DemoOptions& options = parsed->options;
+  // One mistyped folder must not replace a customer's file with demo data.
+  if (!parsed->force) {
+    for (const auto& path : {DemoTemplatePath(outdir), DemoDataFilePath(outdir)}) {
+      std::error_code ec;
+      if (std::filesystem::exists(path, ec)) {
+        std::cerr << "sysdemo: 文件 '" << jet::PathToUtf8(path)
+                  << "' 已存在，没有写入任何文件。要用演示数据替换它，请加 --force\n";
+        return 1;
+      }
+    }
+  }
   try {
     WriteDemoData(outdir, options);
   } catch (const std::exception& e) {
@@ -97,11 +119,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const DemoRowCounts n = CountDemoRows(options);
-  std::cout << "sysdemo: wrote " << jet::PathToUtf8(DemoTemplatePath(outdir)) << " (search "
-            << n.template_search << ", sj " << n.sj << ", zdy " << n.zdy << ", sfz " << n.sfz
-            << ") and " << jet::PathToUtf8(DemoDataFilePath(outdir)) << " (search " << n.search
-            << ", Customer " << n.customers << ", ContactPerson " << n.contacts << ", Sale "
-            << n.sales << ", SaleList " << n.sale_lines << ", product " << n.products << ", gsxz "
-            << n.gsxz << "), sort order " << options.sort_order << '\n';
+  std::cout << "sysdemo：已写入模板 " << jet::PathToUtf8(DemoTemplatePath(outdir)) << "（search "
+            << n.template_search << " 行，sj " << n.sj << " 行，zdy " << n.zdy << " 行，sfz "
+            << n.sfz << " 行）和数据文件 " << jet::PathToUtf8(DemoDataFilePath(outdir))
+            << "（search " << n.search << " 行，Customer " << n.customers << " 行，ContactPerson "
+            << n.contacts << " 行，Sale " << n.sales << " 行，SaleList " << n.sale_lines
+            << " 行，product " << n.products << " 行，gsxz " << n.gsxz << " 行），排序规则 "
+            << options.sort_order << '\n';
   return 0;
 }

@@ -167,6 +167,33 @@ TEST_F(DemoDataTest, RewritingGivesTheSameRowsAndKeepsTheSortOrder) {
   EXPECT_EQ(Open(again.path() / "general.sys")->header().sort_order.lcid, 1033);
 }
 
+// One mistyped folder must not replace a customer's file with demo data: sysdemo writes over
+// an existing file only when told to, and never over one another program holds.
+TEST(SysdemoProgramTest, WritesOverAFileOnlyWhenToldAndNeverOneHeld) {
+  ScratchDir dir;
+  auto sysdemo = [&](const std::string& extra, std::string* out) {
+    return testing_support::RunCommand(testing_support::ShellQuote(SYSDEMO_PATH) + " " +
+                                           testing_support::ShellQuote(dir.path().string()) +
+                                           " --customers 3 --sj-rows 5 " + extra + " 2>&1",
+                                       out);
+  };
+  std::string out;
+  ASSERT_EQ(sysdemo("", &out), 0) << out;
+  const auto data = DemoDataFilePath(dir.path());
+  const auto before = testing_support::ReadBytes(data);
+  EXPECT_EQ(sysdemo("", &out), 1) << out;
+  EXPECT_NE(out.find("--force"), std::string::npos) << out;
+  EXPECT_EQ(testing_support::ReadBytes(data), before);
+  {
+    auto held = jet::Database::Open(data, kDemoPassword, jet::Pager::Mode::kReadWrite);
+    EXPECT_EQ(sysdemo("--force", &out), 1) << out;
+    EXPECT_NE(out.find("正被其他程序使用"), std::string::npos) << out;
+  }
+  EXPECT_EQ(testing_support::ReadBytes(data), before);
+  EXPECT_EQ(sysdemo("--force", &out), 0) << out;
+  EXPECT_NE(testing_support::ReadBytes(data), before);  // a new file: its creation date differs
+}
+
 TEST(DemoOptionsTest, OutOfRangeOptionsAreRefused) {
   EXPECT_THROW(ValidateDemoOptions({0, 10, 2052}), std::invalid_argument);
   EXPECT_THROW(ValidateDemoOptions({10, 10'000'000, 2052}), std::invalid_argument);

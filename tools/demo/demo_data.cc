@@ -21,15 +21,15 @@ int MaxPhonePrefixRows() {
 
 void ValidateDemoOptions(const DemoOptions& options) {
   if (options.customers < 1 || options.customers > kMaxCustomers) {
-    throw std::invalid_argument("--customers must be between 1 and " +
-                                std::to_string(kMaxCustomers));
+    throw std::invalid_argument("--customers 必须在 1 到 " + std::to_string(kMaxCustomers) +
+                                " 之间");
   }
   if (options.sj_rows < 0 || options.sj_rows > MaxPhonePrefixRows()) {
-    throw std::invalid_argument("--sj-rows must be between 0 and " +
-                                std::to_string(MaxPhonePrefixRows()));
+    throw std::invalid_argument("--sj-rows 必须在 0 到 " + std::to_string(MaxPhonePrefixRows()) +
+                                " 之间");
   }
   if (options.sort_order != 2052 && options.sort_order != 1033) {
-    throw std::invalid_argument("--sort-order must be 2052 or 1033");
+    throw std::invalid_argument("--sort-order 只能是 2052 或 1033");
   }
 }
 
