@@ -1,6 +1,5 @@
 #include "jet/table/page_census.h"
 
-#include <algorithm>
 #include <unordered_set>
 
 #include "jet/error.h"
