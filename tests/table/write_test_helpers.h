@@ -1,8 +1,7 @@
 // Shared helpers for the write-path suites (write_*_test.cc, tests/file/crash_safety_test.cc):
 // building values, reading a table back keyed by its ID column, comparing values, and the
-// consistency check and page census every write test ends with. Header-only: the test binary's
-// sources are the
-// *_test.cc glob.
+// consistency check and page census every write test ends with. Header-only: the test
+// binary's sources are the *_test.cc glob.
 #pragma once
 
 #include <gtest/gtest.h>
