@@ -170,6 +170,10 @@ int Run(const Arguments& a) {
     }
     CheckReport report = CheckDatabase(*db);
     for (const auto& p : report.problems) std::cout << p << '\n';
+    for (const auto& n : report.notes) std::cout << "note: " << n << '\n';
+    const PageCensus& c = report.census;
+    std::cout << c.pages << " pages: " << c.claimed << " in use, " << c.free << " free, "
+              << c.leaked.size() << " leaked\n";
     std::cout << report.tables << " tables, " << report.rows << " rows, " << report.index_entries
               << " index entries (" << report.keys_compared << " keys recomputed, "
               << report.keys_not_encodable << " under sort orders not recomputed): "

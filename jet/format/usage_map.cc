@@ -60,4 +60,13 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
   return out;
 }
 
+std::vector<uint32_t> UsageMapBitmapPages(ByteView row) {
+  std::vector<uint32_t> out;
+  if (row.size() < 1 || row.U8(0) != usage_map::kReference) return out;
+  for (size_t k = 0; k < (row.size() - 1) / 4; ++k) {
+    if (uint32_t page = row.U32(1 + 4 * k); page != 0) out.push_back(page);
+  }
+  return out;
+}
+
 }  // namespace jet

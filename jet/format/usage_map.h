@@ -35,4 +35,8 @@ enum class PagesPastEnd { kDamage, kIgnore };
 std::vector<uint32_t> DecodeUsageMap(ByteView map_row, const PageSource& pages, uint32_t page_count,
                                      PagesPastEnd past_end);
 
+// The bitmap pages a reference map lists (none for an inline map), in slot order. They
+// belong to the map's owner as much as the pages they mark.
+std::vector<uint32_t> UsageMapBitmapPages(ByteView map_row);
+
 }  // namespace jet

@@ -1,7 +1,6 @@
 #include "jet/table/checker.h"
 
 #include <algorithm>
-#include <set>
 #include <unordered_set>
 
 #include "jet/error.h"
@@ -33,9 +32,8 @@ std::string Where(RowPointer p) {
 
 class TableChecker {
  public:
-  TableChecker(Database& db, const std::string& name, uint32_t definition_page,
-               const std::set<uint32_t>& free_pages, CheckReport& report)
-      : db_(db), table_(db, definition_page, name), free_pages_(free_pages), report_(report) {}
+  TableChecker(Database& db, const std::string& name, uint32_t definition_page, CheckReport& report)
+      : db_(db), table_(db, definition_page, name), report_(report) {}
 
   void Run() {
     const TableDefinition& def = table_.definition();
@@ -71,22 +69,12 @@ class TableChecker {
       Problem("holds " + std::to_string(rows_.size()) + " live rows but its definition says " +
               std::to_string(def.row_count));
     }
-    CheckOwnedPages();
     for (size_t i = 0; i < indexes; ++i) CheckIndex(i);
   }
 
  private:
   void Problem(const std::string& what) {
     report_.problems.push_back("table '" + table_.name() + "': " + what);
-  }
-
-  void CheckOwnedPages() {
-    for (uint32_t page : table_.OwnedPages()) {
-      if (free_pages_.count(page)) {
-        Problem("data page " + std::to_string(page) +
-                " is marked free in the file's free-page map");
-      }
-    }
   }
 
   void CheckIndex(size_t real) {
@@ -103,7 +91,8 @@ class TableChecker {
     for (const auto& p : tree.problems) Problem(name + p);
     report_.index_entries += tree.entries.size();
 
-    // Every page of the tree must be listed in the index's own usage map and be in use.
+    // Every page of the tree must be listed in the index's own usage map (which the page
+    // census holds to be in use and the index's alone).
     std::vector<uint32_t> mapped;
     try {
       mapped = ReadUsageMap(db_.pager(), index.usage_map);
@@ -114,9 +103,6 @@ class TableChecker {
     for (uint32_t page : tree.pages) {
       if (!mapped.empty() && !mapped_set.count(page)) {
         Problem(name + "page " + std::to_string(page) + " is missing from its usage map");
-      }
-      if (free_pages_.count(page)) {
-        Problem(name + "page " + std::to_string(page) + " is marked free in the free-page map");
       }
     }
 
@@ -156,7 +142,6 @@ class TableChecker {
 
   Database& db_;
   Table table_;
-  const std::set<uint32_t>& free_pages_;
   CheckReport& report_;
   // Every live row with its ordinal in scan order, sorted by place; then, per row (by
   // ordinal) and real index, the row's key (nullopt where the engine cannot encode it) and
@@ -172,26 +157,14 @@ class TableChecker {
   std::vector<bool> skipped_;
 };
 
-// Page 1, row 0: the file's free-page map, where a set bit means the page is free.
-std::set<uint32_t> FreePages(Database& db, CheckReport& report) {
-  try {
-    std::vector<uint32_t> pages = ReadFreePageMap(db.pager());
-    return std::set<uint32_t>(pages.begin(), pages.end());
-  } catch (const JetError& e) {
-    report.problems.push_back(std::string("the free-page map cannot be read: ") + e.what());
-    return {};
-  }
-}
-
 }  // namespace
 
 CheckReport CheckDatabase(Database& db) {
   CheckReport report;
-  std::set<uint32_t> free_pages = FreePages(db, report);
   auto check = [&](const std::string& name, uint32_t definition_page) {
     ++report.tables;
     try {
-      TableChecker(db, name, definition_page, free_pages, report).Run();
+      TableChecker(db, name, definition_page, report).Run();
     } catch (const JetError& err) {
       report.problems.push_back("table '" + name + "': " + err.what());
     }
@@ -208,6 +181,12 @@ CheckReport CheckDatabase(Database& db) {
   if (!catalog_listed) {
     report.problems.push_back("table 'MSysObjects': no catalog row lists it as a table");
     check("MSysObjects", Catalog::kObjectsDefinitionPage);
+  }
+  report.census = TakePageCensus(db);
+  report.problems.insert(report.problems.end(), report.census.problems.begin(),
+                         report.census.problems.end());
+  if (!report.census.leaked.empty()) {
+    report.notes.push_back(DescribeLeakedPages(report.census.leaked));
   }
   return report;
 }

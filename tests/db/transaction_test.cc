@@ -11,6 +11,7 @@
 #include "db/db_failure.h"
 #include "db/row_cursor.h"
 #include "jet/table/checker.h"
+#include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
 
 namespace {
@@ -35,8 +36,7 @@ std::vector<std::string> Ids(DbConnection& c, const std::string& table) {
 
 void ExpectConsistent(const fs::path& path) {
   auto database = jet::Database::Open(path, kPassword);
-  jet::CheckReport report = jet::CheckDatabase(*database);
-  for (const auto& p : report.problems) ADD_FAILURE() << path << ": " << p;
+  EXPECT_TRUE(testing_support::IsClean(*database)) << path;
 }
 
 class ContractTransactionTest : public ::testing::Test {

@@ -19,6 +19,7 @@
 #include "jet/sql/parser.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
+#include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
 
 namespace {
@@ -115,7 +116,7 @@ class SqlErrorsTest : public ::testing::Test {
   void ExpectConsistent() {
     auto db = jet::Database::Open(path_, kPassword);
     jet::CheckReport report = jet::CheckDatabase(*db);
-    EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+    EXPECT_TRUE(testing_support::IsClean(report));
   }
 
   std::string Template(const std::string& password = kPassword) {
@@ -499,7 +500,7 @@ TEST_F(SqlErrorsTest, InsertSelectFailingOnItsFiftiethRowAddsNothing) {
   EXPECT_EQ(s.Execute("insert into gsxz (name) select name from src where n < 50"), 49u);
   EXPECT_EQ(s.Query("select * from gsxz").rows.size(), 51u);
   jet::CheckReport report = jet::CheckDatabase(s.database());
-  EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+  EXPECT_TRUE(testing_support::IsClean(report));
   // The refused rows used up no numbers of the counter.
   jet::sql::ResultSet r = s.Query("select id from gsxz where name='名称49'");
   ASSERT_EQ(r.rows.size(), 1u);

@@ -18,6 +18,7 @@
 #include "jet/format/unicode.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
+#include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
 
 namespace {
@@ -504,10 +505,10 @@ TEST_F(SqlStatementsTest, UpgradeSequenceThroughTheContract) {
   }
 
   jet::CheckReport report = jet::CheckDatabase(*db);
-  EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+  EXPECT_TRUE(testing_support::IsClean(report));
   EXPECT_GT(report.keys_compared, 0u);
   jet::CheckReport template_report = jet::CheckDatabase(*template_db);
-  EXPECT_TRUE(template_report.ok()) << ::testing::PrintToString(template_report.problems);
+  EXPECT_TRUE(testing_support::IsClean(template_report));
 }
 
 // The same statements through a bare session, then the tables are written to again: the
@@ -550,7 +551,7 @@ TEST_F(SqlStatementsTest, TablesAcceptRowsAfterTheUpgrade) {
   EXPECT_EQ(jet::Utf8ToUtf16(f.rows[0][0].text).substr(0, 2), u"北京");
 
   jet::CheckReport report = jet::CheckDatabase(s.database());
-  EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+  EXPECT_TRUE(testing_support::IsClean(report));
 }
 
 // Running the fix-up sequence twice leaves exactly one row for each of ids 85 to 89.
@@ -570,7 +571,7 @@ TEST_F(SqlStatementsTest, FixUpSequenceTwiceLeavesOneRowPerId) {
   EXPECT_EQ(s.Query("select * from search where id=30 or id=31").rows.size(), 0u);
   EXPECT_EQ(s.Query("select * from search").rows.size(), 11u - 3u + 5u);
   jet::CheckReport report = jet::CheckDatabase(s.database());
-  EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+  EXPECT_TRUE(testing_support::IsClean(report));
 }
 
 // The group copy run twice also converges: the delete removes the first copy.
@@ -710,7 +711,7 @@ TEST(SqlStatementsEmptyTest, SelectIntoFromEmptyTemplateTable) {
   ExpectColumn(def, "small", ColumnType::kInteger);
   EXPECT_EQ(def.row_count, 0u);
   jet::CheckReport report = jet::CheckDatabase(*db);
-  EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+  EXPECT_TRUE(testing_support::IsClean(report));
   if (sql_test::HaveNodeOracle()) {
     EXPECT_TRUE(sql_test::OracleRows(old, "zdy").empty());
     EXPECT_EQ(sql_test::OracleColumns(old, "zdy").AsArray().size(), 13u);
@@ -728,7 +729,7 @@ class SqlStatementFormsTest : public ::testing::Test {
   }
   void ExpectConsistent() {
     jet::CheckReport report = jet::CheckDatabase(session_->database());
-    EXPECT_TRUE(report.ok()) << ::testing::PrintToString(report.problems);
+    EXPECT_TRUE(testing_support::IsClean(report));
   }
   std::vector<std::string> Column(const std::string& query, size_t column = 0) {
     std::vector<std::string> out;

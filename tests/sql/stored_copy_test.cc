@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jet/table/checker.h"
+#include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
 
 namespace {
@@ -104,7 +105,7 @@ class StoredCopyTest : public ::testing::Test {
     ASSERT_EQ(fast.size(), rows);
     ASSERT_EQ(slow.size(), rows);
     for (size_t r = 0; r < rows; ++r) EXPECT_EQ(fast[r], slow[r]) << "row " << r;
-    EXPECT_TRUE(jet::CheckDatabase(*db).ok());
+    EXPECT_TRUE(testing_support::IsClean(*db));
   }
 
   ScratchDir dir_;
@@ -224,7 +225,7 @@ TEST_F(StoredCopyTest, TextIsReEncodedByTheTargetColumnsOwnCompression) {
   auto b = jet::Database::Open(slow, "", jet::Pager::Mode::kReadOnly);
   EXPECT_TRUE(a->OpenTable("Table").definition().columns[0].AllowsCompression());
   EXPECT_EQ(StoredRows(*a, "Table"), StoredRows(*b, "Table"));
-  EXPECT_TRUE(jet::CheckDatabase(*a).ok());
+  EXPECT_TRUE(testing_support::IsClean(*a));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "jet/format/value.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
+#include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
 
 namespace {
@@ -561,7 +562,7 @@ TEST_F(WherePropertyTest, RandomDeletesRemoveExactlyTheReferenceRows) {
     EXPECT_EQ(affected, removed.size()) << text;
     EXPECT_EQ(Ids(s.Query("select id from t")), kept) << "DELETE WHERE " << text;
     jet::CheckReport report = jet::CheckDatabase(s.database());
-    EXPECT_TRUE(report.ok()) << text << ::testing::PrintToString(report.problems);
+    EXPECT_TRUE(testing_support::IsClean(report)) << text;
   }
 }
 

@@ -11,10 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/format/data_page.h"
 #include "jet/format/index_page.h"
 #include "jet/format/page_size.h"
-#include "jet/format/usage_map.h"
 #include "jet/table/database.h"
 #include "jet/table/index_tree.h"
 #include "jet/table/structure_check.h"
@@ -41,6 +39,15 @@ const std::map<std::string, std::set<std::string>> kKnownProblems = {
      {"table 'MSysQueries': holds 90 live rows but its definition says 82"}},
 };
 
+// Pages neither in use nor free in the files Access (or Jackcess) left them: long-value pages
+// of deleted rows, pages of dropped tables, zero pages past the last one used. Every other
+// fixture accounts for each page as in use or free.
+const std::map<std::string, size_t> kLeakedPages = {
+    {"jackcess_indexcodes2000.mdb", 768},
+    {"linq2db_testdata.mdb", 82},
+    {"mdbtools_datetest.mdb", 11},
+};
+
 class CheckFixture : public testing::TestWithParam<std::string> {};
 
 // Every index entry's key is recomputed from its row (text keys included, where the sort
@@ -58,6 +65,13 @@ TEST_P(CheckFixture, OnlyTheKnownStaleRowCounts) {
   EXPECT_GT(report.index_entries, 0u);
   // Every key is recomputed except text under sort orders the engine does not encode.
   EXPECT_EQ(report.keys_compared + report.keys_not_encodable, report.index_entries);
+  // The page census: no page with two owners or in use and free; leaked pages are a note.
+  const jet::PageCensus& census = report.census;
+  EXPECT_EQ(census.pages, db->pager().page_count());
+  EXPECT_EQ(census.claimed + census.free + census.leaked.size(), census.pages);
+  auto leaked = kLeakedPages.find(GetParam());
+  EXPECT_EQ(census.leaked.size(), leaked == kLeakedPages.end() ? 0 : leaked->second);
+  EXPECT_EQ(report.notes.size(), census.leaked.empty() ? 0u : 1u);
 }
 
 // The check a writer makes first must pass on files as Access leaves them, however deep it
@@ -260,44 +274,6 @@ TEST(Checker, DamagedIndexEntriesAreFound) {
       }
     }
   }
-}
-
-// Page 1, row 0: the file's free-page map, inline in these small files (a start page and a
-// bitmap), where a set bit means "free".
-void MarkFree(Injected& copy, uint32_t page) {
-  jet::PinnedView map_bytes = copy.db().pager().Page(1);
-  jet::DataPageReader map_page(map_bytes);
-  jet::ByteView row = map_page.Row(0).bytes;
-  ASSERT_EQ(row.U8(0), 0) << "the free-page map is not inline";
-  uint32_t start = row.U32(1);
-  ASSERT_GE(page, start);
-  ASSERT_LT(page - start, jet::usage_map::kInlineBitmapBytes * 8);
-  size_t row_offset = static_cast<size_t>(row.data() - copy.db().pager().Page(1).data());
-  copy.At(1, row_offset + 5 + (page - start) / 8) |=
-      static_cast<uint8_t>(1 << ((page - start) % 8));
-}
-
-TEST(Checker, IndexPageMarkedFree) {
-  SKIP_WITHOUT_FIXTURES();
-  Injected copy("jackcess_compindex2000.mdb");
-  Leaf leaf = FindLeaf(copy.db(), "Table1", "CD_AGENTE");
-  MarkFree(copy, leaf.page);
-  CheckReport r = copy.Check();
-  ASSERT_EQ(r.problems.size(), 1u) << Join(r.problems);
-  EXPECT_EQ(r.problems[0], "table 'Table1': index 'CD_AGENTE': page " + std::to_string(leaf.page) +
-                               " is marked free in the free-page map");
-}
-
-TEST(Checker, DataPageMarkedFree) {
-  SKIP_WITHOUT_FIXTURES();
-  Injected copy("jackcess_compindex2000.mdb");
-  std::vector<uint32_t> pages = copy.db().OpenTable("Table1").OwnedPages();
-  ASSERT_FALSE(pages.empty());
-  MarkFree(copy, pages.back());
-  CheckReport r = copy.Check();
-  ASSERT_EQ(r.problems.size(), 1u) << Join(r.problems);
-  EXPECT_EQ(r.problems[0], "table 'Table1': data page " + std::to_string(pages.back()) +
-                               " is marked free in the file's free-page map");
 }
 
 }  // namespace

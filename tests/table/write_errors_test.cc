@@ -512,38 +512,6 @@ TEST(WriteErrorsDamage, ColumnsBeyondTheRecordedColumnCountAreRefused) {
   EXPECT_EQ(ReadBytes(path), before);
 }
 
-// A scribbled column id in a definition's list of long-value maps gives Note a second pair of
-// maps (Pic's). Note's short values read without them, and the checker finds nothing; a long
-// value written by one pair and read by the other would be lost, so the write is refused.
-TEST_F(WriteErrors, ALongValueColumnWithTwoPairsOfMapsIsRefused) {
-  {
-    Transaction t(*db_);
-    jet::AddColumn(*db_, "People", Col("Pic", ColumnType::kOle));
-    t.Commit();
-  }
-  const uint32_t tdef = DefinitionPageOf(*db_, "People");
-  const std::vector<jet::LongValueMaps> maps = db_->Definition(tdef).long_value_maps;
-  ASSERT_EQ(maps.size(), 2u);
-  db_.reset();
-  std::vector<uint8_t> bytes = ReadBytes(path_);
-  uint8_t entry[10];
-  jet::PutU16(entry, maps[1].column_id);
-  jet::PutU32(entry + 2, maps[1].owned.ToStored());
-  jet::PutU32(entry + 6, maps[1].free.ToStored());
-  auto page = bytes.begin() + size_t{tdef} * jet::kPageSize;
-  auto at = std::search(page, page + jet::kPageSize, entry, entry + sizeof entry);
-  ASSERT_NE(at, page + jet::kPageSize);
-  jet::PutU16(&*at, maps[0].column_id);
-  WriteBytes(path_, bytes);
-  before_ = bytes;
-  db_ = Database::Open(path_, "pw", Pager::Mode::kReadWrite);
-  FailingStatement(ErrorKind::kCorrupt, [&] {
-    jet::TableWriter w(*db_, tdef, "People");
-    w.Insert({Null(), Text("eve"), Null(), Text(std::string(3000, 'n')), Null()});
-    w.Finish();
-  });
-}
-
 // A fixture: the same full-disk failure on an RC4-encoded file restores the encoded pages.
 TEST(WriteErrorsFixture, FullDiskOnAnEncodedFile) {
   SKIP_WITHOUT_FIXTURES();

@@ -1,7 +1,7 @@
 // Shared helpers for the write-path suites (write_*_test.cc, tests/file/crash_safety_test.cc):
 // building values, reading a table back keyed by its ID column, comparing values, and the
-// consistency check every write test ends with. Header-only: the test binary's sources are the
-// *_test.cc glob.
+// consistency check and page census every write test ends with. Header-only: the test
+// binary's sources are the *_test.cc glob.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +24,7 @@
 #include "jet/table/schema_change.h"
 #include "jet/table/table.h"
 #include "jet/table/table_writer.h"
+#include "tests/clean_file.h"
 
 namespace jet {
 // Error kinds by name in test failure messages.
@@ -174,17 +175,8 @@ inline uint32_t DefinitionPageOf(jet::Database& db, const std::string& table) {
   return entry->DefinitionPage();
 }
 
-// The checker's verdict, with every problem in the failure message.
-inline ::testing::AssertionResult IsClean(jet::Database& db) {
-  jet::CheckReport report = jet::CheckDatabase(db);
-  if (report.ok()) return ::testing::AssertionSuccess();
-  auto failure = ::testing::AssertionFailure();
-  failure << report.problems.size() << " problem(s):";
-  for (size_t i = 0; i < report.problems.size() && i < 20; ++i) {
-    failure << "\n  " << report.problems[i];
-  }
-  return failure;
-}
+// No damage and no page leaked (tests/clean_file.h).
+using testing_support::IsClean;
 
 // Runs `body` and returns the JetError it throws; fails the test when it throws nothing.
 template <typename F>

@@ -92,6 +92,13 @@ TEST_F(SysupgradeTest, DryRunReportsTheUpgradeAndLeavesFilesByteIdentical) {
   EXPECT_EQ(ReadBytes(first_), first);
   EXPECT_EQ(ReadBytes(second_), second);
   EXPECT_FALSE(fs::exists(first_.string() + "-journal"));
+
+  // Options count wherever they stand on the line, after the file names too: a dry run that
+  // wrote is the one mistake an administrator could not undo.
+  Outcome after = Sysupgrade({first_.string(), "--dry-run", "--template", template_.string()});
+  EXPECT_EQ(after.status, 0) << after.err;
+  EXPECT_TRUE(Contains(after.out, "试运行")) << after.out;
+  EXPECT_EQ(ReadBytes(first_), first);
 }
 
 TEST_F(SysupgradeTest, TheDefaultTemplateIsTheOneBesideTheProgram) {
