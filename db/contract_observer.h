@@ -28,6 +28,7 @@ enum class ContractOp {
   kCommitTrans,
   kRollbackTrans,
   kCheckIntegrity,
+  kDescribeTables,
 };
 
 struct ContractCall {
@@ -39,7 +40,8 @@ struct ContractCall {
   const Recordset* recordset = nullptr;  // its settings are those the statement opens with
   const RowCursor* cursor = nullptr;
   // The statement or query; for kAddRow the table; for kCheckIntegrity the tables whose
-  // rows change and those that are read ("search; search, sj").
+  // rows change and those that are read ("search; search, sj"); for kDescribeTables the
+  // tables ("search, Customer").
   std::string_view text = {};
   const std::vector<std::pair<std::string, std::string>>* values = nullptr;  // kAddRow
 };

@@ -117,6 +117,39 @@ void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
   Guarded([&] { jet::CheckBeforeWriting(s.database(), rows_changed, read); });
 }
 
+std::vector<std::optional<std::vector<ColumnShape>>> DbConnection::DescribeTables(
+    const std::vector<std::string>& tables) {
+  if (observer_) {
+    std::string text;
+    for (const std::string& t : tables) text += (text.empty() ? "" : ", ") + t;
+    Notify({.op = ContractOp::kDescribeTables, .connection = *this, .text = text});
+  }
+  jet::sql::Session& s = Open();
+  return Guarded([&] {
+    std::vector<std::optional<std::vector<ColumnShape>>> shapes;
+    jet::Database& db = s.database();
+    for (const std::string& name : tables) {
+      const jet::CatalogEntry* entry = db.catalog().FindTable(name);
+      if (!entry || entry->kind == jet::ObjectKind::kView) {
+        shapes.emplace_back();
+        continue;
+      }
+      std::vector<ColumnShape> columns;
+      const jet::TableDefinition& def = db.Definition(entry->DefinitionPage());
+      for (const jet::ColumnDefinition& c : def.columns) {
+        using jet::ColumnType;
+        const bool numeric = c.type == ColumnType::kByte || c.type == ColumnType::kInteger ||
+                             c.type == ColumnType::kLong || c.type == ColumnType::kCurrency ||
+                             c.type == ColumnType::kSingle || c.type == ColumnType::kDouble ||
+                             c.type == ColumnType::kNumeric;
+        columns.push_back({c.name, numeric, c.IsAutoNumber()});
+      }
+      shapes.emplace_back(std::move(columns));
+    }
+    return shapes;
+  });
+}
+
 int DbConnection::BeginTrans() {
   Notify({.op = ContractOp::kBeginTrans, .connection = *this});
   jet::sql::Session& s = Open();

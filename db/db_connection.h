@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,13 @@
 #include "jet/sql/session.h"
 
 namespace db {
+
+// What a caller may need to know of a column before it relies on it.
+struct ColumnShape {
+  std::string name;
+  bool numeric = false;     // a number type: Byte, Integer, Long, Currency, Single, Double, Decimal
+  bool autonumber = false;  // the engine assigns its values
+};
 
 class DbConnection {
  public:
@@ -51,6 +59,11 @@ class DbConnection {
   // written, with a message that says what is damaged and what to do.
   void CheckIntegrity(const std::vector<std::string>& rows_changed,
                       const std::vector<std::string>& read);
+
+  // The columns of each of `tables` (without regard to letter case), in the table's order;
+  // nullopt for a name that is no table of the file (or is a view). Reads definitions only.
+  std::vector<std::optional<std::vector<ColumnShape>>> DescribeTables(
+      const std::vector<std::string>& tables);
 
   // Transactions, under ADO's names; they nest. Everything run in between, DDL and reads of
   // other files included, takes effect at the outermost CommitTrans or not at all. Outside

@@ -144,6 +144,12 @@ enum class Problem : uint8_t {
   kNoCurrentRecord,
   kItemNotFound,
   kNotUpdatable,
+  // What an upgrade run needs of its two files, found missing before its first change.
+  kUpgradeSameFile,
+  kUpgradeTableMissing,
+  kUpgradeColumnMissing,
+  kUpgradeColumnNotNumeric,
+  kUpgradeColumnAutonumber,
   // Faults of the program itself, not of the file or the request.
   kOutOfMemory,
   kUnexpected,

@@ -193,6 +193,17 @@ constexpr std::array kTexts = {
     ProblemText{kNoCurrentRecord, K::kNotFound, "当前记录已被删除，或者已到达记录集的末尾"},
     ProblemText{kItemNotFound, K::kNotFound, "在对应所需名称或序数的集合中，未找到项目 '{name}'"},
     ProblemText{kNotUpdatable, K::kInvalid, "该记录集不能更新：它的行不来自本数据库中的一个表"},
+    // What an upgrade needs; {name} says which of its files ("数据文件" or "模板").
+    ProblemText{kUpgradeSameFile, K::kInvalid,
+                "数据文件 '{file}' 和模板是同一个文件，不能用它升级它自己。没有改动任何文件"},
+    ProblemText{kUpgradeTableMissing, K::kNotFound,
+                "{name} '{file}' 中没有升级所需的表 '{table}'，没有改动任何文件"},
+    ProblemText{kUpgradeColumnMissing, K::kNotFound,
+                "{name} '{file}' 的表 '{table}' 中没有升级所需的字段 '{column}'，没有改动任何文件"},
+    ProblemText{kUpgradeColumnNotNumeric, K::kInvalid,
+                "{name} '{file}' 的表 '{table}' 的字段 '{column}' 应为数字类型，没有改动任何文件"},
+    ProblemText{kUpgradeColumnAutonumber, K::kInvalid,
+                "{name} '{file}' 的表 '{table}' 的字段 '{column}' 不能是自动编号，没有改动任何文件"},
     // Faults of the program itself.
     ProblemText{kOutOfMemory, K::kIo, "内存不足，无法完成操作"},
     ProblemText{kUnexpected, K::kInvalid, "程序内部错误：'{detail}'"},

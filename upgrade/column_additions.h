@@ -27,8 +27,7 @@ struct TablePhase {
 // Customer, ContactPerson, Sale, SaleList, product: in the order they run.
 std::span<const TablePhase> ColumnPhases();
 
-// Runs every table phase. A missing table ends the run in its phase, after the earlier
-// tables were brought up to date.
+// Runs every table phase. (The tables were found present before the run's first change.)
 void AddMissingColumns(RunContext& run);
 
 }  // namespace upgrade

@@ -29,6 +29,13 @@ void CreateAndCopy(RunContext& run, const char* table, const char* create, const
 
 }  // namespace
 
+std::vector<std::string> TemplateColumnsCopied(std::string_view table) {
+  // As the copy statements below name them.
+  if (table == "sj") return {"CodeB", "CodeE", "DQ", "city", "QH", "type"};
+  if (table == "sfz") return {"bm", "dq"};
+  return {};  // zdy: SELECT * INTO
+}
+
 void ImportReferenceTables(RunContext& run) {
   CreateAndCopy(
       run, "sj",

@@ -6,7 +6,17 @@
 
 #include "upgrade/run_context.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace upgrade {
+
+// The reference tables, in the order they are imported.
+inline constexpr const char* kReferenceTables[] = {"sj", "zdy", "sfz"};
+
+// The template's columns that `table`'s copy names; empty when it copies them all.
+std::vector<std::string> TemplateColumnsCopied(std::string_view table);
 
 // Each table's creation and its copy are one transaction: a failed copy leaves no empty
 // table behind that later runs would take as present.

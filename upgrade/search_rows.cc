@@ -46,6 +46,10 @@ std::string InsertStatement(const FixedSearchRow& r) {
 
 }  // namespace
 
+std::span<const char* const> SearchColumnsCopied() {
+  return kCopiedColumns;
+}
+
 void RefreshSearchGroups(RunContext& run) {
   UpgradeComponents& c = run.components;
   c.ADOQuery3.Close();

@@ -5,7 +5,12 @@
 
 #include "upgrade/run_context.h"
 
+#include <span>
+
 namespace upgrade {
+
+// The columns of `search` the first phase copies from the template's rows.
+std::span<const char* const> SearchColumnsCopied();
 
 // First phase: the data file's rows of groups 10 and 11 become exactly the template's.
 // The template is read before anything is deleted, and the delete and the copies are one

@@ -7,6 +7,7 @@
 #include "db/recordset.h"
 #include "upgrade/column_additions.h"
 #include "upgrade/integrity_check.h"
+#include "upgrade/preflight.h"
 #include "upgrade/reference_import.h"
 #include "upgrade/search_rows.h"
 #include "upgrade/table_catalogue.h"
@@ -35,6 +36,7 @@ void RunSteps(UpgradeComponents& components, const std::string& template_path, U
   view.SetStatus("正在创建数据表...");
   view.PumpEvents();
 
+  CheckRunCanFinish(run, template_path);
   CheckFilesBeforeUpgrade(run);
   // Each phase is made durable once, at its end, rather than statement by statement: a
   // crash inside a phase leaves the file as the phase found it, and running the upgrade

@@ -68,10 +68,13 @@ const Transcript kStart = {
     kPump,
 };
 
-// Before the first change both files are checked for damage: the data file's search, whose
-// rows change and are read, then the tables the run will copy from the template.
+// Before the first change the run proves it can finish: the tables it needs of each file,
+// then both files are checked for damage: the data file's search, whose rows change and are
+// read, then the tables the run will copy from the template.
 Transcript IntegrityChecks(const std::string& copied) {
-  return {"ADOConnection1 CheckIntegrity: search; search",
+  return {"ADOConnection1 DescribeTables: search, Customer, ContactPerson, Sale, SaleList, product",
+          "ADOConnection2 DescribeTables: " + copied,
+          "ADOConnection1 CheckIntegrity: search; search",
           "ADOConnection2 CheckIntegrity: ; " + copied};
 }
 
@@ -254,79 +257,13 @@ Transcript UpToDateTranscript() {
   });
 }
 
-Transcript NoSaleListTranscript(const std::string& template_path) {
+Transcript NoSaleListTranscript() {
+  // The run finds SaleList missing before its first change: it ends there, with nothing
+  // written, the bar as it was set at the start.
   return Join({
       kStart,
-      IntegrityChecks("search, sj, zdy, sfz"),
-      kSearchGroups,
-      {
-          Exec(kFindtable),
-          Exec(kNotetable),
-          Exec(kGsxz),
-          Progress(1),
-          Exec(kBjlist),
-          Progress(1),
-          Exec(kCustself),
-          Exec(kContactself),
-          Exec(kBj),
-          Exec(kFee),
-          Exec(kChance),
-          Exec(kChancesale),
-          Exec(kChancestate),
-          Progress(2),
-          Exec(kJzghs),
-          Progress(3),
-          Exec(kJzheng),
-          Progress(4),
-          Exec(kJzproduct),
-          Progress(5),
-          Exec(kJzperson),
-          Progress(6),
-          Exec(kFinance),
-          Progress(7),
-          Exec(kRelation),
-          Progress(8),
-      },
-      ReferenceTables(template_path),
-      kCustomerPhase,
-      {
-          Exec("alter table customer add qq varchar(255)"),
-          Exec("alter table customer add msn varchar(255)"),
-          Exec("alter table customer add by1 varchar(255)"),
-          Exec("alter table customer add by2 varchar(255)"),
-          Exec("alter table customer add by3 varchar(255)"),
-          Exec("alter table customer add by4 varchar(255)"),
-          Exec("alter table customer add by5 varchar(255)"),
-          Exec("alter table customer add bz text"),
-          Exec("alter table customer add creattime varchar(20)"),
-      },
-      kContactPhase,
-      {
-          Exec("alter table ContactPerson add pic image"),
-          Exec("alter table ContactPerson add qq varchar(255)"),
-          Exec("alter table ContactPerson add msn varchar(255)"),
-          Exec("alter table ContactPerson add by1 varchar(255)"),
-          Exec("alter table ContactPerson add by2 varchar(255)"),
-          Exec("alter table ContactPerson add by3 varchar(255)"),
-          Exec("alter table ContactPerson add by4 varchar(255)"),
-          Exec("alter table ContactPerson add by5 varchar(255)"),
-          Exec("alter table ContactPerson add bz text"),
-          Exec("alter table ContactPerson add creattime varchar(20)"),
-      },
-      kSalePhase,
-      {
-          Exec("alter table Sale add by1 varchar(255)"),
-          Exec("alter table Sale add by2 varchar(255)"),
-          Exec("alter table Sale add by3 varchar(255)"),
-          Exec("alter table Sale add by4 varchar(255)"),
-          Exec("alter table Sale add by5 varchar(255)"),
-      },
-      // Reading SaleList fails: the run ends there, the bar stays at 14.
-      {
-          Progress(14),
-          "ADOQuery1 on ADOConnection1 open columns: select * from SaleList",
-      },
-      kFailure,
+      {"ADOConnection1 DescribeTables: search, Customer, ContactPerson, Sale, SaleList, product",
+       Status(""), "view SetFailure", kPump},
   });
 }
 

@@ -22,7 +22,7 @@ Transcript UpToDateTranscript();
 // WriteOldDataFile's file without SaleList (none of the catalogue's tables, Customer with
 // id, name, address, notes; ContactPerson with id, custid, name, phone), with sysdemo's
 // template: the run ends when it reads SaleList.
-Transcript NoSaleListTranscript(const std::string& template_path);
+Transcript NoSaleListTranscript();
 
 // The line of the ContactPerson picture column's statement, the one statement tried twice.
 std::string PictureColumnLine();

@@ -116,6 +116,11 @@ void WriteTemplate(const fs::path& path, const TemplateShape& shape) {
                 (shape.sj_without_type ? "" : ", type") + ") VALUES ('" + prefix + "','" + prefix +
                 "9','广东','广州',20" + (shape.sj_without_type ? "" : ",'中国移动'") + ")");
   }
+  std::erase_if(s, [&](const std::string& statement) {
+    const bool search = statement.find(" search") != std::string::npos;
+    const bool zdy = statement.find(" zdy") != std::string::npos;
+    return (search && !shape.with_search) || (zdy && !shape.with_zdy);
+  });
   RunAll(path, s);
 }
 

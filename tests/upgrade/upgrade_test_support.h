@@ -53,6 +53,8 @@ struct TemplateShape {
   bool search_without_numtype = false;  // the template's search lacks a copied column
   bool sj_without_type = false;         // the sj copy names a column the template lacks
   int sj_rows = 25;
+  bool with_search = true;
+  bool with_zdy = true;
 };
 
 // An old-layout data file: search (ids 1-6 in groups 1-3, one old group-10 row, id 90 named

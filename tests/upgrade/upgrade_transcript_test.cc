@@ -87,14 +87,13 @@ TEST_F(UpgradeTranscriptTest, OldDemoFileThenTheSameFileUpToDate) {
   upgrade_test::ExpectTranscript(again.transcript.lines, upgrade_test::UpToDateTranscript());
 }
 
-TEST_F(UpgradeTranscriptTest, FileWithoutSaleListEndsWhenItReadsIt) {
+TEST_F(UpgradeTranscriptTest, FileWithoutSaleListEndsBeforeItsFirstChange) {
   upgrade_test::WriteOldDataFile(data_, {.with_sale_list = false});
   RecordedRun run(data_, template_);
   upgrade::UpgradeSummary s = run.Run();
   EXPECT_FALSE(s.succeeded);
   EXPECT_NE(run.transcript.failure.find("SaleList"), std::string::npos) << run.transcript.failure;
-  upgrade_test::ExpectTranscript(run.transcript.lines,
-                                 upgrade_test::NoSaleListTranscript(run.h.template_path));
+  upgrade_test::ExpectTranscript(run.transcript.lines, upgrade_test::NoSaleListTranscript());
 }
 
 // A column as a statement declares it, in the words both readers use for Jet's types.
