@@ -29,6 +29,7 @@ enum class ContractOp {
   kRollbackTrans,
   kCheckIntegrity,
   kDescribeTables,
+  kPrepareToWrite,
 };
 
 struct ContractCall {

@@ -150,6 +150,12 @@ std::vector<std::optional<std::vector<ColumnShape>>> DbConnection::DescribeTable
   });
 }
 
+void DbConnection::PrepareToWrite() {
+  Notify({.op = ContractOp::kPrepareToWrite, .connection = *this});
+  jet::sql::Session& s = Open();
+  Guarded([&] { s.PrepareToWrite(); });
+}
+
 int DbConnection::BeginTrans() {
   Notify({.op = ContractOp::kBeginTrans, .connection = *this});
   jet::sql::Session& s = Open();

@@ -65,6 +65,10 @@ class DbConnection {
   std::vector<std::optional<std::vector<ColumnShape>>> DescribeTables(
       const std::vector<std::string>& tables);
 
+  // Proves, before a series of changes, that they could be committed: the file opens for
+  // writing and its journal can be created beside it. Changes nothing in the file.
+  void PrepareToWrite();
+
   // Transactions, under ADO's names; they nest. Everything run in between, DDL and reads of
   // other files included, takes effect at the outermost CommitTrans or not at all. Outside
   // a transaction each statement is its own. BeginTrans returns the new nesting level.

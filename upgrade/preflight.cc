@@ -92,6 +92,9 @@ void CheckRunCanFinish(RunContext& run, const std::string& template_path) {
     if (!run.tables.Contains(table)) templ.push_back({table, TemplateColumnsCopied(table), {}, {}});
   }
   Require(run.components.ADOConnection2, "模板", template_path, templ);
+
+  // Last, what the first commit needs: the data file open for writing, a journal beside it.
+  run.data().PrepareToWrite();
 }
 
 }  // namespace upgrade

@@ -14,7 +14,9 @@ namespace upgrade {
 // identity). The data file has `search` with the six columns the run reads and writes (`id`
 // and `tablenum` numbers, `id` not an autonumber: the run sets it) and the tables whose
 // columns the run completes. The template has `search` with the six columns, and each
-// reference table the data file lacks, with the columns its copy names. Throws DbFailure.
+// reference table the data file lacks, with the columns its copy names. Then the data file
+// is opened for writing and its journal created, as the first commit will need. Throws
+// DbFailure.
 void CheckRunCanFinish(RunContext& run, const std::string& template_path);
 
 }  // namespace upgrade

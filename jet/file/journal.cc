@@ -36,18 +36,19 @@ Journal::~Journal() {
   }
 }
 
+void Journal::Create() {
+  if (!file_) file_.emplace(OsFile::Create(path_));
+}
+
 void Journal::Write(std::span<const uint8_t> bytes) {
-  if (!file_) {
-    file_.emplace(OsFile::Create(path_));
-    hot_ = true;  // from here on a failure may leave a partial journal, which is never removed
-    file_->WriteAt(0, bytes);
-    file_->Sync();
-    SyncDirectoryOf(path_);
-    return;
-  }
-  hot_ = true;
+  Create();
+  hot_ = true;  // from here on a failure may leave a partial journal, which is never removed
   file_->WriteAt(0, bytes);
   file_->Sync();
+  if (!name_durable_) {
+    SyncDirectoryOf(path_);
+    name_durable_ = true;
+  }
 }
 
 void Journal::Clear() {

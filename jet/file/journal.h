@@ -50,6 +50,9 @@ class Journal {
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
+  // Creates the (empty) journal now, proving a commit will be able to: a directory that
+  // takes no new file fails here, before anything is changed. Write does it if not done.
+  void Create();
   // Steps 1 and 2. Throws JetError kIo; the data file is untouched then.
   void Write(std::span<const uint8_t> bytes);
   // Step 4. Throws JetError kIo; the journal may still be hot then.
@@ -59,6 +62,7 @@ class Journal {
   std::filesystem::path path_;
   std::optional<OsFile> file_;
   bool hot_ = false;
+  bool name_durable_ = false;  // the directory was flushed since the journal was created
 };
 
 // What a journal found beside a data file says, and whether the file matches it.

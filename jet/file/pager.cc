@@ -196,6 +196,14 @@ void Pager::Rollback() {
   in_transaction_ = false;
 }
 
+void Pager::PrepareJournal() {
+  if (mode_ != Mode::kReadWrite) {
+    throw JetError(Problem::kFileReadOnly, {.file = PathToUtf8(path())});
+  }
+  if (!journal_) journal_ = std::make_unique<Journal>(path());
+  journal_->Create();
+}
+
 void Pager::Savepoint() {
   last_modified_buffer_ = nullptr;
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);

@@ -84,6 +84,9 @@ class Pager {
   void Commit();
   // Drops the transaction's pages; the file was never touched.
   void Rollback();
+  // Proves that a commit could begin: the file is open for writing and its journal can be
+  // created beside it (it is, empty, and kept for the first commit). Throws JetError.
+  void PrepareJournal();
 
   // --- Savepoints, innermost last ---
   // REQUIRES: a transaction is open. Marks the transaction's current state.

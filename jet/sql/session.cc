@@ -590,6 +590,17 @@ void Session::RollbackTransaction() {
   db_->Rollback();
 }
 
+void Session::PrepareToWrite() {
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  EnsureWritable();
+  try {
+    db_->pager().PrepareJournal();
+  } catch (JetError& e) {
+    e.AddFacts({.file = PathToUtf8(path_)});
+    throw;
+  }
+}
+
 void Session::BeginGroup() {
   group_ = true;
 }

@@ -59,6 +59,10 @@ class Session {
   void RollbackTransaction();
   int transaction_level() const { return transaction_level_; }
 
+  // Proves that a change could be committed: opens the file for writing and creates its
+  // journal. Throws JetError (read-only file, in use, a directory that takes no new file).
+  void PrepareToWrite();
+
   // Group commit, for a run of many statements whose durability can wait: from BeginGroup
   // on, a statement outside an explicit transaction still takes effect alone or not at all,
   // but is made durable only at the next CommitGroup, together with the others. A crash in

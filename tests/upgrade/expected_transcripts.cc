@@ -74,6 +74,7 @@ const Transcript kStart = {
 Transcript IntegrityChecks(const std::string& copied) {
   return {"ADOConnection1 DescribeTables: search, Customer, ContactPerson, Sale, SaleList, product",
           "ADOConnection2 DescribeTables: " + copied,
+          "ADOConnection1 PrepareToWrite",
           "ADOConnection1 CheckIntegrity: search; search",
           "ADOConnection2 CheckIntegrity: ; " + copied};
 }

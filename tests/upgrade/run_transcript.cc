@@ -67,6 +67,9 @@ void RunTranscript::Before(const db::ContractCall& call) {
     case db::ContractOp::kCheckIntegrity:
       line = connection + " CheckIntegrity: " + text;
       break;
+    case db::ContractOp::kPrepareToWrite:
+      line = connection + " PrepareToWrite";
+      break;
     case db::ContractOp::kDescribeTables:
       line = connection + " DescribeTables: " + text;
       break;

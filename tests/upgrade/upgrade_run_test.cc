@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/file/os_file.h"
 #include "tests/test_support.h"
 #include "tests/upgrade/upgrade_test_support.h"
 #include "upgrade/product_database.h"
@@ -224,6 +225,38 @@ TEST_F(UpgradeRunTest, ARunThatCannotFinishChangesNothingAndNamesWhatIsMissing) 
     EXPECT_TRUE(ReadBytes(data_) == data_before) << "the data file changed";
     EXPECT_TRUE(ReadBytes(template_) == template_before) << "the template changed";
   }
+}
+
+// A dry run (the whole run in a transaction that is rolled back) predicts the real run: a
+// journal that cannot be created beside the data file fails both before the first write,
+// with the same message, and neither changes the file.
+TEST_F(UpgradeRunTest, ADryRunFailsWhereTheRealRunWouldWhenNoJournalCanBeMade) {
+  WriteOldDataFile(data_);
+  WriteTemplate(template_);
+  const auto before = ReadBytes(data_);
+  struct NoJournal : jet::IoFaultHook {
+    size_t BeforeWrite(const fs::path&, uint64_t, std::span<const uint8_t> data) override {
+      return data.size();
+    }
+    bool BeforeOperation(const fs::path& path, jet::IoOperation op, uint64_t) override {
+      return !(op == jet::IoOperation::kCreate && path.string().ends_with("-journal"));
+    }
+  } no_journal;
+  jet::SetIoFaultHook(&no_journal);
+  std::string failures[2];
+  for (bool dry : {true, false}) {
+    SCOPED_TRACE(dry ? "dry run" : "real run");
+    Harness h(data_, template_);
+    if (dry) h.data.BeginTrans();
+    upgrade::UpgradeSummary s = h.Run();
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_TRUE(s.tables_created.empty());
+    failures[dry] = s.failure;
+  }
+  jet::SetIoFaultHook(nullptr);
+  EXPECT_EQ(failures[0], failures[1]);
+  EXPECT_NE(failures[0].find("Custom.sys-journal"), std::string::npos) << failures[0];
+  EXPECT_TRUE(ReadBytes(data_) == before);
 }
 
 // A failure nobody can foresee (here a refused statement in the column phase, as on a full
