@@ -95,6 +95,7 @@ void AddMissingColumns(RunContext& run) {
       if (reading.Rows().HasColumn(a.column)) continue;
       AddColumn(run, a);
       run.summary.columns_added.push_back(std::string(phase.table) + "." + a.column);
+      run.view.NoteDone(std::string("新增字段 ") + phase.table + "." + a.column);
     }
   }
 }

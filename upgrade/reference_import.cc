@@ -25,6 +25,7 @@ void CreateAndCopy(RunContext& run, const char* table, const char* create, const
   });
   run.summary.tables_created.push_back(table);
   run.summary.reference_rows.emplace_back(table, rows);
+  run.view.NoteDone(std::string("复制参考表 ") + table + "（" + std::to_string(rows) + " 行）");
 }
 
 }  // namespace
@@ -48,6 +49,7 @@ void ImportReferenceTables(RunContext& run) {
     size_t rows = RunOnTemplateRecordset(run, "SELECT * into zdy FROM " + run.TemplateRef + "zdy");
     run.summary.tables_created.push_back("zdy");
     run.summary.reference_rows.emplace_back("zdy", rows);
+    run.view.NoteDone("复制参考表 zdy（" + std::to_string(rows) + " 行）");
   }
   run.view.SetProgress(kAfterZdy);
   CreateAndCopy(run, "sfz", "CREATE TABLE sfz (bm int,dq char(50))",

@@ -73,6 +73,8 @@ void RefreshSearchGroups(RunContext& run) {
   });
   run.summary.search_group_rows_deleted = deleted;
   run.summary.search_group_rows_copied = copied;
+  run.view.NoteDone("查询定义第 10、11 组：删除 " + std::to_string(deleted) + " 行，从模板复制 " +
+                    std::to_string(copied) + " 行");
 }
 
 void RewriteFixedSearchRows(RunContext& run) {
@@ -86,6 +88,8 @@ void RewriteFixedSearchRows(RunContext& run) {
   });
   run.summary.search_fixed_rows_deleted = deleted;
   run.summary.search_fixed_rows_written = std::size(kFixedRows);
+  run.view.NoteDone("查询定义 85–89 号：删除 " + std::to_string(deleted) + " 行，写入 " +
+                    std::to_string(std::size(kFixedRows)) + " 行");
   run.view.SetProgress(kProgressMax);
 }
 

@@ -111,6 +111,7 @@ void CreateMissingTables(RunContext& run) {
     if (!run.tables.Contains(entry.table)) {
       run.components.ADOQuery2.ExecSQL(entry.statement);
       run.summary.tables_created.push_back(entry.table);
+      run.view.NoteDone(std::string("新建数据表 ") + entry.table);
       if (entry.progress != 0) run.view.SetProgress(entry.progress);
     }
     if (i == kChanceStateEntry) run.view.SetProgress(kAfterChanceState);

@@ -19,6 +19,9 @@ class UpgradeView {
   // The message of the failure that ended a run. The status line is already empty by then
   // and stays so; this is for whoever supports the user (a tooltip, a console line).
   virtual void SetFailure(const std::string& message) = 0;
+  // What the step just done changed, in a few words ("新建数据表 gsxz"), for a view that
+  // lists the steps (a console). The window shows nothing of it.
+  virtual void NoteDone(const std::string& what) { (void)what; }
 };
 
 }  // namespace upgrade
