@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/file/journal.h"
 #include "jet/file/os_file.h"
 #include "tests/test_support.h"
 #include "tests/upgrade/upgrade_test_support.h"
@@ -235,13 +236,15 @@ TEST_F(UpgradeRunTest, ADryRunFailsWhereTheRealRunWouldWhenNoJournalCanBeMade) {
   WriteTemplate(template_);
   const auto before = ReadBytes(data_);
   struct NoJournal : jet::IoFaultHook {
+    fs::path journal;
     size_t BeforeWrite(const fs::path&, uint64_t, std::span<const uint8_t> data) override {
       return data.size();
     }
     bool BeforeOperation(const fs::path& path, jet::IoOperation op, uint64_t) override {
-      return !(op == jet::IoOperation::kCreate && path.string().ends_with("-journal"));
+      return !(op == jet::IoOperation::kCreate && path.filename() == journal.filename());
     }
   } no_journal;
+  no_journal.journal = jet::JournalPathFor(data_);
   jet::SetIoFaultHook(&no_journal);
   std::string failures[2];
   for (bool dry : {true, false}) {
