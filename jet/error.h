@@ -107,6 +107,8 @@ enum class Problem : uint8_t {
   kCannotCatalogName,
   kTypeMismatch,
   kTypeNotWritable,
+  kCannotCatalogUnderSortOrder,
+  kCannotIndexUnderSortOrder,
   // Tables, fields and indexes.
   kTableExists,
   kTableNotFound,
