@@ -109,6 +109,7 @@ enum class Problem : uint8_t {
   kTypeNotWritable,
   kCannotCatalogUnderSortOrder,
   kCannotIndexUnderSortOrder,
+  kDecimalTooLarge,
   // Tables, fields and indexes.
   kTableExists,
   kTableNotFound,

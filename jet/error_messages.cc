@@ -156,6 +156,9 @@ constexpr std::array kTexts = {
     ProblemText{kCannotIndexUnderSortOrder, K::kUnsupported,
                 "无法写入表 '{table}'：本程序不能按排序规则 {number} 建立索引键，"
                 "而索引 '{index}' 需要这种键"},
+    ProblemText{
+        kDecimalTooLarge, K::kConstraint,
+        "小数字段 '{column}' 的精度太小，不能接受所要添加的数值[（小数点前最多 {limit} 位）]"},
     // Tables, fields and indexes.
     ProblemText{kTableExists, K::kInvalid, "表 '{table}' 已存在"},
     ProblemText{kTableNotFound, K::kNotFound,
