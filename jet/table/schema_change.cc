@@ -32,7 +32,6 @@ bool IsFixedType(const NewColumn& c) {
       return c.fixed_length;
     case ColumnType::kMemo:
     case ColumnType::kOle:
-    case ColumnType::kNumeric:
       return false;
     default:
       return true;

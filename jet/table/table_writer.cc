@@ -327,7 +327,10 @@ bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {
     case ColumnType::kBinary:
       return from.length <= to.length && !from.IsFixed() && !to.IsFixed();
     case ColumnType::kNumeric:
-      return false;  // the SQL layer writes no decimals; a copy must not either
+      // The stored magnitude counts units of 10^-scale, so only the same scale keeps the
+      // value, and only a precision as large keeps it within the column. A variable source
+      // (as Jackcess writes them) may hold any length and goes value by value.
+      return from.scale == to.scale && from.precision <= to.precision && from.IsFixed();
     default:
       return true;  // fixed-size types: the same bytes mean the same value
   }
