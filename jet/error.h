@@ -107,6 +107,9 @@ enum class Problem : uint8_t {
   kCannotCatalogName,
   kTypeMismatch,
   kTypeNotWritable,
+  kCannotCatalogUnderSortOrder,
+  kCannotIndexUnderSortOrder,
+  kDecimalTooLarge,
   // Tables, fields and indexes.
   kTableExists,
   kTableNotFound,

@@ -149,6 +149,16 @@ constexpr std::array kTexts = {
                 "无法登记表 '{table}'：表名中的字符在排序规则 {number} 下没有已知的键"},
     ProblemText{kTypeMismatch, K::kInvalid, "数据类型不匹配：字段 '{column}'"},
     ProblemText{kTypeNotWritable, K::kInvalid, "不能写入字段 '{column}'：本程序不能写入该数据类型"},
+    // The sort order, not the value, is the reason: no key under it is known to this program.
+    ProblemText{kCannotCatalogUnderSortOrder, K::kUnsupported,
+                "无法创建表 '{table}'：本程序不能按数据库的排序规则 {number} 建立索引键，"
+                "而登记表名需要这种键"},
+    ProblemText{kCannotIndexUnderSortOrder, K::kUnsupported,
+                "无法写入表 '{table}'：本程序不能按排序规则 {number} 建立索引键，"
+                "而索引 '{index}' 需要这种键"},
+    ProblemText{
+        kDecimalTooLarge, K::kConstraint,
+        "小数字段 '{column}' 的精度太小，不能接受所要添加的数值[（小数点前最多 {limit} 位）]"},
     // Tables, fields and indexes.
     ProblemText{kTableExists, K::kInvalid, "表 '{table}' 已存在"},
     ProblemText{kTableNotFound, K::kNotFound,

@@ -127,20 +127,20 @@ bool AppendColumnKey(const ColumnDefinition& c, bool ascending, const Value& v,
       AppendChunked(v.bytes, out, markers);
       break;
     case ColumnType::kNumeric: {
-      auto d = ParseScaledDecimal(v.text, 38, c.scale);
-      if (!d) {
+      ScaledDecimal d;
+      if (ReadScaledDecimal(v.text, 38, c.scale, d) != DecimalReading::kRead) {
         out.resize(start);
         return false;
       }
       uint8_t magnitude[16];
-      MagnitudeBigEndian(*d, magnitude);
+      MagnitudeBigEndian(d, magnitude);
       // Jet 4's rule, kept as it is although it sorts descending keys oddly: a non-negative
       // value is FF + magnitude, a negative one all 17 bytes inverted; descending inverts
       // the magnitude of non-negatives only and leaves negatives as they are.
       size_t sign_at = out.size();
       out.push_back(0xFF);
       out.insert(out.end(), magnitude, magnitude + 16);
-      if (d->negative) {
+      if (d.negative) {
         for (size_t i = sign_at; i < out.size(); ++i) out[i] = static_cast<uint8_t>(~out[i]);
       }
       if (!ascending) {

@@ -3,30 +3,10 @@
 #include <algorithm>
 #include <string>
 
+#include "jet/format/numeric.h"
 #include "jet/format/text_codec.h"
 
 namespace jet {
-namespace {
-
-std::string NumericToText(ByteView b, uint8_t scale) {
-  // Sign byte, then four 32-bit little-endian words, most significant word first.
-  unsigned __int128 magnitude = 0;
-  for (int w = 0; w < 4; ++w) magnitude = (magnitude << 32) | b.U32(1 + 4 * w);
-  // Digits from the least significant, then the point and sign, then turned around.
-  std::string text;
-  size_t produced = 0;
-  do {
-    if (scale > 0 && produced == scale) text.push_back('.');
-    text.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));
-    magnitude /= 10;
-    ++produced;
-  } while (magnitude != 0 || produced <= scale);
-  if (b.U8(0) & 0x80) text.push_back('-');
-  std::reverse(text.begin(), text.end());
-  return text;
-}
-
-}  // namespace
 
 std::vector<ColumnData> SplitRow(const TableDefinition& def, ByteView row) {
   std::vector<ColumnData> out;
@@ -160,9 +140,8 @@ void DecodeColumnValue(const ColumnDefinition& c, const ColumnData& d, Value& v)
       v.bytes.assign(b.data(), b.data() + 16);
       break;
     case ColumnType::kNumeric:
-      b.Check(0, 17);
       v.kind = ValueKind::kNumeric;
-      v.text = NumericToText(b, c.scale);
+      v.text = FormatScaledDecimal(LoadNumeric(b), c.scale);
       break;
     case ColumnType::kBinary:
     case ColumnType::kAccessObjectData:

@@ -113,16 +113,18 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
       if (c.IsFixed()) out.resize(c.length, 0);
       break;
     case ColumnType::kNumeric: {
-      auto d = ParseScaledDecimal(v.text, c.precision ? c.precision : 28, c.scale);
-      if (!d) {
-        throw JetError(Problem::kValueTooLarge, {.column = c.name});
+      ScaledDecimal d;
+      switch (ReadScaledDecimal(v.text, WritablePrecision(c.precision), c.scale, d)) {
+        case DecimalReading::kRead:
+          break;
+        case DecimalReading::kTooLarge:
+          throw JetError(Problem::kDecimalTooLarge,
+                         {.column = c.name, .limit = WritableIntegerDigits(c.precision, c.scale)});
+        case DecimalReading::kNotANumber:
+          throw JetError(Problem::kTypeMismatch, {.column = c.name});
       }
-      out.assign(17, 0);
-      out[0] = d->negative ? 0x80 : 0x00;
-      for (int w = 0; w < 4; ++w) {
-        uint32_t word = static_cast<uint32_t>(d->magnitude >> (32 * (3 - w)));
-        PutU32(out.data() + 1 + 4 * w, word);
-      }
+      out.resize(kNumericSize);
+      StoreNumeric(d, out.data());
       break;
     }
     default:

@@ -178,6 +178,10 @@ void AppendGeneralTextKey(std::u16string_view text, bool ascending, std::vector<
   out.push_back(kKeyEnd);
 }
 
+bool MakesTextKeysUnder(uint16_t lcid, uint8_t version) {
+  return version == 0 && (lcid == kGeneralLcid || lcid == kChinesePrcLcid);
+}
+
 bool TextKeyMatchesGeneral(std::u16string_view text, uint16_t lcid) {
   if (lcid == kGeneralLcid) return true;
   if (lcid != kChinesePrcLcid) return false;

@@ -21,4 +21,9 @@ void AppendGeneralTextKey(std::u16string_view text, bool ascending, std::vector<
 // General for every character of `text`. Always true for General (1033) itself.
 bool TextKeyMatchesGeneral(std::u16string_view text, uint16_t lcid);
 
+// True when the engine can make text keys under the sort order at all, for some text: General
+// and Chinese (PRC), version 0. Under any other sort order every text key is refused, whatever
+// the characters, so a refusal names the sort order as its reason.
+bool MakesTextKeysUnder(uint16_t lcid, uint8_t version);
+
 }  // namespace jet

@@ -15,7 +15,7 @@ enum class ValueKind {
   kLong,
   kCurrency,  // `integer` holds the amount times 10^4
   kSingle,
-  kDouble,
+  kDouble,    // `real`; a number written in a SQL statement keeps its spelling in `text`
   kDateTime,  // `real` holds days since 1899-12-30, the fraction being the time of day
   kText,      // Text and Memo
   kBinary,    // Binary and OLE

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "jet/error.h"
+#include "jet/format/numeric.h"
 #include "jet/format/unicode.h"
 
 namespace jet::sql {
@@ -59,6 +60,49 @@ std::string TextOf(const Value& v) {
     return iso;
   }
   return ValueToText(v);
+}
+
+// A decimal column keeps every digit it is given that its scale holds: a number written in
+// the statement, text and another decimal keep theirs; a floating-point value gives the
+// digits of its shortest spelling. Digits past the scale are cut off, and a value with more
+// digits before the point than the precision leaves room for is refused.
+Value Decimal(const ColumnDefinition& c, const Value& v) {
+  std::string text;
+  switch (v.kind) {
+    case ValueKind::kBoolean:
+      text = v.integer ? "-1" : "0";  // Jet's True is -1
+      break;
+    case ValueKind::kDateTime:
+      text = FormatDouble(v.real);
+      break;
+    case ValueKind::kDouble:
+      text = v.text.empty() ? FormatDouble(v.real) : v.text;
+      break;
+    case ValueKind::kByte:
+    case ValueKind::kInteger:
+    case ValueKind::kLong:
+    case ValueKind::kCurrency:
+    case ValueKind::kSingle:
+      text = ValueToText(v);
+      break;
+    case ValueKind::kText:
+    case ValueKind::kNumeric:
+      text = v.text;
+      break;
+    default:
+      throw JetError(Problem::kTypeMismatch, {.column = c.name});
+  }
+  ScaledDecimal d;
+  switch (ReadScaledDecimal(text, WritablePrecision(c.precision), c.scale, d)) {
+    case DecimalReading::kRead:
+      break;
+    case DecimalReading::kTooLarge:
+      throw JetError(Problem::kDecimalTooLarge,
+                     {.column = c.name, .limit = WritableIntegerDigits(c.precision, c.scale)});
+    case DecimalReading::kNotANumber:
+      throw JetError(Problem::kTypeMismatch, {.column = c.name});
+  }
+  return Value{ValueKind::kNumeric, 0, 0, FormatScaledDecimal(d, c.scale), {}};
 }
 
 }  // namespace
@@ -172,6 +216,7 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
       if (v.kind == ValueKind::kGuid) return v;
       throw JetError(Problem::kTypeMismatch, {.column = c.name});
     case ColumnType::kNumeric:
+      return Decimal(c, v);
     case ColumnType::kAccessObjectData:
       break;
   }

@@ -127,7 +127,8 @@ Value Evaluate(const Expression& e, const std::vector<Value>& row) {
           *d <= 2147483647.0) {
         return Value::Long(static_cast<int32_t>(*d));
       }
-      return Value{ValueKind::kDouble, 0, *d, {}, {}};
+      // The literal as written goes along, so that a decimal column takes all its digits.
+      return Value{ValueKind::kDouble, 0, *d, e.text, {}};
     }
     case Expression::Kind::kString:
       return Value::Text(e.text);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "jet/error.h"
+#include "jet/format/numeric.h"
 #include "jet/format/unicode.h"
 #include "jet/sql/lexer.h"
 
@@ -262,6 +263,12 @@ class Parser {
       if (c.autonumber) {
         // COUNTER(seed, increment): accepted; new tables start at the seed.
       } else if (c.type == ColumnType::kNumeric) {
+        // Precision 1 to 28 digits, of which the scale (0 to all of them) after the point.
+        const bool bad_precision = first < 1 || first > kMaxDecimalPrecision;
+        if (bad_precision || second > first) {
+          const Token& at = tokens_[bad_precision ? length_at : length_at + 2];
+          throw JetError(Problem::kSyntaxError, {.name = at.text, .number = at.position});
+        }
         c.precision = static_cast<uint8_t>(first);
         c.scale = static_cast<uint8_t>(second < 0 ? 0 : second);
       } else {

@@ -32,7 +32,6 @@ bool IsFixedType(const NewColumn& c) {
       return c.fixed_length;
     case ColumnType::kMemo:
     case ColumnType::kOle:
-    case ColumnType::kNumeric:
       return false;
     default:
       return true;
@@ -196,7 +195,10 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
   // The catalog indexes table names as text in the database's sort order; say so plainly
   // rather than through the catalog's index name.
   const SortOrder order = db.header().sort_order;
-  if (order.version != 0 || !TextKeyMatchesGeneral(Utf8ToUtf16(name), order.lcid)) {
+  if (!MakesTextKeysUnder(order.lcid, order.version)) {
+    throw JetError(Problem::kCannotCatalogUnderSortOrder, {.table = name, .number = order.lcid});
+  }
+  if (!TextKeyMatchesGeneral(Utf8ToUtf16(name), order.lcid)) {
     throw JetError(Problem::kCannotCatalogName, {.table = name, .number = order.lcid});
   }
   for (const auto& e : db.catalog().entries()) {

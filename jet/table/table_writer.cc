@@ -10,6 +10,7 @@
 #include "jet/format/row_reader.h"
 #include "jet/format/row_writer.h"
 #include "jet/format/text_codec.h"
+#include "jet/format/text_key.h"
 #include "jet/format/unicode.h"
 #include "jet/table/database.h"
 #include "jet/table/definition_writer.h"
@@ -200,12 +201,16 @@ void TableWriter::EncodeKeys(const std::vector<Value>& values,
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
     if (!EncodeIndexKeyInto(def_, index, positions, values, key_buffer_)) {
       std::optional<uint64_t> order;
+      bool order_has_keys = true;
       for (const IndexColumn& ic : index.columns) {
-        if (const ColumnDefinition* c = def_.ColumnById(ic.column_id); c && IsTextType(c->type)) {
-          order = c->sort_order.lcid;
-        }
+        const ColumnDefinition* c = def_.ColumnById(ic.column_id);
+        if (!c || !IsTextType(c->type)) continue;
+        // A sort order without keys is the reason whatever the other columns hold.
+        const bool has_keys = MakesTextKeysUnder(c->sort_order.lcid, c->sort_order.version);
+        if (order_has_keys) order = c->sort_order.lcid;
+        order_has_keys &= has_keys;
       }
-      throw JetError(Problem::kCannotIndex,
+      throw JetError(order_has_keys ? Problem::kCannotIndex : Problem::kCannotIndexUnderSortOrder,
                      {.table = name_, .index = def_.RealIndexName(r), .number = order});
     }
     keys[r].emplace(key_buffer_.data(), key_buffer_.size());
@@ -322,7 +327,10 @@ bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {
     case ColumnType::kBinary:
       return from.length <= to.length && !from.IsFixed() && !to.IsFixed();
     case ColumnType::kNumeric:
-      return false;  // the SQL layer writes no decimals; a copy must not either
+      // The stored magnitude counts units of 10^-scale, so only the same scale keeps the
+      // value, and only a precision as large keeps it within the column. A variable source
+      // (as Jackcess writes them) may hold any length and goes value by value.
+      return from.scale == to.scale && from.precision <= to.precision && from.IsFixed();
     default:
       return true;  // fixed-size types: the same bytes mean the same value
   }

@@ -30,8 +30,8 @@ class Database;
 
 // True when a value of column `from` is, stored as it is, a valid value of column `to` with
 // the same meaning, and always fits it: the same type (not memo or OLE, whose values live
-// on their file's own pages, nor decimal, which the engine does not write), text and binary
-// no longer than `to` allows.
+// on their file's own pages), text and binary no longer than `to` allows, decimals of the
+// same scale and no greater precision.
 bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to);
 
 class TableWriter {

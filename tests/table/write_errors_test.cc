@@ -471,6 +471,49 @@ TEST(WriteErrorsFixture, NamesOfQueriesAndLinkedTablesAreTaken) {
   }
 }
 
+// Under a sort order whose text keys the engine cannot make at all (French, 1036, in this
+// Access file), a write that needs one is refused naming the sort order as the reason, even
+// for plain ASCII. Under 2052, whose ASCII keys are known, the characters stay the reason.
+TEST(WriteErrorsFixture, ASortOrderWithoutKeysIsNamedAsTheReason) {
+  SKIP_WITHOUT_FIXTURES();
+  ScratchDir dir;
+  auto path = dir.Copy(Fixture("linq2db_issue1164_french.mdb"));
+  const auto before = ReadBytes(path);
+  auto db = Database::Open(path, "", Pager::Mode::kReadWrite);
+  JetError create = ExpectJetError([&] {
+    Transaction t(*db);
+    jet::CreateTable(*db, "Plain", {Col("A", ColumnType::kLong)}, {});
+    t.Commit();
+  });
+  EXPECT_EQ(create.problem(), jet::Problem::kCannotCatalogUnderSortOrder) << create.what();
+  EXPECT_TRUE(Contains(create.what(), "'Plain'") && Contains(create.what(), "1036"))
+      << create.what();
+  JetError insert = ExpectJetError([&] {
+    Transaction t(*db);
+    jet::TableWriter w(*db, DefinitionPageOf(*db, "Personnes"), "Personnes");
+    std::vector<Value> row(w.definition().columns.size());
+    row[static_cast<size_t>(w.definition().FindColumn("phonetic") - &w.definition().columns[0])] =
+        Value::Text("abc");
+    w.Insert(std::move(row));
+    w.Finish();
+    t.Commit();
+  });
+  EXPECT_EQ(insert.problem(), jet::Problem::kCannotIndexUnderSortOrder) << insert.what();
+  EXPECT_TRUE(Contains(insert.what(), "'phonetic'") && Contains(insert.what(), "1036"))
+      << insert.what();
+  db.reset();
+  EXPECT_EQ(ReadBytes(path), before);
+
+  const auto prc = dir.path() / "prc.mdb";
+  jet::CreateDatabase(prc, "", jet::SortOrder{2052, 0, 0});
+  db = Database::Open(prc, "", Pager::Mode::kReadWrite);
+  Transaction t(*db);
+  jet::CreateTable(*db, "Plain", {Col("A", ColumnType::kLong)}, {});
+  JetError chinese =
+      ExpectJetError([&] { jet::CreateTable(*db, "中文", {Col("A", ColumnType::kLong)}, {}); });
+  EXPECT_EQ(chinese.problem(), jet::Problem::kCannotCatalogName) << chinese.what();
+}
+
 // A definition whose recorded column count is below its columns' ids: a row could not hold
 // their null-mask bits (they would lie past the row's end). Both insert roads, value by value
 // and as stored bytes, refuse it as damage before anything is written.
