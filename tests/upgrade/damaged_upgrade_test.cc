@@ -67,10 +67,11 @@ std::multiset<std::string> Findings(const fs::path& path, const std::string& pas
   std::multiset<std::string> out;
   try {
     auto db = jet::Database::Open(path, password);
-    for (std::string p : jet::CheckDatabase(*db).problems) {
-      // The same finding after a write may name other places and other key bytes (a leaf
-      // rewritten around a damaged entry): compare what is found where, not the numbers.
-      p = p.substr(0, p.find(" has key "));
+    for (jet::Finding f : jet::CheckDatabase(*db).findings) {
+      // The same finding after a write may name other places (a leaf rewritten around a
+      // damaged entry, other pages left over): compare what is found where, not the numbers.
+      if (f.problem == jet::Problem::kNoteLeakedPages) f.facts.detail.clear();
+      std::string p = f.Text();
       p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }),
               p.end());
       out.insert(p);
