@@ -156,8 +156,15 @@ class TableChecker {
       return {.index = name, .page = p.page, .row = p.row};
     };
     std::vector<uint8_t> seen(rows_.size(), 0);  // entries per row (by ordinal), up to 2
+    // Where the last entry's row was: an index whose keys grew as rows were added (an
+    // autonumber's) meets the rows in the order they are stored, so the next entry's row is
+    // most often the next row.
+    auto next = rows_.begin();
     for (const IndexEntry& e : tree.entries) {
-      auto row = std::lower_bound(rows_.begin(), rows_.end(), LiveRow{e.row, 0});
+      auto row = next != rows_.end() && next->where == e.row
+                     ? next
+                     : std::lower_bound(rows_.begin(), rows_.end(), LiveRow{e.row, 0});
+      if (row != rows_.end()) next = row + 1;
       if (row == rows_.end() || row->where != e.row) {
         Found(Problem::kDamagedIndexEntryNoRow, at(e.row));
         continue;
