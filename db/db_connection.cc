@@ -103,7 +103,7 @@ size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& tex
 }
 
 void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
-                                  const std::vector<std::string>& read) {
+                                  const std::vector<std::string>& read, Scope scope) {
   if (observer_) {
     auto list = [](const std::vector<std::string>& names) {
       std::string out;
@@ -114,7 +114,13 @@ void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
     Notify({.op = ContractOp::kCheckIntegrity, .connection = *this, .text = tables});
   }
   jet::sql::Session& s = Open();
-  Guarded([&] { jet::CheckBeforeWriting(s.database(), rows_changed, read); });
+  Guarded([&] {
+    if (scope == Scope::kWholeFile) {
+      jet::CheckWholeFileBeforeWriting(s.database());
+    } else {
+      jet::CheckBeforeWriting(s.database(), rows_changed, read);
+    }
+  });
 }
 
 std::vector<std::optional<std::vector<ColumnShape>>> DbConnection::DescribeTables(

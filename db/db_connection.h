@@ -53,12 +53,16 @@ class DbConnection {
   // affected (or fetched).
   size_t RunOnRecordset(Recordset& recordset, const std::string& text);
 
-  // Checks the file before a series of changes (see jet/table/structure_check.h): the
-  // references of every table, the structure of the tables whose rows will change, and the
-  // rows of the tables that will be read. A damaged file fails here, before anything is
-  // written, with a message that says what is damaged and what to do.
+  // Checks the file before a series of changes (see jet/table/structure_check.h). With
+  // kTablesNamed: the references of every table, the structure of the tables whose rows will
+  // change, and the rows of the tables that will be read. With kWholeFile: all that and every
+  // other table too, as `jetdb check` checks a file (every table's structures, rows, long
+  // values and indexes, and every page), passing only what Access itself leaves in files. A
+  // damaged file fails here, before anything is written, with a message that says what is
+  // damaged and what to do.
+  enum class Scope { kTablesNamed, kWholeFile };
   void CheckIntegrity(const std::vector<std::string>& rows_changed,
-                      const std::vector<std::string>& read);
+                      const std::vector<std::string>& read, Scope scope = Scope::kTablesNamed);
 
   // The columns of each of `tables` (without regard to letter case), in the table's order;
   // nullopt for a name that is no table of the file (or is a view). Reads definitions only.

@@ -21,6 +21,7 @@ enum class ErrorKind {
   kReadOnly,     // a write to a file opened (or only openable) for reading
   kConstraint,   // a unique index, a row too large, a value that does not fit its column
   kInvalid,      // a request that makes no sense (a bad name, a duplicate column)
+  kNote,         // not a failure: what a consistency check notes that is not damage
 };
 
 // Every distinct failure. The message table lists them in this order; add a value there too.
@@ -95,6 +96,17 @@ enum class Problem : uint8_t {
   kDamagedIndexEntryNoRow,
   kDamagedLongValueOutsideMap,
   kDamagedRefusedBeforeWriting,
+  kDamagedIndexOrder,
+  kDamagedIndexKey,
+  kDamagedIndexEntryMissing,
+  kDamagedIndexEntryTwice,
+  kDamagedCatalogNotListed,
+  kDamagedPageClaimedTwice,
+  kDamagedPageClaimedAndFree,
+  kDamagedUsageMapShared,
+  // Not damage: what a consistency check notes because Access itself leaves files so.
+  kNoteRowCount,
+  kNoteLeakedPages,
   // Values, rows and keys that do not fit.
   kRecordTooLarge,
   kValueTooLarge,

@@ -130,6 +130,28 @@ constexpr std::array kTexts = {
     ProblemText{kDamagedRefusedBeforeWriting, K::kCorrupt,
                 "{detail}。文件没有被修改。请先用 Access 的“压缩和修复数据库”修复它，或者换用备份，"
                 "然后再升级"},
+    ProblemText{kDamagedIndexOrder, K::kCorrupt,
+                "索引[ '{index}' ]的索引项没有按键排序[（第 {page} 页）]"},
+    ProblemText{kDamagedIndexKey, K::kCorrupt,
+                "索引[ '{index}' ]中指向第 {page} 页第 {row} 条记录的项，键与这条记录的值不符"},
+    ProblemText{kDamagedIndexEntryMissing, K::kCorrupt,
+                "索引[ '{index}' ]中没有第 {page} 页第 {row} 条记录的项"},
+    ProblemText{kDamagedIndexEntryTwice, K::kCorrupt,
+                "索引[ '{index}' ]中有两项指向第 {page} 页第 {row} 条记录"},
+    ProblemText{kDamagedCatalogNotListed, K::kCorrupt, "系统目录中没有一行把系统目录本身列为表"},
+    ProblemText{kDamagedPageClaimedTwice, K::kCorrupt, "第 {page} 页既属于{name}，又属于{detail}"},
+    ProblemText{kDamagedPageClaimedAndFree, K::kCorrupt,
+                "第 {page} 页属于{name}，却在空闲页表中标为空闲"},
+    ProblemText{kDamagedUsageMapShared, K::kCorrupt,
+                "{name}与{detail}存放在同一条记录中（第 {page} 页第 {row} 条记录）"},
+    // Not damage.
+    ProblemText{
+        kNoteRowCount, K::kNote,
+        "表定义记有 {number} 条记录，实际有 {limit} 条（Access 自己也会留下这样的差异，不是损坏）"},
+    ProblemText{
+        kNoteLeakedPages, K::kNote,
+        "{number} "
+        "页既没有使用，也没有标为空闲（多余的空间，压缩数据库即可收回，不是损坏）[：{detail}]"},
     // Values, rows and keys that do not fit.
     ProblemText{kRecordTooLarge, K::kConstraint, "记录太大[（{number} 字节，最多 {limit} 字节）]"},
     ProblemText{kValueTooLarge, K::kConstraint, "字段 '{column}' 太小，不能接受所要添加的数据"},

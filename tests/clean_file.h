@@ -1,8 +1,9 @@
-// The verdict a write test ends with on a file this engine has written: the checker finds no
-// damage, and the page census finds no page leaked. Access leaves leaked pages in its files,
-// so the checker calls them a note, not damage; but this engine marks every page it frees as
-// free, and every file the write tests start from leaks none, so here a leaked page is a page
-// the engine lost. Header-only: the test binary's sources are the *_test.cc glob.
+// The verdict a write test ends with on a file this engine has written: the checker finds
+// nothing at all, neither damage nor a note. Access leaves leaked pages and row counts that
+// differ from the rows in its files, so the checker calls them notes, not damage; but this
+// engine marks every page it frees as free and keeps every count, and every file the write
+// tests start from has neither, so here a note is something the engine lost. Header-only: the
+// test binary's sources are the *_test.cc glob.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,14 +14,11 @@
 namespace testing_support {
 
 inline ::testing::AssertionResult IsClean(const jet::CheckReport& report) {
-  if (report.ok() && report.census.leaked.empty()) return ::testing::AssertionSuccess();
+  if (report.findings.empty()) return ::testing::AssertionSuccess();
   auto failure = ::testing::AssertionFailure();
-  failure << report.problems.size() << " problem(s):";
-  for (size_t i = 0; i < report.problems.size() && i < 20; ++i) {
-    failure << "\n  " << report.problems[i];
-  }
-  if (!report.census.leaked.empty()) {
-    failure << "\n  " << jet::DescribeLeakedPages(report.census.leaked);
+  failure << report.findings.size() << " finding(s):";
+  for (size_t i = 0; i < report.findings.size() && i < 20; ++i) {
+    failure << "\n  " << report.findings[i].Text();
   }
   return failure;
 }

@@ -4,7 +4,7 @@
 //   jetdb schema FILE [TABLE]         table definitions as Jet SQL
 //   jetdb count FILE TABLE            live rows, counted on the table's data pages
 //   jetdb export FILE TABLE [--format csv|jsonl]
-//   jetdb check FILE                  exit 0 consistent, 1 problems found, 2 could not open
+//   jetdb check FILE                  exit 0 no damage (notes allowed), 1 damage, 2 could not open
 //   jetdb create FILE [--sort-order LCID]   a blank database
 //   jetdb sql FILE "STATEMENT"        runs one Jet SQL statement
 //   jetdb journal FILE [--discard]    settles a journal an interrupted change left behind
@@ -31,28 +31,29 @@
 namespace {
 
 const char kUsage[] =
-    "usage: jetdb COMMAND FILE [ARGS] [-p PASSWORD]\n"
+    "用法：jetdb 命令 文件 [参数] [-p 密码]\n"
     "\n"
-    "commands:\n"
-    "  tables FILE                          list user tables in catalog order\n"
-    "  schema FILE [TABLE]                  show table definitions as Jet SQL\n"
-    "  count FILE TABLE                     count the live rows of a table\n"
-    "  export FILE TABLE [--format csv|jsonl]\n"
-    "                                       write a table's rows (CSV with a header row by\n"
-    "                                       default; NULL is an empty field)\n"
-    "  check FILE                           check the file's consistency (exit 0 consistent,\n"
-    "                                       1 problems found, 2 could not open)\n"
-    "  sql FILE STATEMENT                   run one Jet SQL statement: a SELECT prints its\n"
-    "                                       rows as CSV, any other the rows it affected\n"
-    "  create FILE [--sort-order LCID]      create a blank database (sort order 1033 General\n"
-    "                                       by default, 2052 Chinese PRC)\n"
-    "  journal FILE [--discard]             settle the journal an interrupted change left:\n"
-    "                                       roll it back or drop it where that is safe, drop\n"
-    "                                       it on --discard otherwise, then check the file\n"
+    "命令：\n"
+    "  tables 文件                          按目录中的顺序列出用户表\n"
+    "  schema 文件 [表]                     以 Jet SQL 显示表的定义（所有表或一个表）\n"
+    "  count 文件 表                        统计表中的记录数\n"
+    "  export 文件 表 [--format csv|jsonl]\n"
+    "                                       输出表中的记录（默认为带标题行的 CSV，\n"
+    "                                       NULL 为空字段）\n"
+    "  check 文件                           检查文件有无损坏（退出码：0 没有发现损坏，\n"
+    "                                       1 发现损坏，2 无法打开）；Access 自己也会\n"
+    "                                       留下的情况只列为注意事项\n"
+    "  sql 文件 语句                        执行一条 Jet SQL 语句：SELECT 以 CSV 输出\n"
+    "                                       结果，其他语句输出受影响的记录数\n"
+    "  create 文件 [--sort-order LCID]      新建空数据库（排序规则默认为 1033 通用，\n"
+    "                                       2052 为中文）\n"
+    "  journal 文件 [--discard]             处理中断的修改留下的日志：能安全地撤销或\n"
+    "                                       删除时就处理，否则加 --discard 才删除；\n"
+    "                                       然后检查文件\n"
     "\n"
-    "options:\n"
-    "  -p, --password PASSWORD              the database password\n"
-    "  -h, --help                           show this help\n";
+    "选项：\n"
+    "  -p, --password 密码                  数据库密码\n"
+    "  -h, --help                           显示本说明\n";
 
 struct Arguments {
   std::string command;
@@ -73,7 +74,7 @@ Arguments Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](const char* option) {
-      if (i + 1 >= argc) throw UsageError(std::string(option) + " needs a value");
+      if (i + 1 >= argc) throw UsageError(std::string("选项 ") + option + " 需要一个值");
       return std::string(argv[++i]);
     };
     if (arg == "-h" || arg == "--help") {
@@ -91,7 +92,7 @@ Arguments Parse(int argc, char** argv) {
     } else if (arg == "--sort-order") {
       a.sort_order = value("--sort-order");
     } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError("unknown option " + arg);
+      throw UsageError("未知的选项 " + arg);
     } else if (a.command.empty()) {
       a.command = arg;
     } else {
@@ -103,7 +104,7 @@ Arguments Parse(int argc, char** argv) {
 
 void Expect(const Arguments& a, size_t min, size_t max) {
   if (a.positional.size() < min || a.positional.size() > max) {
-    throw UsageError("wrong number of arguments for '" + a.command + "'");
+    throw UsageError("命令 '" + a.command + "' 的参数个数不对");
   }
 }
 
@@ -139,7 +140,9 @@ int Run(const Arguments& a) {
   }
   if (a.command == "export") {
     Expect(a, 2, 2);
-    if (a.format != "csv" && a.format != "jsonl") throw UsageError("unknown format " + a.format);
+    if (a.format != "csv" && a.format != "jsonl") {
+      throw UsageError("未知的格式 " + a.format + "（只能是 csv 或 jsonl）");
+    }
     auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
     Table t = db->OpenTable(a.positional[1]);
     const TableDefinition& def = t.definition();
@@ -169,16 +172,14 @@ int Run(const Arguments& a) {
       return 2;
     }
     CheckReport report = CheckDatabase(*db);
-    for (const auto& p : report.problems) std::cout << p << '\n';
-    for (const auto& n : report.notes) std::cout << "note: " << n << '\n';
+    std::cout << tools::FindingLines(report);
     const PageCensus& c = report.census;
-    std::cout << c.pages << " pages: " << c.claimed << " in use, " << c.free << " free, "
-              << c.leaked.size() << " leaked\n";
-    std::cout << report.tables << " tables, " << report.rows << " rows, " << report.index_entries
-              << " index entries (" << report.keys_compared << " keys recomputed, "
-              << report.keys_not_encodable << " under sort orders not recomputed): "
-              << (report.ok() ? "consistent" : std::to_string(report.problems.size()) + " problems")
-              << '\n';
+    std::cout << "共 " << c.pages << " 页：使用中 " << c.claimed << " 页，空闲 " << c.free
+              << " 页，既未使用也不空闲 " << c.leaked.size() << " 页\n";
+    std::cout << report.tables << " 个表，" << report.rows << " 条记录，" << report.index_entries
+              << " 个索引项（" << report.keys_compared << " 个键按记录重新算过，"
+              << report.keys_not_encodable << " 个键的排序规则无法重新计算）："
+              << tools::CheckVerdict(report) << '\n';
     return report.ok() ? 0 : 1;
   }
   if (a.command == "sql") {
@@ -215,12 +216,12 @@ int Run(const Arguments& a) {
     try {
       order.lcid = static_cast<uint16_t>(std::stoi(a.sort_order));
     } catch (const std::exception&) {
-      throw UsageError("--sort-order takes a number such as 1033 or 2052");
+      throw UsageError("--sort-order 需要一个数字，例如 1033 或 2052");
     }
     CreateDatabase(PathFromUtf8(a.positional[0]), a.password, order);
     return 0;
   }
-  throw UsageError("unknown command '" + a.command + "'");
+  throw UsageError("未知的命令 '" + a.command + "'");
 }
 
 }  // namespace

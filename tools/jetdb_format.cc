@@ -234,4 +234,16 @@ void AppendJsonRow(const jet::TableDefinition& def, const std::vector<Value>& va
   out += "}\n";
 }
 
+std::string FindingLines(const jet::CheckReport& report) {
+  std::string out;
+  for (const jet::Finding& f : report.findings) {
+    out += (f.IsDamage() ? "损坏：" : "注意：") + f.Text() + "\n";
+  }
+  return out;
+}
+
+std::string CheckVerdict(const jet::CheckReport& report) {
+  return report.ok() ? "没有发现损坏" : "发现 " + std::to_string(report.DamageCount()) + " 处损坏";
+}
+
 }  // namespace tools

@@ -1,4 +1,5 @@
-// Text forms jetdb prints: table definitions as Jet SQL, rows as CSV (RFC 4180) or JSON lines.
+// Text forms jetdb prints: table definitions as Jet SQL, rows as CSV (RFC 4180) or JSON lines,
+// the consistency check's report.
 #pragma once
 
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
+#include "jet/table/checker.h"
 
 namespace tools {
 
@@ -19,5 +21,10 @@ std::string CsvHeader(const jet::TableDefinition& def);
 void AppendCsvRow(const std::vector<jet::Value>& values, std::string& out);
 void AppendJsonRow(const jet::TableDefinition& def, const std::vector<jet::Value>& values,
                    std::string& out);
+
+// Each finding on a line of its own, damage as "损坏：…" and notes as "注意：…".
+std::string FindingLines(const jet::CheckReport& report);
+// The verdict: "没有发现损坏", or "发现 3 处损坏".
+std::string CheckVerdict(const jet::CheckReport& report);
 
 }  // namespace tools

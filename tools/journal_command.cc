@@ -10,6 +10,7 @@
 #include "jet/file/utf8_path.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
+#include "tools/jetdb_format.h"
 
 namespace tools {
 namespace {
@@ -90,13 +91,14 @@ int CheckAfterwards(const std::filesystem::path& database, const std::string& pa
     return 2;
   }
   jet::CheckReport report = jet::CheckDatabase(*db);
-  for (const auto& p : report.problems) out << p << '\n';
+  out << FindingLines(report);
   if (report.ok()) {
-    out << "检查数据库：一致（" << report.tables << " 个表，" << report.rows << " 条记录）\n";
+    out << "检查数据库：" << CheckVerdict(report) << "（" << report.tables << " 个表，"
+        << report.rows << " 条记录）\n";
     return 0;
   }
-  out << "检查数据库：发现 " << report.problems.size()
-      << " 处问题。请用 Access 的“压缩和修复数据库”修复，或者恢复备份\n";
+  out << "检查数据库：" << CheckVerdict(report)
+      << "。请用 Access 的“压缩和修复数据库”修复，或者恢复备份\n";
   return 1;
 }
 

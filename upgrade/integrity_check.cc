@@ -6,11 +6,13 @@
 namespace upgrade {
 
 void CheckFilesBeforeUpgrade(RunContext& run) {
-  // `search` loses and gains rows. The tables of the column phases only gain columns and the
-  // tables the run creates do not exist yet: the run relies on no more of them than their
-  // references, which are checked for every table. The system tables are always checked.
-  run.data().CheckIntegrity({"search"}, {"search"});
+  // The data file is the customer's: a run that upgraded it while its Customer table no
+  // longer read would report success over a file the customer cannot use. So all of it is
+  // checked, not only what the run reads and writes (`search` loses and gains rows; the
+  // tables of the column phases only gain columns; the tables it creates do not exist yet).
+  run.data().CheckIntegrity({"search"}, {"search"}, db::DbConnection::Scope::kWholeFile);
 
+  // The template is only read from: the rows the run copies out of it.
   std::vector<std::string> copied = {"search"};
   for (const char* table : {"sj", "zdy", "sfz"}) {
     if (!run.tables.Contains(table)) copied.push_back(table);

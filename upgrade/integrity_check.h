@@ -9,10 +9,11 @@
 
 namespace upgrade {
 
-// The data file: every table's references, the structure and rows of `search` and the
-// structure of the system tables. The template: the rows the run will copy from it (`search`, and
-// `sj`, `zdy`, `sfz` where the data file lacks them). Throws DbFailure on damage, or when either
-// file cannot be opened.
+// The data file: whole, as `jetdb check` checks it (every table's structures, rows, long
+// values and indexes, and every page), passing only what Access itself leaves in files. The
+// template: every table's references and the rows the run will copy from it (`search`, and
+// `sj`, `zdy`, `sfz` where the data file lacks them). Throws DbFailure on damage, or when
+// either file cannot be opened.
 void CheckFilesBeforeUpgrade(RunContext& run);
 
 }  // namespace upgrade

@@ -40,7 +40,7 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
     case kReference: {
       size_t slots = (row.size() - 1) / 4;
       for (size_t k = 0; k < slots; ++k) {
-        uint32_t bitmap_page = row.U32(1 + 4 * k);
+        const uint32_t bitmap_page = ReferenceMapSlot(row, k);
         if (bitmap_page == 0) continue;
         if (bitmap_page >= page_count) {
           ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = bitmap_page});
@@ -64,9 +64,14 @@ std::vector<uint32_t> UsageMapBitmapPages(ByteView row) {
   std::vector<uint32_t> out;
   if (row.size() < 1 || row.U8(0) != usage_map::kReference) return out;
   for (size_t k = 0; k < (row.size() - 1) / 4; ++k) {
-    if (uint32_t page = row.U32(1 + 4 * k); page != 0) out.push_back(page);
+    if (uint32_t page = ReferenceMapSlot(row, k); page != 0) out.push_back(page);
   }
   return out;
+}
+
+uint32_t ReferenceMapSlot(ByteView row, size_t slot) {
+  const int32_t page = static_cast<int32_t>(row.U32(1 + 4 * slot));
+  return page > 0 ? static_cast<uint32_t>(page) : 0;
 }
 
 }  // namespace jet

@@ -39,4 +39,10 @@ std::vector<uint32_t> DecodeUsageMap(ByteView map_row, const PageSource& pages, 
 // belong to the map's owner as much as the pages they mark.
 std::vector<uint32_t> UsageMapBitmapPages(ByteView map_row);
 
+// The bitmap page in slot `slot` of a reference map row, 0 for none. A slot holds a signed
+// 32-bit page number, and only one above zero names a page: files in the wild (Jackcess's
+// test files among them) hold slots that read as negative numbers, which are unused slots,
+// not pages four billion pages into a file that cannot be larger than 2 GB.
+uint32_t ReferenceMapSlot(ByteView map_row, size_t slot);
+
 }  // namespace jet

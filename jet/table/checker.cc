@@ -1,12 +1,11 @@
 #include "jet/table/checker.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "jet/error.h"
-#include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
-#include "jet/format/page_size.h"
 #include "jet/table/database.h"
 #include "jet/table/index_tree.h"
 #include "jet/table/stored_rows.h"
@@ -14,21 +13,6 @@
 
 namespace jet {
 namespace {
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (uint8_t b : bytes) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
-  }
-  return out;
-}
-
-std::string Where(RowPointer p) {
-  return "page " + std::to_string(p.page) + " row " + std::to_string(p.row);
-}
 
 class TableChecker {
  public:
@@ -39,13 +23,19 @@ class TableChecker {
     const TableDefinition& def = table_.definition();
     const size_t indexes = def.real_indexes.size();
     std::vector<std::vector<size_t>> positions;
+    // Only the indexed columns are decoded: the others need only be where the row says they
+    // are, and their long values readable, which the scan makes sure of.
+    std::vector<bool> decoded(def.columns.size(), false);
     for (const RealIndex& index : def.real_indexes) {
       positions.push_back(IndexColumnPositions(def, index));
+      for (size_t p : positions.back()) {
+        if (p < decoded.size()) decoded[p] = true;
+      }
     }
     // Only what the index checks need is kept of each row, its key in every index, not its
     // values: a check of a file with millions of rows then holds tens of bytes per row.
     std::vector<uint8_t> key;
-    table_.Scan([&](RowPointer where, const std::vector<Value>& values) {
+    table_.ScanColumns(decoded, [&](RowPointer where, const std::vector<Value>& values) {
       // keys_ and skipped_ hold `indexes` items per row, in scan order.
       rows_.push_back({where, rows_.size()});
       for (size_t r = 0; r < indexes; ++r) {
@@ -66,29 +56,74 @@ class TableChecker {
     if (!std::is_sorted(rows_.begin(), rows_.end())) std::sort(rows_.begin(), rows_.end());
     report_.rows += rows_.size();
     if (rows_.size() != def.row_count) {
-      Problem("holds " + std::to_string(rows_.size()) + " live rows but its definition says " +
-              std::to_string(def.row_count));
+      Found(Problem::kNoteRowCount, {.number = def.row_count, .limit = rows_.size()});
     }
     for (size_t i = 0; i < indexes; ++i) CheckIndex(i);
+    // After the scan, which has most long-value pages in the cache.
+    CheckMapsListTheirKind();
   }
 
  private:
-  void Problem(const std::string& what) {
-    report_.problems.push_back("table '" + table_.name() + "': " + what);
+  void Found(Problem problem, ErrorFacts facts) {
+    facts.table = table_.name();
+    report_.findings.push_back({problem, std::move(facts)});
+  }
+  void Found(const JetError& e, const std::string& index = {}) {
+    Finding f = FindingOf(e);
+    f.facts.table = table_.name();
+    if (f.facts.index.empty()) f.facts.index = index;
+    report_.findings.push_back(std::move(f));
+  }
+
+  // Rows are placed on the pages a table's free-space map lists, and a long value is read
+  // from the pages its column's maps list: a writer trusts each to be a page of that kind.
+  // (The scan holds the owned-pages map to the table's own data pages.)
+  void CheckMapsListTheirKind() {
+    Pager& pager = db_.pager();
+    const TableDefinition& def = table_.definition();
+    try {
+      std::vector<uint32_t> owned = table_.OwnedPages();
+      for (uint32_t page : ReadUsageMap(pager, def.free_pages)) {
+        // The owned pages are held to it as the scan reads them.
+        if (std::binary_search(owned.begin(), owned.end(), page)) continue;
+        RequireTableDataPage(pager.Page(page, Pager::Use::kOnce).Unpinned(), page,
+                             table_.definition_page());
+      }
+    } catch (const JetError& e) {
+      Found(e);
+    }
+    for (const LongValueMaps& m : def.long_value_maps) {
+      try {
+        for (RowPointer map : {m.owned, m.free}) {
+          if (map.IsNull()) continue;
+          for (uint32_t page : ReadUsageMap(pager, map)) {
+            RequireLongValuePage(pager.Page(page).Unpinned(), page);
+          }
+        }
+      } catch (const JetError& e) {
+        Found(e);
+        const ColumnDefinition* column = def.ColumnById(m.column_id);
+        if (column) report_.findings.back().facts.column = column->name;
+      }
+    }
   }
 
   void CheckIndex(size_t real) {
     const TableDefinition& def = table_.definition();
     const RealIndex& index = def.real_indexes[real];
-    const std::string name = "index '" + table_.definition().RealIndexName(real) + "': ";
+    const std::string name = def.RealIndexName(real);
     IndexTree tree;
     try {
       tree = ReadIndexTree(db_.pager(), index.root_page, table_.definition_page());
     } catch (const JetError& e) {
-      Problem(name + e.what());
+      Found(e, name);
       return;
     }
-    for (const auto& p : tree.problems) Problem(name + p);
+    for (const Finding& p : tree.problems) {
+      ErrorFacts facts = p.facts;
+      facts.index = name;
+      Found(p.problem, facts);
+    }
     report_.index_entries += tree.entries.size();
 
     // Every page of the tree must be listed in the index's own usage map (which the page
@@ -97,46 +132,56 @@ class TableChecker {
     try {
       mapped = ReadUsageMap(db_.pager(), index.usage_map);
     } catch (const JetError& e) {
-      Problem(name + "its usage map cannot be read: " + e.what());
+      Found(e, name);
     }
     std::unordered_set<uint32_t> mapped_set(mapped.begin(), mapped.end());
     for (uint32_t page : tree.pages) {
       if (!mapped.empty() && !mapped_set.count(page)) {
-        Problem(name + "page " + std::to_string(page) + " is missing from its usage map");
+        Found(Problem::kDamagedIndexStructure, {.index = name, .page = page});
       }
     }
 
     for (size_t i = 1; i < tree.entries.size(); ++i) {
       if (!IndexEntryLess(tree.entries[i - 1], tree.entries[i])) {
-        Problem(name + "entries out of order at " + Where(tree.entries[i].row));
+        const size_t leaf = static_cast<size_t>(
+            std::upper_bound(tree.leaf_starts.begin(), tree.leaf_starts.end(), i) -
+            tree.leaf_starts.begin() - 1);
+        Found(Problem::kDamagedIndexOrder, {.index = name, .page = tree.leaves[leaf]});
         break;
       }
     }
 
     const size_t indexes = def.real_indexes.size();
+    auto at = [&](RowPointer p) -> ErrorFacts {
+      return {.index = name, .page = p.page, .row = p.row};
+    };
     std::vector<uint8_t> seen(rows_.size(), 0);  // entries per row (by ordinal), up to 2
+    // Where the last entry's row was: an index whose keys grew as rows were added (an
+    // autonumber's) meets the rows in the order they are stored, so the next entry's row is
+    // most often the next row.
+    auto next = rows_.begin();
     for (const IndexEntry& e : tree.entries) {
-      auto row = std::lower_bound(rows_.begin(), rows_.end(), LiveRow{e.row, 0});
+      auto row = next != rows_.end() && next->where == e.row
+                     ? next
+                     : std::lower_bound(rows_.begin(), rows_.end(), LiveRow{e.row, 0});
+      if (row != rows_.end()) next = row + 1;
       if (row == rows_.end() || row->where != e.row) {
-        Problem(name + "entry points at " + Where(e.row) + ", which is not a live row");
+        Found(Problem::kDamagedIndexEntryNoRow, at(e.row));
         continue;
       }
       uint8_t& count = seen[row->ordinal];
-      if (count < 2 && ++count == 2) Problem(name + "has two entries for " + Where(e.row));
+      if (count < 2 && ++count == 2) Found(Problem::kDamagedIndexEntryTwice, at(e.row));
       const std::optional<IndexKey>& key = keys_[row->ordinal * indexes + real];
       if (!key) {
         ++report_.keys_not_encodable;
       } else {
         ++report_.keys_compared;
-        if (*key != e.key) {
-          Problem(name + "entry for " + Where(e.row) + " has key " + Hex(e.key.ToVector()) +
-                  " but the row's values give " + Hex(key->ToVector()));
-        }
+        if (*key != e.key) Found(Problem::kDamagedIndexKey, at(e.row));
       }
     }
     for (const LiveRow& row : rows_) {
       if (seen[row.ordinal] > 0 || skipped_[row.ordinal * indexes + real]) continue;
-      Problem(name + "has no entry for the row at " + Where(row.where));
+      Found(Problem::kDamagedIndexEntryMissing, at(row.where));
     }
   }
 
@@ -159,6 +204,11 @@ class TableChecker {
 
 }  // namespace
 
+size_t CheckReport::DamageCount() const {
+  return static_cast<size_t>(std::count_if(findings.begin(), findings.end(),
+                                           [](const Finding& f) { return f.IsDamage(); }));
+}
+
 CheckReport CheckDatabase(Database& db) {
   CheckReport report;
   auto check = [&](const std::string& name, uint32_t definition_page) {
@@ -166,7 +216,9 @@ CheckReport CheckDatabase(Database& db) {
     try {
       TableChecker(db, name, definition_page, report).Run();
     } catch (const JetError& err) {
-      report.problems.push_back("table '" + name + "': " + err.what());
+      Finding f = FindingOf(err);
+      f.facts.table = name;
+      report.findings.push_back(std::move(f));
     }
   };
   bool catalog_listed = false;
@@ -179,14 +231,14 @@ CheckReport CheckDatabase(Database& db) {
   // in that row must not hide the catalog, with whatever else is scribbled in it, from the
   // check: its rows are what every table name leads through.
   if (!catalog_listed) {
-    report.problems.push_back("table 'MSysObjects': no catalog row lists it as a table");
+    report.findings.push_back({Problem::kDamagedCatalogNotListed, {.table = "MSysObjects"}});
     check("MSysObjects", Catalog::kObjectsDefinitionPage);
   }
   report.census = TakePageCensus(db);
-  report.problems.insert(report.problems.end(), report.census.problems.begin(),
-                         report.census.problems.end());
+  report.findings.insert(report.findings.end(), report.census.damage.begin(),
+                         report.census.damage.end());
   if (!report.census.leaked.empty()) {
-    report.notes.push_back(DescribeLeakedPages(report.census.leaked));
+    report.findings.push_back(LeakedPagesNote(report.census.leaked));
   }
   return report;
 }

@@ -26,24 +26,13 @@ class TreeWalker {
     }
     IndexPage page = ReadIndexPage(pager_, page_number);
     out_.pages.push_back(page_number);
-    if (page.owner != owner_) {
-      Found(page_number);
-      out_.problems.push_back("index page " + std::to_string(page_number) + " names table page " +
-                              std::to_string(page.owner) + " as its owner");
-    }
+    if (page.owner != owner_) Found(Problem::kDamagedIndexForeignPage, page_number);
     if (page.leaf) {
       uint32_t previous = out_.leaves.empty() ? 0 : out_.leaves.back();
-      if (page.previous != previous) {
-        Found(page_number);
-        out_.problems.push_back("leaf page " + std::to_string(page_number) +
-                                " links back to page " + std::to_string(page.previous) +
-                                " instead of " + std::to_string(previous));
-      }
+      // Each leaf links back to the one before it and forward to the one after.
+      if (page.previous != previous) Found(Problem::kDamagedIndexStructure, page_number);
       if (!out_.leaves.empty() && last_next_ != page_number) {
-        Found(previous);
-        out_.problems.push_back("leaf page " + std::to_string(previous) +
-                                " links forward to page " + std::to_string(last_next_) +
-                                " instead of " + std::to_string(page_number));
+        Found(Problem::kDamagedIndexStructure, previous);
       }
       out_.leaves.push_back(page_number);
       out_.leaf_starts.push_back(out_.entries.size());
@@ -58,16 +47,12 @@ class TreeWalker {
 
   void Finish() {
     if (!out_.leaves.empty() && last_next_ != 0) {
-      Found(out_.leaves.back());
-      out_.problems.push_back("last leaf page " + std::to_string(out_.leaves.back()) +
-                              " links forward to page " + std::to_string(last_next_));
+      Found(Problem::kDamagedIndexStructure, out_.leaves.back());
     }
   }
 
  private:
-  void Found(uint32_t page) {
-    if (out_.problems.empty()) out_.first_problem_page = page;
-  }
+  void Found(Problem problem, uint32_t page) { out_.problems.push_back({problem, {.page = page}}); }
 
   Pager& pager_;
   uint32_t owner_;

@@ -3,23 +3,24 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "jet/file/pager.h"
 #include "jet/format/index_page.h"
 #include "jet/format/table_definition.h"
+#include "jet/table/finding.h"
 
 namespace jet {
 
 struct IndexTree {
-  std::vector<IndexEntry> entries;    // leaf entries, leftmost leaf first
-  std::vector<uint32_t> pages;        // every page of the tree, root first
-  std::vector<uint32_t> leaves;       // leaf pages in tree order
-  std::vector<size_t> leaf_starts;    // index into `entries` of each leaf's first entry
-  int height = 0;                     // 1 when the root is a leaf
-  std::vector<std::string> problems;  // structural faults found on the way (leaf links, owners)
-  uint32_t first_problem_page = 0;    // the page the first of them was found on
+  std::vector<IndexEntry> entries;  // leaf entries, leftmost leaf first
+  std::vector<uint32_t> pages;      // every page of the tree, root first
+  std::vector<uint32_t> leaves;     // leaf pages in tree order
+  std::vector<size_t> leaf_starts;  // index into `entries` of each leaf's first entry
+  int height = 0;                   // 1 when the root is a leaf
+  // Faults found on the way, each naming its page: a leaf linked to the wrong neighbour
+  // (kDamagedIndexStructure), a page of another table's index (kDamagedIndexForeignPage).
+  std::vector<Finding> problems;
 };
 
 // Index page `page`, decoded; damage (a page that is not an index page, a bad entry) names

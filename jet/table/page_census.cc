@@ -1,5 +1,6 @@
 #include "jet/table/page_census.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 #include "jet/error.h"
@@ -20,6 +21,7 @@ class Ledger {
  public:
   Ledger(uint32_t pages, PageCensus& census) : owners_(pages, kNoOwner), census_(census) {}
 
+  // `name` says what the pages are in a message: "表 'Notes' 的字段 'Memo' 的长值".
   uint32_t NewOwner(std::string name) {
     names_.push_back(std::move(name));
     return static_cast<uint32_t>(names_.size() - 1);
@@ -34,18 +36,32 @@ class Ledger {
     }
     // One report per page, however many owners claim it.
     if (reported_.insert(page).second) {
-      census_.problems.push_back("page " + std::to_string(page) + " is claimed by " +
-                                 Name(current) + " and by " + Name(owner));
+      census_.damage.push_back({Problem::kDamagedPageClaimedTwice,
+                                {.name = Name(current), .detail = Name(owner), .page = page}});
     }
   }
 
-  // The pages of the map stored at `map`, its bitmap pages, and the page the map row is on.
-  void ClaimMap(Pager& pager, RowPointer map, uint32_t owner) {
-    if (map.IsNull()) return;
-    for (uint32_t page : ReadUsageMap(pager, map)) Claim(page, owner);
-    PinnedView row = ReadStoredRow(pager, map);
-    for (uint32_t page : UsageMapBitmapPages(row)) Claim(page, owner);
+  // The row at `map` is the map called `map_name`, and no other: a writer changing one map
+  // would change the other.
+  void ClaimMapRow(RowPointer map, const std::string& map_name) {
+    auto [it, added] = map_rows_.emplace(map.ToStored(), map_name);
+    if (!added) {
+      census_.damage.push_back(
+          {Problem::kDamagedUsageMapShared,
+           {.name = it->second, .detail = map_name, .page = map.page, .row = map.row}});
+    }
     Claim(map.page, kMapRows);
+  }
+
+  // The pages of the map stored at `map`, its bitmap pages, and the page the map row is on.
+  void ClaimMap(Pager& pager, RowPointer map, uint32_t owner, const std::string& map_name) {
+    if (map.IsNull()) return;
+    const std::vector<uint32_t> pages = ReadUsageMap(pager, map);
+    const PinnedView row = ReadStoredRow(pager, map);
+    const std::vector<uint32_t> bitmaps = UsageMapBitmapPages(row);
+    ClaimMapRow(map, map_name);
+    for (uint32_t page : pages) Claim(page, owner);
+    for (uint32_t page : bitmaps) Claim(page, owner);
   }
 
   // Counts free and leaked pages against `free_pages` (ascending), reporting a page both
@@ -60,8 +76,8 @@ class Ledger {
       if (owner != kNoOwner) {
         ++census_.claimed;
         if (free) {
-          census_.problems.push_back("page " + std::to_string(page) + ", claimed by " +
-                                     Name(owner) + ", is marked free in the free-page map");
+          census_.damage.push_back(
+              {Problem::kDamagedPageClaimedAndFree, {.name = Name(owner), .page = page}});
         }
       } else if (free) {
         ++census_.free;
@@ -73,21 +89,21 @@ class Ledger {
 
  private:
   std::string Name(uint32_t owner) const {
-    return owner == kMapRows ? "usage-map rows" : names_[owner];
+    return owner == kMapRows ? "页面使用表所在的页" : names_[owner];
   }
 
   std::vector<uint32_t> owners_;  // per page: an index into names_, kMapRows or kNoOwner
   std::vector<std::string> names_;
   std::unordered_set<uint32_t> reported_;
+  std::unordered_map<uint32_t, std::string> map_rows_;  // by stored row pointer: the map's name
   PageCensus& census_;
 };
 
 // The pages of one table: its definition's chain, its data pages (those its owned-pages map
 // and its free-space map list), each index's and each long-value column's pages.
-void CountTable(Database& db, const std::string& name, uint32_t definition_page, Ledger& ledger,
-                PageCensus& census) {
+void CountTable(Database& db, const std::string& name, uint32_t definition_page, Ledger& ledger) {
   Pager& pager = db.pager();
-  const std::string table = "table '" + name + "'";
+  const std::string table = "表 '" + name + "'";
   const TableDefinition* def = nullptr;
   std::vector<uint32_t> chain;
   try {
@@ -96,40 +112,31 @@ void CountTable(Database& db, const std::string& name, uint32_t definition_page,
   } catch (const JetError&) {
     return;  // the consistency check reports the definition
   }
-  const uint32_t definition = ledger.NewOwner(table + ": its definition");
+  const uint32_t definition = ledger.NewOwner(table + " 的定义");
   for (uint32_t page : chain) ledger.Claim(page, definition);
 
   const uint32_t data = ledger.NewOwner(table);
-  try {
-    ledger.ClaimMap(pager, def->owned_pages, data);
-  } catch (const JetError&) {
-    // Read by every scan of the table: the consistency check reports it.
-  }
-  try {
-    ledger.ClaimMap(pager, def->free_pages, data);
-  } catch (const JetError& e) {
-    census.problems.push_back(table + ": its free-space map cannot be read: " + e.what());
-  }
-  for (size_t i = 0; i < def->real_indexes.size(); ++i) {
-    const uint32_t index = ledger.NewOwner(table + ": index '" + def->RealIndexName(i) + "'");
+  // A map that cannot be read is left out: the consistency check reads every map of every
+  // table itself, and reports it.
+  auto claim = [&](RowPointer map, uint32_t owner, const std::string& map_name) {
     try {
-      ledger.ClaimMap(pager, def->real_indexes[i].usage_map, index);
+      ledger.ClaimMap(pager, map, owner, map_name);
     } catch (const JetError&) {
-      // The consistency check reads every index's map and reports it.
     }
+  };
+  claim(def->owned_pages, data, table + " 的页面使用表");
+  claim(def->free_pages, data, table + " 的空闲空间表");
+  for (size_t i = 0; i < def->real_indexes.size(); ++i) {
+    const std::string index = table + " 的索引 '" + def->RealIndexName(i) + "'";
+    claim(def->real_indexes[i].usage_map, ledger.NewOwner(index), index + " 的页面使用表");
   }
   for (const LongValueMaps& m : def->long_value_maps) {
-    const ColumnDefinition* column = def->ColumnById(m.column_id);
-    const std::string owner_name =
-        table + ": column '" + (column ? column->name : "#" + std::to_string(m.column_id)) + "'";
-    const uint32_t owner = ledger.NewOwner(owner_name + " long values");
-    for (RowPointer map : {m.owned, m.free}) {
-      try {
-        ledger.ClaimMap(pager, map, owner);
-      } catch (const JetError& e) {
-        census.problems.push_back(owner_name + ": a long-value map cannot be read: " + e.what());
-      }
-    }
+    const ColumnDefinition* c = def->ColumnById(m.column_id);
+    const std::string values =
+        table + " 的字段 '" + (c ? c->name : "#" + std::to_string(m.column_id)) + "' 的长值";
+    const uint32_t owner = ledger.NewOwner(values);
+    claim(m.owned, owner, values + "的页面使用表");
+    claim(m.free, owner, values + "的空闲空间表");
   }
 }
 
@@ -139,51 +146,50 @@ PageCensus TakePageCensus(Database& db) {
   Pager& pager = db.pager();
   PageCensus census;
   Ledger ledger(pager.page_count(), census);
-  ledger.Claim(0, ledger.NewOwner("the file header"));
+  ledger.Claim(0, ledger.NewOwner("文件头"));
 
   // Page 1 holds the free-page map's row: a usage-map page like any other.
   std::vector<uint32_t> free_pages;
-  const uint32_t free_map = ledger.NewOwner("the free-page map");
+  const uint32_t free_map = ledger.NewOwner("空闲页表");
   try {
     free_pages = ReadFreePageMap(pager);
-    ledger.Claim(1, kMapRows);
+    ledger.ClaimMapRow(RowPointer{1, 0}, "空闲页表");
     PinnedView row = ReadStoredRow(pager, RowPointer{1, 0});
     for (uint32_t page : UsageMapBitmapPages(row)) ledger.Claim(page, free_map);
   } catch (const JetError& e) {
     // Every unclaimed page then shows as leaked.
-    census.problems.push_back(std::string("the free-page map cannot be read: ") + e.what());
+    census.damage.push_back(FindingOf(e));
   }
 
   bool catalog_listed = false;
   for (const CatalogEntry& e : db.catalog().entries()) {
     if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
     catalog_listed |= e.DefinitionPage() == Catalog::kObjectsDefinitionPage;
-    CountTable(db, e.name, e.DefinitionPage(), ledger, census);
+    CountTable(db, e.name, e.DefinitionPage(), ledger);
   }
   // The catalog is read from its fixed page whatever its own row says, as the check does.
   if (!catalog_listed) {
-    CountTable(db, "MSysObjects", Catalog::kObjectsDefinitionPage, ledger, census);
+    CountTable(db, "MSysObjects", Catalog::kObjectsDefinitionPage, ledger);
   }
   ledger.Close(free_pages);
   return census;
 }
 
-std::string DescribeLeakedPages(const std::vector<uint32_t>& leaked, size_t max_ranges) {
-  std::string out = std::to_string(leaked.size()) + (leaked.size() == 1 ? " page" : " pages") +
-                    " neither in use nor free (leaked space; compacting reclaims it)";
-  size_t ranges = 0;
+Finding LeakedPagesNote(const std::vector<uint32_t>& leaked, size_t max_ranges) {
+  std::string ranges;
+  size_t count = 0;
   for (size_t i = 0; i < leaked.size();) {
     size_t j = i;
     while (j + 1 < leaked.size() && leaked[j + 1] == leaked[j] + 1) ++j;
-    if (ranges == max_ranges) {
-      out += ", ...";
+    if (count == max_ranges) {
+      ranges += ", ……";
       break;
     }
-    out += (ranges++ == 0 ? ": " : ", ") + std::to_string(leaked[i]);
-    if (j > i) out += "-" + std::to_string(leaked[j]);
+    ranges += (count++ == 0 ? "" : ", ") + std::to_string(leaked[i]);
+    if (j > i) ranges += "-" + std::to_string(leaked[j]);
     i = j + 1;
   }
-  return out;
+  return {Problem::kNoteLeakedPages, {.detail = ranges, .number = leaked.size()}};
 }
 
 }  // namespace jet

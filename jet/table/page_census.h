@@ -18,26 +18,30 @@
 #include <string>
 #include <vector>
 
+#include "jet/table/finding.h"
+
 namespace jet {
 
 class Database;
 
 struct PageCensus {
-  uint32_t pages = 0;                 // in the file
-  uint32_t claimed = 0;               // pages with an owner
-  uint32_t free = 0;                  // marked free and claimed by none
-  std::vector<uint32_t> leaked;       // neither claimed nor free, ascending
-  std::vector<std::string> problems;  // pages claimed twice, claimed and marked free
+  uint32_t pages = 0;            // in the file
+  uint32_t claimed = 0;          // pages with an owner
+  uint32_t free = 0;             // marked free and claimed by none
+  std::vector<uint32_t> leaked;  // neither claimed nor free, ascending
+  // Pages claimed twice, or claimed and marked free; two maps on one usage-map row; a
+  // free-page map that cannot be read.
+  std::vector<Finding> damage;
 };
 
-// Takes the census. A table whose definition cannot be read, or whose owned-pages or index
-// maps cannot, is left out of it (its pages may then show as leaked): the consistency check
-// reads those itself and reports why. The maps only the census reads, the free-page map, a
-// table's free-space map and its long-value columns' maps, are reported here when they
-// cannot be read.
+// Takes the census. A table whose definition cannot be read, or a map of a table that cannot,
+// is left out of it (its pages may then show as leaked): the consistency check reads those
+// itself and reports why. The free-page map, which only the census reads, is reported here
+// when it cannot be read.
 PageCensus TakePageCensus(Database& db);
 
-// "3 pages leaked: 40-41, 57", the leaked pages as ranges (the first `max_ranges` of them).
-std::string DescribeLeakedPages(const std::vector<uint32_t>& leaked, size_t max_ranges = 20);
+// The note leaked pages make: how many, and the first `max_ranges` runs of them
+// ("40-41, 57").
+Finding LeakedPagesNote(const std::vector<uint32_t>& leaked, size_t max_ranges = 20);
 
 }  // namespace jet

@@ -91,11 +91,16 @@ const std::vector<uint32_t>& LongValuePages::Read(uint16_t column_id) {
   return kept;
 }
 
-std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages& pages,
-                                   uint16_t column_id) {
+namespace {
+
+// Walks the value stored as `stored`, handing each piece of it to `take` in order.
+template <typename Take>
+void WalkLongValue(Pager& pager, ByteView stored, LongValuePages& pages, uint16_t column_id,
+                   Take&& take) {
   LongValueHeader h = DecodeLongValueHeader(stored);
   if (h.form == LongValueForm::kInline) {
-    return std::vector<uint8_t>(h.inline_data.data(), h.inline_data.data() + h.inline_data.size());
+    take(h.inline_data);
+    return;
   }
   // No value can be longer than the file that holds it: refuse absurd lengths before
   // allocating anything.
@@ -105,22 +110,38 @@ std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages
   if (h.form == LongValueForm::kSingleRow) {
     PinnedView row = ReadLongValueRow(pager, h.first, pages, column_id);
     if (row.size() < h.length) ThrowCorrupt(Problem::kDamagedLongValue);
-    return std::vector<uint8_t>(row.data(), row.data() + h.length);
+    take(ByteView(row.data(), h.length));
+    return;
   }
-  std::vector<uint8_t> out;
+  size_t done = 0;
   std::unordered_set<RowPointer> seen;
   RowPointer at = h.first;
-  while (out.size() < h.length) {
+  while (done < h.length) {
     if (at.IsNull()) ThrowCorrupt(Problem::kDamagedLongValueChain);
     if (!seen.insert(at).second) ThrowCorrupt(Problem::kDamagedLongValueChain);
     PinnedView row = ReadLongValueRow(pager, at, pages, column_id);
     if (row.size() < 4) ThrowCorrupt(Problem::kDamagedLongValueChain);
     RowPointer next = RowPointer::FromStored(row.U32(0));
-    size_t take = std::min<size_t>(row.size() - 4, h.length - out.size());
-    out.insert(out.end(), row.data() + 4, row.data() + 4 + take);
+    const size_t piece = std::min<size_t>(row.size() - 4, h.length - done);
+    take(ByteView(row.data() + 4, piece));
+    done += piece;
     at = next;
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages& pages,
+                                   uint16_t column_id) {
+  std::vector<uint8_t> out;
+  WalkLongValue(pager, stored, pages, column_id, [&](ByteView piece) {
+    out.insert(out.end(), piece.data(), piece.data() + piece.size());
+  });
   return out;
+}
+
+void CheckLongValue(Pager& pager, ByteView stored, LongValuePages& pages, uint16_t column_id) {
+  WalkLongValue(pager, stored, pages, column_id, [](ByteView) {});
 }
 
 }  // namespace jet

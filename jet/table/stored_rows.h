@@ -58,5 +58,7 @@ class LongValuePages {
 // cycle, a chain that ends early, or a length the file cannot hold.
 std::vector<uint8_t> ReadLongValue(Pager& pager, ByteView stored, LongValuePages& pages,
                                    uint16_t column_id);
+// The same walk, keeping nothing: for a check that the value reads.
+void CheckLongValue(Pager& pager, ByteView stored, LongValuePages& pages, uint16_t column_id);
 
 }  // namespace jet

@@ -8,6 +8,7 @@
 #include "jet/format/page_size.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/unicode.h"
+#include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/index_tree.h"
 #include "jet/table/stored_rows.h"
@@ -71,7 +72,7 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
   try {
     IndexTree tree = ReadIndexTree(pager, index.root_page, owner);
     if (!tree.problems.empty()) {
-      ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.first_problem_page});
+      ThrowCorrupt(tree.problems.front().problem, tree.problems.front().facts);
     }
     // A writer finds where a key goes by its order: out of order, it would put new entries
     // where no search finds them.
@@ -80,7 +81,7 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
         const size_t leaf = static_cast<size_t>(
             std::upper_bound(tree.leaf_starts.begin(), tree.leaf_starts.end(), i) -
             tree.leaf_starts.begin() - 1);
-        ThrowCorrupt(Problem::kDamagedIndexStructure, {.page = tree.leaves[leaf]});
+        ThrowCorrupt(Problem::kDamagedIndexOrder, {.page = tree.leaves[leaf]});
       }
     }
     // An entry for a row that is not there would stand for the next row placed in that slot,
@@ -100,6 +101,14 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
     e.AddFacts({.index = name});
     throw;
   }
+}
+
+// Refuses the change for `damage`: the file was not changed, and this is how to mend it.
+[[noreturn]] void Refuse(Database& db, const Finding& damage) {
+  ErrorFacts facts = damage.facts;
+  if (facts.file.empty()) facts.file = PathToUtf8(db.pager().path());
+  facts.detail = damage.Words();
+  throw JetError(Problem::kDamagedRefusedBeforeWriting, std::move(facts));
 }
 
 }  // namespace
@@ -224,10 +233,14 @@ void CheckBeforeWriting(Database& db, const std::vector<std::string>& rows_chang
     }
   } catch (JetError& e) {
     if (e.kind() != ErrorKind::kCorrupt) throw;
-    e.AddFacts({.file = PathToUtf8(db.pager().path())});
-    ErrorFacts facts = e.facts();
-    facts.detail = WordProblem(e.problem(), e.facts());
-    throw JetError(Problem::kDamagedRefusedBeforeWriting, std::move(facts));
+    Refuse(db, FindingOf(e));
+  }
+}
+
+void CheckWholeFileBeforeWriting(Database& db) {
+  const CheckReport report = CheckDatabase(db);
+  for (const Finding& f : report.findings) {
+    if (f.IsDamage()) Refuse(db, f);
   }
 }
 

@@ -5,8 +5,9 @@
 // entries. Each check throws the first damage it finds (kCorrupt, naming file, table, page).
 //
 // What the checks leave alone, because Access itself leaves files so: a definition's row
-// count that differs from the rows a scan finds, index keys under sort orders the engine
-// cannot recompute, and free-page map bits for pages past the end of the file.
+// count that differs from the rows a scan finds, pages neither used nor free, index keys under
+// sort orders the engine cannot recompute, and free-page map bits for pages past the end of
+// the file.
 #pragma once
 
 #include <cstdint>
@@ -41,5 +42,11 @@ void CheckTableRows(Database& db, const std::string& name);
 // damage and saying that the file was not changed and how to mend it.
 void CheckBeforeWriting(Database& db, const std::vector<std::string>& rows_changed,
                         const std::vector<std::string>& read);
+
+// Before a series of changes to a file whose every table matters to its owner, though the
+// changes touch few of them: the whole file, as the consistency check (checker.h) checks it.
+// Its notes, what Access itself leaves in files, pass. Throws kDamagedRefusedBeforeWriting, as
+// CheckBeforeWriting does, quoting the first damage found.
+void CheckWholeFileBeforeWriting(Database& db);
 
 }  // namespace jet

@@ -38,13 +38,20 @@ const TableDefinition& Table::definition() const {
 }
 
 void Table::DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pages, ByteView row,
-                          std::vector<ColumnData>& parts, std::vector<Value>& values) const {
+                          const std::vector<bool>* decoded, std::vector<ColumnData>& parts,
+                          std::vector<Value>& values) const {
   const TableDefinition& def = definition();
   SplitRow(def, layout, row, parts);
   values.resize(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDefinition& c = def.columns[i];
+    // A column not decoded is never set: it stays as resize() made it, NULL.
+    const bool wanted = !decoded || (*decoded)[i];
     if (IsLongValueType(c.type) && !parts[i].null) {
+      if (!wanted) {
+        CheckLongValue(db_->pager(), parts[i].bytes, long_value_pages, c.id);
+        continue;
+      }
       std::vector<uint8_t> bytes =
           ReadLongValue(db_->pager(), parts[i].bytes, long_value_pages, c.id);
       Value& v = values[i];
@@ -60,7 +67,7 @@ void Table::DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pa
         v.text.clear();
         v.bytes = std::move(bytes);
       }
-    } else {
+    } else if (wanted) {
       DecodeColumnValue(c, parts[i], values[i]);
     }
   }
@@ -120,12 +127,22 @@ size_t Table::CountLiveRows() const {
 }
 
 void Table::Scan(const RowVisitor& visit) const {
+  ScanDecoding(nullptr, visit);
+}
+
+void Table::ScanColumns(const std::vector<bool>& decoded, const RowVisitor& visit) const {
+  if (decoded.size() != definition().columns.size()) throw JetError(Problem::kInternalRowShape);
+  ScanDecoding(&decoded, visit);
+}
+
+void Table::ScanDecoding(const std::vector<bool>* decoded, const RowVisitor& visit) const {
   std::vector<ColumnData> parts;
   std::vector<Value> values;
   const RowLayout layout = LayoutOf(definition());
   LongValuePages long_value_pages(db_->pager(), definition());
   ScanStored([&](RowPointer where, ByteView bytes) {
-    NamingThisTable([&] { DecodeRowInto(layout, long_value_pages, bytes, parts, values); });
+    NamingThisTable(
+        [&] { DecodeRowInto(layout, long_value_pages, bytes, decoded, parts, values); });
     return visit(where, values);
   });
 }
@@ -184,7 +201,7 @@ std::vector<Value> Table::ReadLiveRow(RowPointer where) const {
   std::vector<ColumnData> parts;
   std::vector<Value> values;
   LongValuePages long_value_pages(pager, definition());
-  DecodeRowInto(LayoutOf(definition()), long_value_pages, bytes, parts, values);
+  DecodeRowInto(LayoutOf(definition()), long_value_pages, bytes, nullptr, parts, values);
   return values;
 }
 

@@ -34,6 +34,12 @@ class Table {
   using RowVisitor = std::function<bool(RowPointer, const std::vector<Value>&)>;
   void Scan(const RowVisitor& visit) const;
 
+  // The same walk, decoding only the columns `decoded` marks (one flag per column); the
+  // others read as NULL. Every row is still split into its columns and every long value
+  // read, so a table that scans here reads whole: for a check that needs a few columns'
+  // values (an index's) of every row.
+  void ScanColumns(const std::vector<bool>& decoded, const RowVisitor& visit) const;
+
   // The same walk, handing each live row's stored bytes (after an overflow pointer) instead
   // of its values: for copies that move rows between Jet tables without decoding them. The
   // bytes are valid during the call.
@@ -58,9 +64,12 @@ class Table {
   void ScanStoredRows(const StoredRowVisitor& visit) const;
   // Decodes one stored row's bytes (after following an overflow pointer) into `values`,
   // reusing its buffers (and `parts`, the row split into columns), so a scan allocates
-  // nothing per row once the first rows have sized them.
+  // nothing per row once the first rows have sized them. With `decoded`, only the columns it
+  // marks.
   void DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pages, ByteView row,
-                     std::vector<ColumnData>& parts, std::vector<Value>& values) const;
+                     const std::vector<bool>* decoded, std::vector<ColumnData>& parts,
+                     std::vector<Value>& values) const;
+  void ScanDecoding(const std::vector<bool>* decoded, const RowVisitor& visit) const;
   size_t CountLiveRows() const;
   std::vector<Value> ReadLiveRow(RowPointer where) const;
 

@@ -38,7 +38,7 @@ void AddToReference(Pager& pager, PageAllocator& allocator, RowPointer map, uint
   if (1 + 4 * slot + 4 > row.size()) {
     throw JetError(Problem::kDatabaseFull);
   }
-  uint32_t bitmap_page = ByteView(row.data(), row.size()).U32(1 + 4 * slot);
+  uint32_t bitmap_page = ReferenceMapSlot(ByteView(row.data(), row.size()), slot);
   if (bitmap_page == 0) {
     bitmap_page = allocator.Allocate();
     std::span<uint8_t> b = pager.Modify(bitmap_page);
@@ -113,7 +113,7 @@ void RemovePageFromUsageMap(Pager& pager, RowPointer map, uint32_t page) {
   }
   size_t slot = page / usage_map::kPagesPerBitmapPage;
   if (1 + 4 * slot + 4 > current.size()) return;
-  uint32_t bitmap_page = current.U32(1 + 4 * slot);
+  const uint32_t bitmap_page = ReferenceMapSlot(current, slot);
   if (bitmap_page == 0) return;
   std::span<uint8_t> b = ModifyUsageBitmapPage(pager, bitmap_page);
   SetBit(b.subspan(4), page % usage_map::kPagesPerBitmapPage, false);

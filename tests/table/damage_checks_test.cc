@@ -5,10 +5,11 @@
 //    changed and read): refused, naming the problem that check raises and, where the damage
 //    is on one page, that page;
 //  - the consistency check behind `jetdb check`, the page census included: exactly the
-//    findings the case names, nothing else.
+//    damage the case names, nothing else (and the notes it names).
 // Each damage is one no other check of the same layer refuses: with its check taken out, the
-// case fails. (Damage in general, random and in combinations, is damaged_input_test's and
-// damaged_upgrade_test's.)
+// case fails. And the check of a whole file before an upgrade changes it refuses every case
+// of damage, of every layer, and passes every case that is only a note. (Damage in general,
+// random and in combinations, is damaged_input_test's and damaged_upgrade_test's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -199,8 +200,9 @@ class Damager {
     return db_->OpenTable(table).OwnedPages();
   }
   std::vector<uint32_t> LongValuePages(const std::string& table, const std::string& column) {
-    return jet::ReadUsageMap(pager_, LongValueMapsOf(Definition(table), column).owned);
+    return MapPages(LongValueMapsOf(Definition(table), column).owned);
   }
+  std::vector<uint32_t> MapPages(RowPointer map) { return jet::ReadUsageMap(pager_, map); }
 
   // The NameIdx tree of Keyed, and its usage map.
   jet::IndexTree NameIndex() {
@@ -270,6 +272,13 @@ class Damager {
 
 enum class Layer { kDefinition, kBeforeWriting, kChecker };
 
+// A finding of the consistency check: its problem, and the table it names ("" for one of
+// the file as a whole).
+struct Expected {
+  Problem problem;
+  std::string table;
+};
+
 struct DamageCase {
   std::string name;
   Layer layer;
@@ -278,7 +287,14 @@ struct DamageCase {
   std::string table;                       // kDefinition: the table whose definition is damaged
   std::vector<std::string> changed, read;  // kBeforeWriting: the tables a write would change, read
   Problem problem = Problem::kDamagedDefinition;  // kBeforeWriting: the problem the check raises
-  std::vector<std::string> findings;              // kChecker: every problem holds one, each is held
+  std::vector<Expected> findings;                 // kChecker: the damage found, and notes among it
+
+  bool IsDamage() const {
+    return layer != Layer::kChecker ||
+           std::any_of(findings.begin(), findings.end(), [](const Expected& e) {
+             return jet::TextOf(e.problem).kind != jet::ErrorKind::kNote;
+           });
+  }
 };
 
 void PrintTo(const DamageCase& c, std::ostream* os) {
@@ -307,7 +323,7 @@ DamageCase BeforeWriting(std::string name, std::vector<std::string> changed,
           std::move(changed),      std::move(read),       problem,           {}};
 }
 
-DamageCase Checker(std::string name, std::vector<std::string> findings,
+DamageCase Checker(std::string name, std::vector<Expected> findings,
                    std::function<uint32_t(Damager&)> damage) {
   return {"Checker_" + name,           Layer::kChecker,    std::move(damage), "", {}, {},
           Problem::kDamagedDefinition, std::move(findings)};
@@ -430,7 +446,7 @@ const std::vector<DamageCase>& Cases() {
                           leaves.at(2));
                       return leaves[0];
                     }),
-      BeforeWriting("IndexEntriesOutOfOrder", {"Keyed"}, {}, Problem::kDamagedIndexStructure,
+      BeforeWriting("IndexEntriesOutOfOrder", {"Keyed"}, {}, Problem::kDamagedIndexOrder,
                     [](Damager& d) {
                       const uint32_t leaf = d.NameIndex().leaves.at(1);
                       d.EditLeaf(leaf,
@@ -454,12 +470,13 @@ const std::vector<DamageCase>& Cases() {
                     }),
 
       // The consistency check.
-      Checker("RowCountDisagrees", {"table 'Plain': holds 40 live rows but its definition says 41"},
+      // A note, not damage: Access leaves such counts.
+      Checker("RowCountDisagrees", {{Problem::kNoteRowCount, "Plain"}},
               [](Damager& d) {
                 d.EditDefinition("Plain", [](TableDefinition& t) { ++t.row_count; });
                 return 0u;
               }),
-      Checker("KeyDisagreesWithItsRow", {"table 'Keyed': index 'NameIdx': entry for page"},
+      Checker("KeyDisagreesWithItsRow", {{Problem::kDamagedIndexKey, "Keyed"}},
               [](Damager& d) {
                 auto name = d.FieldOf("Keyed", "Name", "ID", "42");
                 std::span<uint8_t> bytes = d.Bytes(name);
@@ -468,15 +485,14 @@ const std::vector<DamageCase>& Cases() {
                 bytes[bytes.size() - (compressed ? 1 : 2)] ^= 0x01;
                 return 0u;
               }),
-      Checker("RowWithoutAnEntry", {"table 'Keyed': index 'NameIdx': has no entry for the row at"},
+      Checker("RowWithoutAnEntry", {{Problem::kDamagedIndexEntryMissing, "Keyed"}},
               [](Damager& d) {
                 d.EditLeaf(d.NameIndex().leaves.at(1),
                            [](auto& entries) { entries.erase(entries.begin() + 3); });
                 return 0u;
               }),
       // NameIdx does not ignore NULLs: a row whose name is NULL has its entry too.
-      Checker("NullRowWithoutAnEntry",
-              {"table 'Keyed': index 'NameIdx': has no entry for the row at"},
+      Checker("NullRowWithoutAnEntry", {{Problem::kDamagedIndexEntryMissing, "Keyed"}},
               [](Damager& d) {
                 auto null_row = d.FieldOf("Keyed", "ID", "ID", std::to_string(kNullNameId));
                 const uint32_t leaf = d.NameIndex().leaves.at(0);
@@ -489,15 +505,15 @@ const std::vector<DamageCase>& Cases() {
                 return 0u;
               }),
       Checker("TwoEntriesForOneRow",
-              {"table 'Keyed': index 'NameIdx': has two entries for",
-               "table 'Keyed': index 'NameIdx': has no entry for the row at",
-               "table 'Keyed': index 'NameIdx': entry for page"},
+              {{Problem::kDamagedIndexEntryTwice, "Keyed"},
+               {Problem::kDamagedIndexEntryMissing, "Keyed"},
+               {Problem::kDamagedIndexKey, "Keyed"}},
               [](Damager& d) {
                 d.EditLeaf(d.NameIndex().leaves.at(1),
                            [](auto& entries) { entries.at(3).row = entries.at(2).row; });
                 return 0u;
               }),
-      Checker("EntryForARowNotThere", {"which is not a live row"},
+      Checker("EntryForARowNotThere", {{Problem::kDamagedIndexEntryNoRow, "Keyed"}},
               [](Damager& d) {
                 // In the last leaf, which the others' splits left with room.
                 d.EditLeaf(d.NameIndex().leaves.back(), [](auto& entries) {
@@ -507,18 +523,19 @@ const std::vector<DamageCase>& Cases() {
                 });
                 return 0u;
               }),
-      Checker("EntriesOutOfOrder", {"table 'Keyed': index 'NameIdx': entries out of order"},
+      Checker("EntriesOutOfOrder", {{Problem::kDamagedIndexOrder, "Keyed"}},
               [](Damager& d) {
                 d.EditLeaf(d.NameIndex().leaves.at(1),
                            [](auto& entries) { std::swap(entries.at(2), entries.at(3)); });
                 return 0u;
               }),
-      Checker("IndexPageMissingFromItsMap", {"is missing from its usage map"},
+      Checker("IndexPageMissingFromItsMap",
+              {{Problem::kDamagedIndexStructure, "Keyed"}, {Problem::kNoteLeakedPages, ""}},
               [](Damager& d) {
                 d.SetMapBit(d.NameIndexMap(), d.NameIndex().leaves.at(1), false);
                 return 0u;
               }),
-      Checker("LeafLinkSkipsALeaf", {"table 'Keyed': index 'NameIdx': leaf page"},
+      Checker("LeafLinkSkipsALeaf", {{Problem::kDamagedIndexStructure, "Keyed"}},
               [](Damager& d) {
                 const std::vector<uint32_t> leaves = d.NameIndex().leaves;
                 jet::PutU32(d.db().pager().Modify(leaves.at(0)).data() + jet::index_page::kNext,
@@ -526,45 +543,62 @@ const std::vector<DamageCase>& Cases() {
                 return 0u;
               }),
       // The catalog's own row says it is something else: it is checked all the same.
-      Checker("CatalogHiddenByItsOwnRow",
-              {"table 'MSysObjects': no catalog row lists it as a table"},
+      Checker("CatalogHiddenByItsOwnRow", {{Problem::kDamagedCatalogNotListed, "MSysObjects"}},
               [](Damager& d) {
                 auto type = d.FieldOf("MSysObjects", "Type", "Name", "MSysObjects");
                 d.Bytes(type)[0] = 3;
                 return 0u;
               }),
       // The page census.
-      Checker("PageClaimedTwice",
-              {"is claimed by table 'Plain' and by table 'Notes': column 'Memo'"},
+      Checker("PageClaimedTwice", {{Problem::kDamagedPageClaimedTwice, ""}},
               [](Damager& d) {
-                d.SetMapBit(LongValueMapsOf(d.Definition("Notes"), "Memo").free,
-                            d.DataPages("Plain").at(0));
+                d.SetMapBit(d.NameIndexMap(), d.DataPages("Plain").at(0));
                 return 0u;
               }),
-      Checker("LongValuePageMarkedFree",
-              {"claimed by table 'Notes': column 'Pic' long values, is marked free"},
+      // Two maps on one row, though neither lists a page another claims.
+      Checker("TwoMapsOneRow", {{Problem::kDamagedUsageMapShared, ""}},
+              [](Damager& d) {
+                const RowPointer pic = LongValueMapsOf(d.Definition("Notes"), "Pic").free;
+                EXPECT_TRUE(d.MapPages(pic).empty());
+                d.EditDefinition("Other", [&](TableDefinition& t) { t.free_pages = pic; });
+                return 0u;
+              }),
+      Checker("LongValuePageMarkedFree", {{Problem::kDamagedPageClaimedAndFree, ""}},
               [](Damager& d) {
                 d.MarkFree(d.LongValuePages("Notes", "Pic").at(0));
                 return 0u;
               }),
-      Checker("IndexPageMarkedFree", {"claimed by table 'Keyed': index 'NameIdx', is marked free"},
+      Checker("IndexPageMarkedFree", {{Problem::kDamagedPageClaimedAndFree, ""}},
               [](Damager& d) {
                 d.MarkFree(d.NameIndex().leaves.at(1));
                 return 0u;
               }),
-      Checker("FreeSpaceMapUnreadable", {"table 'Other': its free-space map cannot be read"},
+      // The maps of a table are the table's checks', the census leaves them out.
+      Checker("FreeSpaceMapUnreadable", {{Problem::kDamagedDataPage, "Other"}},
               [](Damager& d) {
                 d.EditDefinition("Other", [](TableDefinition& t) { t.free_pages.row = 200; });
                 return 0u;
               }),
-      Checker("LongValueMapUnreadable",
-              {"table 'Notes': column 'Pic': a long-value map cannot be read"},
+      Checker("LongValueMapUnreadable", {{Problem::kDamagedDataPage, "Notes"}},
               [](Damager& d) {
                 d.EditDefinition(
                     "Notes", [](TableDefinition& t) { LongValueMapsOf(t, "Pic").free.row = 200; });
                 return 0u;
               }),
-      Checker("FreePageMapUnreadable", {"the free-page map cannot be read"},
+      // Rows go on the pages a free-space map lists, long values on those of their column's
+      // maps: each must be a page of that kind, though no other structure claims it.
+      Checker("FreeSpaceMapListsAStrayPage", {{Problem::kDamagedPageType, "Plain"}},
+              [](Damager& d) {
+                d.SetMapBit(d.Definition("Plain").free_pages, d.db().allocator().Allocate());
+                return 0u;
+              }),
+      Checker("LongValueMapListsAStrayPage", {{Problem::kDamagedNotLongValuePage, "Notes"}},
+              [](Damager& d) {
+                d.SetMapBit(LongValueMapsOf(d.Definition("Notes"), "Memo").owned,
+                            d.db().allocator().Allocate());
+                return 0u;
+              }),
+      Checker("FreePageMapUnreadable", {{Problem::kDamagedUsageMap, ""}},
               [](Damager& d) {
                 const size_t at = jet::data_page::kSlots;  // row 0's slot
                 std::span<uint8_t> page = d.db().pager().Modify(1);
@@ -608,7 +642,7 @@ TEST_P(DamageChecks, OnlyItsCheckRefuses) {
         ADD_FAILURE() << "the check before writing let it through";
       } catch (const jet::JetError& e) {
         ASSERT_EQ(e.problem(), Problem::kDamagedRefusedBeforeWriting) << e.what();
-        EXPECT_EQ(e.facts().detail, jet::WordProblem(c.problem, e.facts())) << e.what();
+        EXPECT_EQ(e.facts().detail, (jet::Finding{c.problem, e.facts()}.Words())) << e.what();
         if (page != 0) {
           EXPECT_EQ(e.facts().page, page) << e.what();
         }
@@ -617,18 +651,31 @@ TEST_P(DamageChecks, OnlyItsCheckRefuses) {
     }
     case Layer::kChecker: {
       jet::CheckReport report = jet::CheckDatabase(*db);
-      for (const std::string& finding : c.findings) {
-        EXPECT_TRUE(std::any_of(report.problems.begin(), report.problems.end(),
-                                [&](const std::string& p) { return p.find(finding) != p.npos; }))
-            << "not found: " << finding;
+      auto expected = [&](const jet::Finding& f) {
+        return std::any_of(c.findings.begin(), c.findings.end(), [&](const Expected& e) {
+          return e.problem == f.problem && e.table == f.facts.table;
+        });
+      };
+      for (const Expected& e : c.findings) {
+        EXPECT_TRUE(std::any_of(report.findings.begin(), report.findings.end(),
+                                [&](const jet::Finding& f) {
+                                  return e.problem == f.problem && e.table == f.facts.table;
+                                }))
+            << "not found: " << jet::TextOf(e.problem).text << " in '" << e.table << "'";
       }
-      for (const std::string& p : report.problems) {
-        EXPECT_TRUE(std::any_of(c.findings.begin(), c.findings.end(),
-                                [&](const std::string& f) { return p.find(f) != p.npos; }))
-            << "found besides: " << p;
+      for (const jet::Finding& f : report.findings) {
+        EXPECT_TRUE(!f.IsDamage() || expected(f)) << "found besides: " << f.Text();
       }
       break;
     }
+  }
+  // The check before an upgrade's first change takes in all of them.
+  try {
+    jet::CheckWholeFileBeforeWriting(*db);
+    EXPECT_FALSE(c.IsDamage()) << "the whole file's check let it through";
+  } catch (const jet::JetError& e) {
+    EXPECT_TRUE(c.IsDamage()) << "the whole file's check refused a note: " << e.what();
+    EXPECT_EQ(e.problem(), Problem::kDamagedRefusedBeforeWriting) << e.what();
   }
 }
 
@@ -646,6 +693,7 @@ TEST(DamageChecksBaseline, TheUndamagedDatabasePassesEveryCheck) {
   auto db = Database::Open(path, "");
   const std::vector<std::string> all = {"Plain", "Keyed", "Notes", "Other"};
   EXPECT_NO_THROW(jet::CheckBeforeWriting(*db, all, all));
+  EXPECT_NO_THROW(jet::CheckWholeFileBeforeWriting(*db));
   EXPECT_TRUE(testing_support::IsClean(*db));
   jet::IndexTree names = jet::ReadIndexTree(
       db->pager(), RealIndexNamed(db->OpenTable("Keyed").definition(), "NameIdx").root_page,
@@ -668,10 +716,11 @@ TEST(DamageChecksBaseline, ALeakedPageIsANoteNotDamage) {
   jet::CheckReport report = jet::CheckDatabase(*db);
   EXPECT_TRUE(report.ok());
   EXPECT_EQ(report.census.leaked, std::vector<uint32_t>{leaked});
-  EXPECT_EQ(report.notes,
-            std::vector<std::string>{"1 page neither in use nor free (leaked space; compacting "
-                                     "reclaims it): " +
-                                     std::to_string(leaked)});
+  ASSERT_EQ(report.findings.size(), 1u);
+  EXPECT_FALSE(report.findings[0].IsDamage());
+  EXPECT_EQ(report.findings[0].Text(),
+            "1 页既没有使用，也没有标为空闲（多余的空间，压缩数据库即可收回，不是损坏）：" +
+                std::to_string(leaked));
   EXPECT_FALSE(testing_support::IsClean(report));
 }
 

@@ -53,14 +53,14 @@ constexpr bool kLimitMemory = true;
 #endif
 
 // Everything a reader of the file does: the catalog, every row of every table (system tables
-// included) and the consistency check. Returns the number of problems the check reports.
+// included) and the consistency check. Returns how many findings of the check are damage.
 size_t FullRead(const std::filesystem::path& path, const std::string& password) {
   auto db = Database::Open(path, password);
   for (const jet::CatalogEntry& e : db->catalog().entries()) {
     if (e.kind != jet::ObjectKind::kUserTable && e.kind != jet::ObjectKind::kSystemTable) continue;
     db->OpenTable(e).Scan([](RowPointer, const std::vector<jet::Value>&) { return true; });
   }
-  return jet::CheckDatabase(*db).problems.size();
+  return jet::CheckDatabase(*db).DamageCount();
 }
 
 struct Outcome {

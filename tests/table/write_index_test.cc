@@ -143,7 +143,7 @@ std::map<std::string, TreeShape> VerifyIndexes(Database& db, const std::string& 
     }
     std::sort(expected.begin(), expected.end(), EntryLess);
     jet::IndexTree tree = jet::ReadIndexTree(db.pager(), index.root_page, tdef);
-    for (const auto& p : tree.problems) ADD_FAILURE() << name << ": " << p;
+    for (const auto& p : tree.problems) ADD_FAILURE() << name << ": " << p.Text();
     for (size_t i = 1; i < tree.entries.size(); ++i) {
       if (!EntryLess(tree.entries[i - 1], tree.entries[i])) {
         ADD_FAILURE() << name << ": entries " << i - 1 << " and " << i << " are not increasing";

@@ -1,10 +1,15 @@
 // Damaged files handed to a writer, as old customer files are: cut short, a page of zeros, a
-// few scribbled bytes, two pages swapped, a usage map that lists pages past the end. Each
-// damage is applied to a copy of demo data (the data file or the template, then upgraded) or
-// of an Access-written fixture (then copied with SELECT INTO). For every damaged copy:
+// few scribbled bytes, two pages swapped, a usage map that lists pages past the end, and the
+// same aimed at the tables an upgrade never writes (Customer's rows and memo values, a
+// ContactPerson page, the catalog). Each damage is applied to a copy of demo data (the data
+// file or the template, then upgraded) or of an Access-written fixture (then copied with
+// SELECT INTO). For every damaged copy:
 //  - the write either completes and the checker finds nothing it did not find before, or it
 //    is refused and the file is byte for byte as it was;
-//  - reading any table either returns every row the undamaged file has or fails;
+//  - a damaged data file is upgraded only where the checker finds no damage in it: the
+//    upgrade checks the data file whole, not only what it reads and writes;
+//  - reading any table either returns every row the undamaged file has or fails, and where
+//    it fails the checker finds the file damaged;
 //  - nothing crashes or hangs (each case runs in a child process with a time limit).
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -25,9 +30,11 @@
 #include "jet/format/data_page.h"
 #include "jet/format/page_size.h"
 #include "jet/format/rc4.h"
+#include "jet/format/row_reader.h"
 #include "jet/format/usage_map.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
+#include "jet/table/index_tree.h"
 #include "jet/table/stored_rows.h"
 #include "jet/table/table.h"
 #include "tests/test_support.h"
@@ -67,10 +74,11 @@ std::multiset<std::string> Findings(const fs::path& path, const std::string& pas
   std::multiset<std::string> out;
   try {
     auto db = jet::Database::Open(path, password);
-    for (std::string p : jet::CheckDatabase(*db).problems) {
-      // The same finding after a write may name other places and other key bytes (a leaf
-      // rewritten around a damaged entry): compare what is found where, not the numbers.
-      p = p.substr(0, p.find(" has key "));
+    for (jet::Finding f : jet::CheckDatabase(*db).findings) {
+      // The same finding after a write may name other places (a leaf rewritten around a
+      // damaged entry, other pages left over): compare what is found where, not the numbers.
+      if (f.problem == jet::Problem::kNoteLeakedPages) f.facts.detail.clear();
+      std::string p = f.Text();
       p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }),
               p.end());
       out.insert(p);
@@ -81,16 +89,20 @@ std::multiset<std::string> Findings(const fs::path& path, const std::string& pas
   return out;
 }
 
-// Tables whose reads returned a different number of rows than the undamaged file has,
-// without failing.
-std::vector<std::string> ShortReads(const fs::path& path, const std::string& password,
-                                    const RowCounts& whole) {
-  std::vector<std::string> wrong;
+// What reading every table of a damaged file gives: the tables that returned a different
+// number of rows than the undamaged file has without failing, and those that failed.
+struct Reads {
+  std::vector<std::string> short_reads;
+  std::vector<std::string> failed;
+};
+
+Reads ReadAll(const fs::path& path, const std::string& password, const RowCounts& whole) {
+  Reads reads;
   std::unique_ptr<jet::Database> db;
   try {
     db = jet::Database::Open(path, password);
   } catch (const jet::JetError&) {
-    return wrong;
+    return reads;
   }
   for (const auto& [table, rows] : whole) {
     size_t read = 0;
@@ -100,13 +112,25 @@ std::vector<std::string> ShortReads(const fs::path& path, const std::string& pas
         return true;
       });
     } catch (const jet::JetError&) {
+      reads.failed.push_back(table);
       continue;
     }
     if (read != rows) {
-      wrong.push_back(table + " read " + std::to_string(read) + " of " + std::to_string(rows));
+      reads.short_reads.push_back(table + " read " + std::to_string(read) + " of " +
+                                  std::to_string(rows));
     }
   }
-  return wrong;
+  return reads;
+}
+
+// Whether the checker finds damage in the file (a file it cannot even open is damaged).
+bool CheckerFindsDamage(const fs::path& path, const std::string& password) {
+  try {
+    auto db = jet::Database::Open(path, password);
+    return !jet::CheckDatabase(*db).ok();
+  } catch (const jet::JetError&) {
+    return true;
+  }
 }
 
 // --- The damages -------------------------------------------------------------------------
@@ -143,6 +167,101 @@ void ListPagePastEnd(const fs::path& original, const std::string& password, Byte
   }
   if (key != 0) jet::ApplyPageCipher(key, map.page, buffer);
   std::memcpy(bytes.data() + size_t{map.page} * jet::kPageSize, buffer.data(), jet::kPageSize);
+}
+
+// Where the stored bytes of `column` are in the file (the page's decoded bytes, which a byte
+// flipped in the file flips alike), in the row of `table` whose `key_column` reads `key`.
+size_t FieldOffset(jet::Database& db, const std::string& table, const std::string& column,
+                   const std::string& key_column, const std::string& key) {
+  jet::Table t = db.OpenTable(table);
+  const jet::TableDefinition& def = t.definition();
+  const size_t position = def.RequireColumn(column), key_position = def.RequireColumn(key_column);
+  jet::RowPointer where;
+  t.Scan([&](jet::RowPointer at, const std::vector<jet::Value>& values) {
+    if (jet::ValueToText(values[key_position]) != key) return true;
+    where = at;
+    return false;
+  });
+  EXPECT_NE(where.page, 0u) << "no row of " << table << " has " << key_column << " " << key;
+  jet::PinnedView page = db.pager().Page(where.page);
+  jet::PinnedView row = jet::ReadStoredRow(db.pager(), where);
+  const jet::ByteView bytes = jet::SplitRow(def, row)[position].bytes;
+  return size_t{where.page} * jet::kPageSize + static_cast<size_t>(bytes.data() - page.data());
+}
+
+Damage Zeroed(const std::string& what, uint32_t page) {
+  return {what + " (page " + std::to_string(page) + ") zeroed", [page](Bytes& b) {
+            std::fill_n(b.begin() + size_t{page} * jet::kPageSize, jet::kPageSize, 0);
+          }};
+}
+
+Damage Scribbled(const std::string& what, size_t at) {
+  return {"a byte of " + what + " scribbled", [at](Bytes& b) { b.at(at) ^= 0x5A; }};
+}
+
+Damage Swapped(const std::string& what, uint32_t p, uint32_t q) {
+  return {what + " (pages " + std::to_string(p) + " and " + std::to_string(q) + ") swapped",
+          [p, q](Bytes& b) {
+            std::swap_ranges(b.begin() + size_t{p} * jet::kPageSize,
+                             b.begin() + size_t{p + 1} * jet::kPageSize,
+                             b.begin() + size_t{q} * jet::kPageSize);
+          }};
+}
+
+// Damage to the tables of a data file that an upgrade neither reads nor writes, beyond
+// their definitions: their rows, memo values and index pages, and the catalog's rows.
+std::vector<Damage> DamagesWhereTheUpgradeDoesNotLook(const fs::path& original,
+                                                      const std::string& password) {
+  auto db = jet::Database::Open(original, password);
+  auto data_pages = [&](const std::string& table, size_t at_least) {
+    std::vector<uint32_t> pages = db->OpenTable(table).OwnedPages();
+    EXPECT_GE(pages.size(), at_least) << table;
+    return pages;
+  };
+  const std::vector<uint32_t> customer = data_pages("Customer", 2);
+  const std::vector<uint32_t> contacts = data_pages("ContactPerson", 2);
+  const std::vector<uint32_t> sales = data_pages("Sale", 1);
+  const jet::TableDefinition& def = db->OpenTable("Customer").definition();
+  const uint16_t notes = def.columns.at(def.RequireColumn("notes")).id;
+  std::vector<uint32_t> memos;
+  for (const jet::LongValueMaps& m : def.long_value_maps) {
+    if (m.column_id == notes) memos = jet::ReadUsageMap(db->pager(), m.owned);
+  }
+  EXPECT_FALSE(memos.empty()) << "Customer's notes hold no memo pages";
+  const uint32_t customer_index = jet::ReadIndexTree(db->pager(), def.real_indexes.at(0).root_page,
+                                                     db->OpenTable("Customer").definition_page())
+                                      .leaves.back();
+  const size_t contact_page = size_t{contacts[1]} * jet::kPageSize;
+  const jet::RowPointer first_contact = [&] {
+    jet::RowPointer at;
+    db->OpenTable("ContactPerson").ScanStored([&](jet::RowPointer where, jet::ByteView) {
+      at = where;
+      return where.page != contacts[1];
+    });
+    return at;
+  }();
+  const size_t first_contact_at =
+      static_cast<size_t>(jet::ReadStoredRow(db->pager(), first_contact).data() -
+                          db->pager().Page(first_contact.page).data());
+  return {
+      Zeroed("a page of Customer's rows", customer[customer.size() / 2]),
+      Zeroed("a page of Customer's memo values", memos[memos.size() / 2]),
+      Zeroed("a leaf of Customer's primary key", customer_index),
+      Scribbled("a ContactPerson page's row count", contact_page + jet::data_page::kRowCount),
+      Scribbled("a ContactPerson page's first row slot", contact_page + jet::data_page::kSlots + 1),
+      Scribbled("a ContactPerson row's column count",
+                size_t{first_contact.page} * jet::kPageSize + first_contact_at),
+      Scribbled("the catalog row of Sale, where its definition is",
+                FieldOffset(*db, "MSysObjects", "Id", "Name", "Sale")),
+      Scribbled("the catalog row of Customer, where its definition is",
+                FieldOffset(*db, "MSysObjects", "Id", "Name", "Customer") + 1),
+      Swapped("a page of Customer's rows and one of ContactPerson's", customer.front(),
+              contacts.back()),
+      Swapped("a page of Customer's memo values and one of Sale's rows", memos.front(),
+              sales.front()),
+      Swapped("a leaf of Customer's primary key and a page of ContactPerson's rows", customer_index,
+              contacts.front()),
+  };
 }
 
 // `count` damages of every kind, drawn from a fixed seed, for a file of `pages` pages.
@@ -217,21 +336,40 @@ enum Outcome {
   kNewFindings,
   kChangedAndFailed,
   kShortRead,
-  kCrashOrHang
+  kCrashOrHang,
+  kDamageMissed,
+  kDamagedFileWritten
 };
-const char* const kOutcomeNames[] = {
-    "upgraded cleanly",     "refused unchanged", "written, new findings",
-    "failed after writing", "read short",        "crash or hang"};
+const char* const kOutcomeNames[] = {"upgraded cleanly",
+                                     "refused unchanged",
+                                     "written, new findings",
+                                     "failed after writing",
+                                     "read short",
+                                     "crash or hang",
+                                     "a table fails to read, the checker finds no damage",
+                                     "written though the checker finds it damaged"};
+
+// What the write is held to besides the rule every write keeps.
+enum class Check {
+  kWhatItTouches,  // the write checks what it reads and writes
+  kWholeFile,      // the write checks the damaged file whole first: no damage, no write
+};
 
 // Reads the `damaged` file, then runs `write`, which changes `written` (the damaged file
 // itself, or the data file a damaged template is read into), in a child process, and
 // classifies what happened.
 Outcome RunCase(const fs::path& damaged, const fs::path& written, const std::string& password,
-                const RowCounts& whole, const std::function<bool()>& write, std::string& detail) {
+                const RowCounts& whole, Check check, const std::function<bool()>& write,
+                std::string& detail) {
   testing_support::ChildReport child = testing_support::RunInChild([&]() -> std::string {
     alarm(60);
-    if (std::vector<std::string> wrong = ShortReads(damaged, password, whole); !wrong.empty()) {
-      return std::to_string(kShortRead) + " " + wrong.front();
+    const Reads reads = ReadAll(damaged, password, whole);
+    if (!reads.short_reads.empty()) {
+      return std::to_string(kShortRead) + " " + reads.short_reads.front();
+    }
+    const bool damage_found = CheckerFindsDamage(damaged, password);
+    if (!reads.failed.empty() && !damage_found) {
+      return std::to_string(kDamageMissed) + " " + reads.failed.front();
     }
     const Bytes before = ReadBytes(written);
     const std::multiset<std::string> found = Findings(written, password);
@@ -243,6 +381,7 @@ Outcome RunCase(const fs::path& damaged, const fs::path& written, const std::str
     if (!done) {
       return std::to_string(ReadBytes(written) == before ? kRefusedUnchanged : kChangedAndFailed);
     }
+    if (check == Check::kWholeFile && damage_found) return std::to_string(kDamagedFileWritten);
     for (const std::string& f : Findings(written, password)) {
       if (!found.count(f)) return std::to_string(kNewFindings) + " " + f;
     }
@@ -300,7 +439,8 @@ TEST_F(DamagedWrite, HalfADataFileIsRefusedAsItIs) {
   EXPECT_EQ(ReadBytes(data), bytes);
 }
 
-// Upgrades damaged copies of demo data: 150 damaged data files, 30 damaged templates.
+// Upgrades damaged copies of demo data: 161 damaged data files (11 of them damaged where the
+// upgrade does not look), 30 damaged templates.
 TEST_F(DamagedWrite, UpgradeOfDamagedDemoData) {
   const fs::path whole = dir_.path() / "whole";
   WriteDemoData(whole, DemoOptions{60, 300, 2052});
@@ -314,8 +454,14 @@ TEST_F(DamagedWrite, UpgradeOfDamagedDemoData) {
             ? std::vector<std::string>{"search", "sj", "zdy", "sfz"}
             : std::vector<std::string>{"search", "Customer", "ContactPerson", "MSysObjects"};
     const Bytes bytes = ReadBytes(original);
-    for (const Damage& damage :
-         DamagesFor(original, password, tables, template_damaged ? 30 : 150, 19)) {
+    std::vector<Damage> damages =
+        DamagesFor(original, password, tables, template_damaged ? 30 : 150, 19);
+    if (!template_damaged) {
+      for (Damage& d : DamagesWhereTheUpgradeDoesNotLook(original, password)) {
+        damages.push_back(std::move(d));
+      }
+    }
+    for (const Damage& damage : damages) {
       fs::remove_all(program);
       fs::create_directories(program / "sys");
       fs::copy_file(DemoTemplatePath(whole), DemoTemplatePath(program));
@@ -327,8 +473,11 @@ TEST_F(DamagedWrite, UpgradeOfDamagedDemoData) {
       WriteBytes(target, damaged);
       const fs::path data = DemoDataFilePath(program);
       std::string detail;
+      // The data file is the customer's and checked whole; the template is checked in what
+      // the run copies from it.
       const Outcome outcome = RunCase(
           target, data, password, rows,
+          template_damaged ? Check::kWhatItTouches : Check::kWholeFile,
           [&] {
             upgrade_test::Harness h(data, DemoTemplatePath(program));
             return h.Run().succeeded;
@@ -362,7 +511,7 @@ TEST_F(DamagedWrite, CopyOutOfDamagedFixtures) {
       WriteBytes(target, damaged);
       std::string detail;
       const Outcome outcome = RunCase(
-          target, target, "", rows,
+          target, target, "", rows, Check::kWhatItTouches,
           [&] {
             db::DbConnection c;
             c.Connect(upgrade::ConnectionStringFor(target.string()));

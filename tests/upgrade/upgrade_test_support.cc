@@ -5,9 +5,9 @@
 
 #include "db/db_failure.h"
 #include "jet/table/catalog.h"
-#include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/table_writer.h"
+#include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
 #include "upgrade/product_database.h"
 #include "upgrade/program_paths.h"
@@ -311,8 +311,7 @@ void CompareWithMdbExport(const fs::path& path, const std::string& table,
 void ExpectConsistentAndReadable(const fs::path& path) {
   {
     auto database = jet::Database::Open(path, kPassword);
-    jet::CheckReport report = jet::CheckDatabase(*database);
-    for (const auto& p : report.problems) ADD_FAILURE() << path << ": " << p;
+    EXPECT_TRUE(testing_support::IsClean(*database)) << path;
   }
   db::DbConnection c;
   c.Connect(upgrade::ConnectionStringFor(upgrade::PathToUtf8(path)));
