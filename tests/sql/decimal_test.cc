@@ -120,7 +120,7 @@ TEST(SqlDecimal, ValuesWrittenEveryWayReadTheSameInEveryReader) {
   {
     auto db = jet::Database::Open(path, kPassword);
     jet::CheckReport report = jet::CheckDatabase(*db);
-    EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems[0]);
+    EXPECT_TRUE(report.ok()) << (report.findings.empty() ? "" : report.findings[0].Text());
     for (const auto& [table, columns] : want) {
       SCOPED_TRACE("engine: " + table);
       const jet::TableDefinition& def = db->OpenTable(table).definition();
