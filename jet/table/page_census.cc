@@ -21,7 +21,7 @@ class Ledger {
  public:
   Ledger(uint32_t pages, PageCensus& census) : owners_(pages, kNoOwner), census_(census) {}
 
-  // `name` says what the pages are in a message: "表 'Notes' 的字段 'Memo' 的长值".
+  // `name` says what the pages are in a message: "表 'Notes' 的字段 'Memo' 的备注或 OLE 对象数据".
   uint32_t NewOwner(std::string name) {
     names_.push_back(std::move(name));
     return static_cast<uint32_t>(names_.size() - 1);
@@ -132,8 +132,9 @@ void CountTable(Database& db, const std::string& name, uint32_t definition_page,
   }
   for (const LongValueMaps& m : def->long_value_maps) {
     const ColumnDefinition* c = def->ColumnById(m.column_id);
-    const std::string values =
-        table + " 的字段 '" + (c ? c->name : "#" + std::to_string(m.column_id)) + "' 的长值";
+    const std::string values = table + " 的字段 '" +
+                               (c ? c->name : "#" + std::to_string(m.column_id)) +
+                               "' 的备注或 OLE 对象数据";
     const uint32_t owner = ledger.NewOwner(values);
     claim(m.owned, owner, values + "的页面使用表");
     claim(m.free, owner, values + "的空闲空间表");
