@@ -2,9 +2,9 @@
 
 #include <new>
 
+#include "base/utf8_path.h"
 #include "db/connection_string.h"
 #include "jet/error.h"
-#include "jet/file/utf8_path.h"
 #include "jet/sql/parser.h"
 #include "jet/table/structure_check.h"
 
@@ -37,7 +37,7 @@ jet::sql::Session& DbConnection::Open() {
   if (connection_string_.empty()) throw DbFailure(jet::Problem::kNotConnected);
   ConnectionString cs = ParseConnectionString(connection_string_);
   session_ = Guarded([&] {
-    return std::make_unique<jet::sql::Session>(jet::PathFromUtf8(cs.data_source), cs.password);
+    return std::make_unique<jet::sql::Session>(base::PathFromUtf8(cs.data_source), cs.password);
   });
   return *session_;
 }

@@ -1,11 +1,11 @@
 #include "db/names.h"
 
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
 namespace db {
 
 bool SameName(std::string_view a, std::string_view b) {
-  return jet::EqualsIgnoreCase(a, b);
+  return base::EqualsIgnoreCase(a, b);
 }
 
 }  // namespace db

@@ -1,8 +1,8 @@
 #include "db/recordset.h"
 
+#include "base/unicode.h"
 #include "db/db_failure.h"
 #include "db/row_cursor.h"
-#include "jet/format/unicode.h"
 
 namespace db {
 
@@ -11,7 +11,7 @@ void Recordset::Close() {
 }
 
 std::unique_ptr<Recordset> CreateRecordset(const std::string& program_id) {
-  if (!jet::EqualsIgnoreCase(program_id, "Adodb.Recordset")) {
+  if (!base::EqualsIgnoreCase(program_id, "Adodb.Recordset")) {
     throw DbFailure(jet::Problem::kBadClassString, {.name = program_id});
   }
   return std::make_unique<Recordset>();

@@ -1,8 +1,8 @@
 #include "db/row_cursor.h"
 
+#include "base/unicode.h"
 #include "db/db_connection.h"
 #include "db/db_failure.h"
-#include "jet/format/unicode.h"
 
 namespace db {
 
@@ -21,14 +21,14 @@ void RowCursor::CloseRows() {
 
 size_t RowCursor::ColumnIndex(const std::string& name) const {
   for (size_t i = 0; i < result_.columns.size(); ++i) {
-    if (jet::EqualsIgnoreCase(result_.columns[i], name)) return i;
+    if (base::EqualsIgnoreCase(result_.columns[i], name)) return i;
   }
   throw DbFailure(jet::Problem::kItemNotFound, {.name = name});
 }
 
 bool RowCursor::HasColumn(const std::string& name) const {
   for (const auto& c : result_.columns) {
-    if (jet::EqualsIgnoreCase(c, name)) return true;
+    if (base::EqualsIgnoreCase(c, name)) return true;
   }
   return false;
 }

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/unicode.h"
 #include "db/connection_string.h"
 #include "db/db_failure.h"
-#include "jet/format/unicode.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const db::DbFailure&) {
     return 0;
   }
-  Require(jet::EqualsIgnoreCase(parsed.provider, db::kJetProvider));
+  Require(base::EqualsIgnoreCase(parsed.provider, db::kJetProvider));
   Require(!parsed.data_source.empty());
   // The path runs to the end of the string, ";" included; a password never holds one.
   Require(parsed.password.find(';') == std::string::npos);

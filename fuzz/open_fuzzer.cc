@@ -16,13 +16,13 @@
 #include <span>
 #include <string>
 
+#include "base/unicode.h"
 #include "fuzz/product_password.h"
 #include "fuzz/scratch_file.h"
 #include "jet/error.h"
 #include "jet/format/database_header.h"
 #include "jet/format/page_size.h"
 #include "jet/format/rc4.h"
-#include "jet/format/unicode.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/table.h"
@@ -37,7 +37,7 @@ std::string StoredPassword(std::span<const uint8_t> bytes) {
   if (bytes.size() < jet::kPageSize) return "";
   jet::ByteView page0(bytes.data(), jet::kPageSize);
   if (jet::DetectFormat(page0) != jet::FileFormat::kJet4) return "";
-  return jet::Utf16ToUtf8(jet::DecodeDatabaseHeader(page0).password);
+  return base::Utf16ToUtf8(jet::DecodeDatabaseHeader(page0).password);
 }
 
 std::unique_ptr<jet::Database> OpenAnyway(const std::filesystem::path& path,

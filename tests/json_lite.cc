@@ -1,6 +1,6 @@
 #include "tests/json_lite.h"
 
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
 #include <cmath>
 #include <cstdint>
@@ -142,7 +142,7 @@ class Parser {
     } else {
       units = {static_cast<char16_t>(c)};
     }
-    out += jet::Utf16ToUtf8(units);
+    out += base::Utf16ToUtf8(units);
   }
 
   std::string StringBody() {

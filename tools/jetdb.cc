@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
-#include "jet/file/utf8_path.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
@@ -112,7 +112,7 @@ int Run(const Arguments& a) {
   using namespace jet;
   if (a.command == "tables") {
     Expect(a, 1, 1);
-    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
+    auto db = Database::Open(base::PathFromUtf8(a.positional[0]), a.password);
     for (const CatalogEntry* e : db->catalog().OfKind(ObjectKind::kUserTable)) {
       std::cout << e->name << '\n';
     }
@@ -120,7 +120,7 @@ int Run(const Arguments& a) {
   }
   if (a.command == "schema") {
     Expect(a, 1, 2);
-    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
+    auto db = Database::Open(base::PathFromUtf8(a.positional[0]), a.password);
     if (a.positional.size() == 2) {
       Table t = db->OpenTable(a.positional[1]);
       std::cout << tools::TableSchemaSql(t.name(), t.definition());
@@ -134,7 +134,7 @@ int Run(const Arguments& a) {
   }
   if (a.command == "count") {
     Expect(a, 2, 2);
-    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
+    auto db = Database::Open(base::PathFromUtf8(a.positional[0]), a.password);
     std::cout << db->OpenTable(a.positional[1]).CountRows() << '\n';
     return 0;
   }
@@ -143,7 +143,7 @@ int Run(const Arguments& a) {
     if (a.format != "csv" && a.format != "jsonl") {
       throw UsageError("未知的格式 " + a.format + "（只能是 csv 或 jsonl）");
     }
-    auto db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
+    auto db = Database::Open(base::PathFromUtf8(a.positional[0]), a.password);
     Table t = db->OpenTable(a.positional[1]);
     const TableDefinition& def = t.definition();
     bool csv = a.format == "csv";
@@ -166,7 +166,7 @@ int Run(const Arguments& a) {
     Expect(a, 1, 1);
     std::unique_ptr<Database> db;
     try {
-      db = Database::Open(PathFromUtf8(a.positional[0]), a.password);
+      db = Database::Open(base::PathFromUtf8(a.positional[0]), a.password);
     } catch (const JetError& e) {
       std::cerr << "jetdb: " << e.what() << '\n';
       return 2;
@@ -184,7 +184,7 @@ int Run(const Arguments& a) {
   }
   if (a.command == "sql") {
     Expect(a, 2, 2);
-    sql::Session session(PathFromUtf8(a.positional[0]), a.password);
+    sql::Session session(base::PathFromUtf8(a.positional[0]), a.password);
     const std::string& text = a.positional[1];
     bool query = sql::ReturnsRows(text);
     if (query) {
@@ -207,7 +207,7 @@ int Run(const Arguments& a) {
   }
   if (a.command == "journal") {
     Expect(a, 1, 1);
-    return tools::SettleJournalCommand(PathFromUtf8(a.positional[0]), a.password, a.discard,
+    return tools::SettleJournalCommand(base::PathFromUtf8(a.positional[0]), a.password, a.discard,
                                        std::cout, std::cerr);
   }
   if (a.command == "create") {
@@ -218,7 +218,7 @@ int Run(const Arguments& a) {
     } catch (const std::exception&) {
       throw UsageError("--sort-order 需要一个数字，例如 1033 或 2052");
     }
-    CreateDatabase(PathFromUtf8(a.positional[0]), a.password, order);
+    CreateDatabase(base::PathFromUtf8(a.positional[0]), a.password, order);
     return 0;
   }
   throw UsageError("未知的命令 '" + a.command + "'");

@@ -4,10 +4,10 @@
 #include <iostream>
 #include <memory>
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
 #include "jet/file/journal.h"
 #include "jet/file/os_file.h"
-#include "jet/file/utf8_path.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "tools/jetdb_format.h"
@@ -59,7 +59,7 @@ const char* Verdict(jet::JournalVerdict v) {
 }
 
 void Describe(const jet::JournalExamination& e, std::ostream& out) {
-  out << "日志文件：" << jet::PathToUtf8(e.journal_path) << " (" << e.bytes.size() << " 字节)\n";
+  out << "日志文件：" << base::PathToUtf8(e.journal_path) << " (" << e.bytes.size() << " 字节)\n";
   const jet::DecodedJournal& j = e.journal;
   if (j.state >= jet::JournalState::kPagesUnreadable) {
     out << "写给：" << j.header.database_name << "，写于 " << Utc(j.header.written_at) << "\n";
@@ -107,7 +107,7 @@ int CheckAfterwards(const std::filesystem::path& database, const std::string& pa
 int SettleJournalCommand(const std::filesystem::path& database, const std::string& password,
                          bool discard, std::ostream& out, std::ostream& err) {
   if (!jet::JournalExists(database)) {
-    out << "数据库 '" << jet::PathToUtf8(database) << "' 旁边没有日志文件，无需处理\n";
+    out << "数据库 '" << base::PathToUtf8(database) << "' 旁边没有日志文件，无需处理\n";
     return CheckAfterwards(database, password, out, err);
   }
   jet::JournalExamination seen;

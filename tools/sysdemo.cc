@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "jet/file/utf8_path.h"
+#include "base/utf8_path.h"
 #include "tools/demo/demo_data.h"
 #include "tools/utf8_command_line.h"
 #include "tools/utf8_console.h"
@@ -99,14 +99,14 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  const std::filesystem::path outdir = jet::PathFromUtf8(parsed->outdir);
+  const std::filesystem::path outdir = base::PathFromUtf8(parsed->outdir);
   const DemoOptions& options = parsed->options;
   // One mistyped folder must not replace a customer's file with demo data.
   if (!parsed->force) {
     for (const auto& path : {DemoTemplatePath(outdir), DemoDataFilePath(outdir)}) {
       std::error_code ec;
       if (std::filesystem::exists(path, ec)) {
-        std::cerr << "sysdemo: 文件 '" << jet::PathToUtf8(path)
+        std::cerr << "sysdemo: 文件 '" << base::PathToUtf8(path)
                   << "' 已存在，没有写入任何文件。要用演示数据替换它，请加 --force\n";
         return 1;
       }
@@ -119,9 +119,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const DemoRowCounts n = CountDemoRows(options);
-  std::cout << "sysdemo：已写入模板 " << jet::PathToUtf8(DemoTemplatePath(outdir)) << "（search "
+  std::cout << "sysdemo：已写入模板 " << base::PathToUtf8(DemoTemplatePath(outdir)) << "（search "
             << n.template_search << " 行，sj " << n.sj << " 行，zdy " << n.zdy << " 行，sfz "
-            << n.sfz << " 行）和数据文件 " << jet::PathToUtf8(DemoDataFilePath(outdir))
+            << n.sfz << " 行）和数据文件 " << base::PathToUtf8(DemoDataFilePath(outdir))
             << "（search " << n.search << " 行，Customer " << n.customers << " 行，ContactPerson "
             << n.contacts << " 行，Sale " << n.sales << " 行，SaleList " << n.sale_lines
             << " 行，product " << n.products << " 行，gsxz " << n.gsxz << " 行），排序规则 "

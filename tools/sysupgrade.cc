@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "db/db_connection.h"
 #include "db/query.h"
-#include "jet/file/utf8_path.h"
 #include "tools/console_view.h"
 #include "tools/utf8_command_line.h"
 #include "tools/utf8_console.h"
@@ -57,7 +57,7 @@ Options ParseOptions(int argc, char** argv) {
       std::exit(0);
     } else if (!options_done && a == "--template") {
       if (i + 1 >= argc) UsageError("--template 后面缺少模板文件");
-      o.template_path = jet::PathFromUtf8(argv[++i]);
+      o.template_path = base::PathFromUtf8(argv[++i]);
     } else if (!options_done && a == "--dry-run") {
       o.dry_run = true;
     } else if (!options_done && a == "--") {
@@ -65,7 +65,7 @@ Options ParseOptions(int argc, char** argv) {
     } else if (!options_done && a.size() > 1 && a[0] == '-') {
       UsageError("未知选项 " + a);
     } else {
-      o.data_files.push_back(jet::PathFromUtf8(a));
+      o.data_files.push_back(base::PathFromUtf8(a));
     }
   }
   if (o.data_files.empty()) UsageError("没有指定数据文件");

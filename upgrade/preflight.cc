@@ -68,7 +68,7 @@ TableNeeds Search(bool as_written) {
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  const auto pa = jet::PathFromUtf8(a), pb = jet::PathFromUtf8(b);
+  const auto pa = base::PathFromUtf8(a), pb = base::PathFromUtf8(b);
   if (std::filesystem::equivalent(pa, pb, ec)) return true;
   // Neither exists yet, or one cannot be looked at: the names alone decide.
   return std::filesystem::weakly_canonical(pa, ec) == std::filesystem::weakly_canonical(pb, ec);

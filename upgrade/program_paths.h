@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "jet/file/utf8_path.h"
+#include "base/utf8_path.h"
 
 namespace upgrade {
 
@@ -15,6 +15,6 @@ std::filesystem::path DefaultTemplatePath();
 std::filesystem::path DefaultDataFilePath();
 
 // A path as UTF-8 text, the form the database contract takes, on every platform.
-using jet::PathToUtf8;
+using base::PathToUtf8;
 
 }  // namespace upgrade

@@ -1,6 +1,6 @@
 #include "fuzz/writer/model.h"
 
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
 #include <cctype>
 
@@ -8,7 +8,7 @@ namespace fuzz::writer {
 
 // The engine's rule for names, so the model finds what the engine finds.
 bool SameName(const std::string& a, const std::string& b) {
-  return jet::EqualsIgnoreCase(a, b);
+  return base::EqualsIgnoreCase(a, b);
 }
 
 int Table::CounterColumn() const {
@@ -36,7 +36,7 @@ const Table* Model::Find(const std::string& name) const {
   return const_cast<Model*>(this)->Find(name);
 }
 
-size_t Utf16Length(const std::string& utf8) {
+size_t base::Utf16Length(const std::string& utf8) {
   size_t units = 0;
   for (unsigned char c : utf8) {
     if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;  // four-byte sequences are pairs

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
 #include "jet/file/pinned_view.h"
-#include "jet/file/utf8_path.h"
 #include "jet/format/bytes.h"
 #include "jet/format/database_header.h"
 
@@ -314,8 +314,8 @@ void ThrowJournalRefused(const std::filesystem::path& database, const JournalExa
     default:
       throw JetError(Problem::kUnexpected, {.detail = "journal settles"});
   }
-  throw JetError(problem, {.file = PathToUtf8(database),
-                           .name = PathToUtf8(e.journal_path),
+  throw JetError(problem, {.file = base::PathToUtf8(database),
+                           .name = base::PathToUtf8(e.journal_path),
                            .page = e.first_changed_page});
 }
 

@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
-#include "jet/file/utf8_path.h"
 
 namespace jet {
 namespace {
@@ -27,7 +27,7 @@ IoFaultHook* g_fault_hook = nullptr;
   if (error == EACCES || error == EPERM) problem = Problem::kAccessDenied;
   if (error == EROFS) problem = Problem::kFileReadOnly;
   if (error == ENOSPC || error == EDQUOT || error == EFBIG) problem = Problem::kDiskFull;
-  throw JetError(problem, {.file = PathToUtf8(path), .number = static_cast<uint64_t>(error)});
+  throw JetError(problem, {.file = base::PathToUtf8(path), .number = static_cast<uint64_t>(error)});
 }
 
 void CheckHook(const std::filesystem::path& path, IoOperation op, Problem action,
@@ -46,13 +46,14 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
   // wait for a writer.
   int flags = (access == Access::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
   fd_ = ::open(path.c_str(), flags);
-  if (fd_ < 0 && errno == EISDIR) throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
+  if (fd_ < 0 && errno == EISDIR)
+    throw JetError(Problem::kNotAFile, {.file = base::PathToUtf8(path)});
   if (fd_ < 0) ThrowIo(path, Problem::kCannotOpen, errno);
   struct stat st;
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
-    throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
+    throw JetError(Problem::kNotAFile, {.file = base::PathToUtf8(path)});
   }
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   if (lock != Lock::kNone) {
@@ -62,7 +63,7 @@ OsFile::OsFile(const std::filesystem::path& path, Access access, Lock lock) : pa
       ::close(fd_);
       fd_ = -1;
       if (error == EWOULDBLOCK) {
-        throw JetError(Problem::kFileInUse, {.file = PathToUtf8(path)});
+        throw JetError(Problem::kFileInUse, {.file = base::PathToUtf8(path)});
       }
       ThrowIo(path, Problem::kCannotLock, error);
     }
@@ -102,7 +103,7 @@ void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
         ::pread(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ThrowIo(path_, Problem::kCannotRead, errno);
-    if (n == 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path_)});
+    if (n == 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = base::PathToUtf8(path_)});
     done += static_cast<size_t>(n);
   }
 }

@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
 #include "jet/file/os_file.h"
-#include "jet/file/utf8_path.h"
 
 namespace jet {
 namespace {
@@ -60,7 +60,7 @@ std::string SystemMessage(DWORD error) {
   if (error == ERROR_ACCESS_DENIED) problem = Problem::kAccessDenied;
   if (error == ERROR_WRITE_PROTECT) problem = Problem::kFileReadOnly;
   if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) problem = Problem::kDiskFull;
-  throw JetError(problem, {.file = PathToUtf8(path),
+  throw JetError(problem, {.file = base::PathToUtf8(path),
                            .detail = SystemMessage(error),
                            .number = static_cast<uint64_t>(error)});
 }
@@ -77,7 +77,7 @@ HANDLE AsHandle(void* h) {
 }
 
 [[noreturn]] void ThrowNotARegularFile(const std::filesystem::path& path) {
-  throw JetError(Problem::kNotAFile, {.file = PathToUtf8(path)});
+  throw JetError(Problem::kNotAFile, {.file = base::PathToUtf8(path)});
 }
 
 void Resize(HANDLE h, const std::filesystem::path& path, uint64_t size) {
@@ -159,10 +159,10 @@ void OsFile::ReadAt(uint64_t offset, std::span<uint8_t> data) const {
     if (!::ReadFile(AsHandle(handle_), data.data() + done, want, &got, &at)) {
       DWORD error = ::GetLastError();
       if (error == ERROR_HANDLE_EOF)
-        ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path_)});
+        ThrowCorrupt(Problem::kDamagedFileEnd, {.file = base::PathToUtf8(path_)});
       ThrowIo(path_, Problem::kCannotRead, error);
     }
-    if (got == 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path_)});
+    if (got == 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = base::PathToUtf8(path_)});
     done += got;
   }
 }

@@ -5,9 +5,9 @@
 #include <random>
 #include <string>
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
 #include "jet/file/journal.h"
-#include "jet/file/utf8_path.h"
 #include "jet/format/rc4.h"
 
 namespace jet {
@@ -26,14 +26,14 @@ void RecoverIfNeeded(const std::filesystem::path& path) {
     OsFile readable(path, OsFile::Access::kRead, OsFile::Lock::kShared);
     JournalExamination seen = ExamineJournal(readable);
     if (!seen.Settles()) ThrowJournalRefused(path, seen);
-    throw JetError(Problem::kRecoveryFailed, {.file = PathToUtf8(path), .detail = e.what()});
+    throw JetError(Problem::kRecoveryFailed, {.file = base::PathToUtf8(path), .detail = e.what()});
   }
   JournalExamination seen = ExamineJournal(*file);
   if (!seen.Settles()) ThrowJournalRefused(path, seen);
   try {
     SettleJournal(*file, seen);
   } catch (const JetError& e) {
-    throw JetError(Problem::kRecoveryFailed, {.file = PathToUtf8(path), .detail = e.what()});
+    throw JetError(Problem::kRecoveryFailed, {.file = base::PathToUtf8(path), .detail = e.what()});
   }
 }
 
@@ -46,7 +46,7 @@ OsFile OpenDataFile(const std::filesystem::path& path, Pager::Mode mode) {
     constexpr fs::perms kAnyWrite =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (!ec && fs::exists(path, ec) && (perms & kAnyWrite) == fs::perms::none) {
-      throw JetError(Problem::kFileReadOnly, {.file = PathToUtf8(path)});
+      throw JetError(Problem::kFileReadOnly, {.file = base::PathToUtf8(path)});
     }
     return OsFile(path, OsFile::Access::kReadWrite, OsFile::Lock::kExclusive);
   }
@@ -60,26 +60,28 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   uint64_t size = file_.Size();
   PageBuffer first{};
   if (size < 0x20) {
-    throw JetError(Problem::kNotJet, {.file = PathToUtf8(path)});
+    throw JetError(Problem::kNotJet, {.file = base::PathToUtf8(path)});
   }
   file_.ReadAt(0, std::span<uint8_t>(first.data(), size < kPageSize ? size : kPageSize));
   switch (DetectFormat(ByteView(first.data(), first.size()))) {
     case FileFormat::kJet4:
       break;
     case FileFormat::kJet3:
-      throw JetError(Problem::kJet3, {.file = PathToUtf8(path)});
+      throw JetError(Problem::kJet3, {.file = base::PathToUtf8(path)});
     case FileFormat::kAce:
-      throw JetError(Problem::kAce, {.file = PathToUtf8(path)});
+      throw JetError(Problem::kAce, {.file = base::PathToUtf8(path)});
     case FileFormat::kUnknown:
-      throw JetError(Problem::kNotJet, {.file = PathToUtf8(path)});
+      throw JetError(Problem::kNotJet, {.file = base::PathToUtf8(path)});
   }
-  if (size < 3 * kPageSize) ThrowCorrupt(Problem::kDamagedTooShort, {.file = PathToUtf8(path)});
+  if (size < 3 * kPageSize)
+    ThrowCorrupt(Problem::kDamagedTooShort, {.file = base::PathToUtf8(path)});
   if (size > uint64_t{0xFFFFFF} * kPageSize) {
-    ThrowCorrupt(Problem::kDamagedTooLarge, {.file = PathToUtf8(path)});
+    ThrowCorrupt(Problem::kDamagedTooLarge, {.file = base::PathToUtf8(path)});
   }
   // Jet always writes whole pages: a file that ends inside one was cut short (an interrupted
   // copy), and its last pages, which its tables may still list, are gone.
-  if (size % kPageSize != 0) ThrowCorrupt(Problem::kDamagedFileEnd, {.file = PathToUtf8(path)});
+  if (size % kPageSize != 0)
+    ThrowCorrupt(Problem::kDamagedFileEnd, {.file = base::PathToUtf8(path)});
   page_count_ = static_cast<uint32_t>(size / kPageSize);
   header_ = DecodeDatabaseHeader(ByteView(first.data(), first.size()));
   Remember(0, std::make_shared<PageBuffer>(first));
@@ -89,7 +91,7 @@ Pager::~Pager() = default;
 
 void Pager::ThrowIfPoisoned() const {
   if (poisoned_) {
-    throw JetError(Problem::kNotRestored, {.file = PathToUtf8(path())});
+    throw JetError(Problem::kNotRestored, {.file = base::PathToUtf8(path())});
   }
 }
 
@@ -106,7 +108,7 @@ PinnedView Pager::Page(uint32_t n, Use use) {
   ThrowIfPoisoned();
   if (n >= page_count_) {
     ThrowCorrupt(Problem::kDamagedPagePastEnd,
-                 {.file = PathToUtf8(path()), .page = n, .number = page_count_});
+                 {.file = base::PathToUtf8(path()), .page = n, .number = page_count_});
   }
   auto buffer = std::make_shared<PageBuffer>();
   file_.ReadAt(uint64_t{n} * kPageSize, *buffer);
@@ -141,7 +143,7 @@ void Pager::TrimCache() {
 
 void Pager::Begin() {
   if (mode_ != Mode::kReadWrite) {
-    throw JetError(Problem::kFileReadOnly, {.file = PathToUtf8(path())});
+    throw JetError(Problem::kFileReadOnly, {.file = base::PathToUtf8(path())});
   }
   if (in_transaction_) throw JetError(Problem::kInternalTransactionOpen);
   ThrowIfPoisoned();
@@ -182,7 +184,8 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
 
 uint32_t Pager::Append() {
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
-  if (page_count_ >= 0xFFFFFF) throw JetError(Problem::kDatabaseFull, {.file = PathToUtf8(path())});
+  if (page_count_ >= 0xFFFFFF)
+    throw JetError(Problem::kDatabaseFull, {.file = base::PathToUtf8(path())});
   uint32_t n = page_count_++;
   dirty_.emplace(n, std::make_shared<PageBuffer>());
   return n;
@@ -198,7 +201,7 @@ void Pager::Rollback() {
 
 void Pager::PrepareJournal() {
   if (mode_ != Mode::kReadWrite) {
-    throw JetError(Problem::kFileReadOnly, {.file = PathToUtf8(path())});
+    throw JetError(Problem::kFileReadOnly, {.file = base::PathToUtf8(path())});
   }
   if (!journal_) journal_ = std::make_unique<Journal>(path());
   journal_->Create();
@@ -283,7 +286,7 @@ std::vector<uint8_t> Pager::JournalFor(std::vector<uint8_t>& originals) {
   h.nonce = (uint64_t{std::random_device{}()} << 32) ^ std::random_device{}();
   h.written_at = static_cast<int64_t>(std::time(nullptr));
   h.identity = IdentityOf(header_);
-  h.database_name = PathToUtf8(path().filename());
+  h.database_name = base::PathToUtf8(path().filename());
   std::vector<JournalPage> pages;
   pages.reserve(dirty_.size());
   PageBuffer image;

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "base/unicode.h"
 #include "jet/format/numeric.h"
 #include "jet/format/text_key.h"
-#include "jet/format/unicode.h"
 
 namespace jet {
 namespace {
@@ -75,7 +75,7 @@ bool AppendColumnKey(const ColumnDefinition& c, bool ascending, const Value& v,
     return true;
   }
   if (IsTextType(c.type)) {
-    std::u16string text = Utf8ToUtf16(v.text);
+    std::u16string text = base::Utf8ToUtf16(v.text);
     if (c.sort_order.version != 0 || !TextKeyMatchesGeneral(text, c.sort_order.lcid)) return false;
     AppendGeneralTextKey(text, ascending, out);
     return true;

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/unicode.h"
 #include "jet/format/bytes.h"
 #include "jet/format/numeric.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/text_codec.h"
-#include "jet/format/unicode.h"
 
 namespace jet {
 namespace {
@@ -87,7 +87,7 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
       break;
     }
     case ColumnType::kText: {
-      std::u16string text = Utf8ToUtf16(v.text);
+      std::u16string text = base::Utf8ToUtf16(v.text);
       size_t capacity = c.length / 2;
       if (text.size() > capacity) {
         throw JetError(Problem::kValueTooLarge, {.column = c.name});

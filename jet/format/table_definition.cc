@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/unicode.h"
 #include "jet/format/row_layout.h"
-#include "jet/format/unicode.h"
+#include "jet/format/text_codec.h"
 
 namespace jet {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 std::string ReadName(ByteView v, size_t& pos) {
   uint16_t bytes = v.U16(pos);
   pos += 2;
-  std::string name = Utf16ToUtf8(ReadUtf16Le(v.Sub(pos, bytes)));
+  std::string name = base::Utf16ToUtf8(ReadUtf16Le(v.Sub(pos, bytes)));
   pos += bytes;
   return name;
 }
@@ -66,7 +67,7 @@ std::string TableDefinition::RealIndexName(size_t real) const {
 
 const ColumnDefinition* TableDefinition::FindColumn(std::string_view name) const {
   for (const auto& c : columns) {
-    if (EqualsIgnoreCase(c.name, name)) return &c;
+    if (base::EqualsIgnoreCase(c.name, name)) return &c;
   }
   return nullptr;
 }
@@ -208,7 +209,7 @@ namespace jet {
 namespace {
 
 void AppendName(const std::string& name, std::vector<uint8_t>& out) {
-  std::u16string text = Utf8ToUtf16(name);
+  std::u16string text = base::Utf8ToUtf16(name);
   size_t at = out.size();
   out.resize(at + 2 + 2 * text.size());
   PutU16(out.data() + at, static_cast<uint16_t>(2 * text.size()));

@@ -2,9 +2,18 @@
 
 #include <cstring>
 
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
 namespace jet {
+
+std::u16string ReadUtf16Le(ByteView bytes) {
+  std::u16string out;
+  out.resize(bytes.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(bytes.data()[2 * i] | (bytes.data()[2 * i + 1] << 8));
+  }
+  return out;
+}
 
 namespace {
 
@@ -203,7 +212,7 @@ void AppendTextAsUtf8(ByteView s, std::string& out) {
             out.resize(at);
             std::u16string units;
             DecodeTextInto(s, units);
-            out += Utf16ToUtf8(units);
+            out += base::Utf16ToUtf8(units);
             return;
           }
           i += 2;

@@ -11,11 +11,14 @@
 
 namespace jet {
 
+// Reads UTF-16LE as it stands in names and other fixed fields (an odd trailing byte ignored).
+std::u16string ReadUtf16Le(ByteView bytes);
+
 std::u16string DecodeText(ByteView stored);
 // The same characters into `out` (replacing what it held), so a caller that decodes value
 // after value reuses one buffer.
 void DecodeTextInto(ByteView stored, std::u16string& out);
-// Appends the stored text to `out` as UTF-8, exactly Utf16ToUtf8(DecodeText(stored)) but
+// Appends the stored text to `out` as UTF-8, exactly base::Utf16ToUtf8(DecodeText(stored)) but
 // without the UTF-16 string between them: exports and scans convert every text value.
 void AppendTextAsUtf8(ByteView stored, std::string& out);
 

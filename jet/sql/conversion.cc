@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/numeric.h"
-#include "jet/format/unicode.h"
 
 namespace jet::sql {
 namespace {
@@ -193,13 +193,13 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
         throw JetError(Problem::kTypeMismatch, {.column = c.name});
       std::string text = v.kind == ValueKind::kText ? v.text : TextOf(v);
       const size_t capacity = c.length / 2;
-      if (c.type == ColumnType::kText && Utf16Length(text) > capacity) {
+      if (c.type == ColumnType::kText && base::Utf16Length(text) > capacity) {
         if (!truncate_text) throw JetError(Problem::kValueTooLarge, {.column = c.name});
         // Never split a surrogate pair.
-        std::u16string units = Utf8ToUtf16(text);
+        std::u16string units = base::Utf8ToUtf16(text);
         size_t cut = capacity;
         if (cut > 0 && units[cut - 1] >= 0xD800 && units[cut - 1] <= 0xDBFF) --cut;
-        text = Utf16ToUtf8(units.substr(0, cut));
+        text = base::Utf16ToUtf8(units.substr(0, cut));
       }
       return Value::Text(std::move(text));
     }
@@ -229,7 +229,7 @@ Value ConvertTextForColumn(const ColumnDefinition& c, const std::string& text) {
     return Value::Null();
   }
   if (c.type == ColumnType::kBoolean) {
-    std::u16string folded = FoldCase(Utf8ToUtf16(std::string(Trim(text))));
+    std::u16string folded = base::FoldCase(base::Utf8ToUtf16(std::string(Trim(text))));
     if (folded == u"TRUE" || folded == u"YES") return Value::Boolean(true);
     if (folded == u"FALSE" || folded == u"NO") return Value::Boolean(false);
   }

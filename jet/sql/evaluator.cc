@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/text_key.h"
-#include "jet/format/unicode.h"
 #include "jet/sql/conversion.h"
 
 namespace jet::sql {
@@ -46,7 +46,7 @@ double AsDouble(const Value& v) {
 
 std::vector<uint8_t> TextOrderKey(const std::string& text) {
   std::vector<uint8_t> key;
-  AppendGeneralTextKey(Utf8ToUtf16(text), true, key);
+  AppendGeneralTextKey(base::Utf8ToUtf16(text), true, key);
   return key;
 }
 
@@ -99,12 +99,12 @@ void CheckComparisonTypes(const Expression& e, const TableDefinition& def) {
 
 void Bind(Expression& e, const TableDefinition& def, const TableRef& source) {
   if (e.kind == Expression::Kind::kColumn) {
-    if (!e.qualifier.empty() && !EqualsIgnoreCase(e.qualifier, source.name) &&
-        !EqualsIgnoreCase(e.qualifier, source.alias)) {
+    if (!e.qualifier.empty() && !base::EqualsIgnoreCase(e.qualifier, source.name) &&
+        !base::EqualsIgnoreCase(e.qualifier, source.alias)) {
       throw JetError(Problem::kFieldNotFound, {.column = e.qualifier + "." + e.text});
     }
     for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (EqualsIgnoreCase(def.columns[i].name, e.text)) {
+      if (base::EqualsIgnoreCase(def.columns[i].name, e.text)) {
         e.column = static_cast<int>(i);
         return;
       }

@@ -4,9 +4,9 @@
 
 #include <map>
 
+#include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/numeric.h"
-#include "jet/format/unicode.h"
 #include "jet/sql/lexer.h"
 
 namespace jet::sql {
@@ -315,7 +315,7 @@ class Parser {
           std::string name = ParseName();
           bool found = false;
           for (auto& c : t.columns) {
-            if (EqualsIgnoreCase(c.name, name)) c.primary_key = found = true;
+            if (base::EqualsIgnoreCase(c.name, name)) c.primary_key = found = true;
           }
           if (!found) throw JetError(Problem::kFieldNotFound, {.column = name});
         } while (AcceptSymbol(","));

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/unicode.h"
+#include "base/utf8_path.h"
 #include "jet/error.h"
-#include "jet/file/utf8_path.h"
-#include "jet/format/unicode.h"
 #include "jet/sql/conversion.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/parser.h"
@@ -21,7 +21,7 @@ std::unique_ptr<Database> OpenDatabase(const std::filesystem::path& path,
   try {
     return Database::Open(path, password, mode);
   } catch (JetError& e) {
-    e.AddFacts({.file = PathToUtf8(path)});
+    e.AddFacts({.file = base::PathToUtf8(path)});
     throw;
   }
 }
@@ -39,7 +39,7 @@ std::vector<size_t> DisplayOrder(const TableDefinition& def) {
 
 size_t FindColumnOrThrow(const TableDefinition& def, const std::string& name) {
   for (size_t i = 0; i < def.columns.size(); ++i) {
-    if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
+    if (base::EqualsIgnoreCase(def.columns[i].name, name)) return i;
   }
   throw JetError(Problem::kFieldNotFound, {.column = name});
 }
@@ -74,15 +74,15 @@ class Session::Executor {
     Source src;
     src.ref = ref;
     src.db = s_.db_.get();
-    std::string where = PathToUtf8(s_.path_);
+    std::string where = base::PathToUtf8(s_.path_);
     if (ref.external) {
       std::error_code ec;
-      std::filesystem::path path = PathFromUtf8(ref.path);
+      std::filesystem::path path = base::PathFromUtf8(ref.path);
       bool same = std::filesystem::equivalent(path, s_.path_, ec);
       if (!same) {
         src.owned = OpenDatabase(path, ref.password, Pager::Mode::kReadOnly);
         src.db = src.owned.get();
-        where = PathToUtf8(path);
+        where = base::PathToUtf8(path);
       }
     }
     const CatalogEntry* entry = src.db->catalog().FindTable(ref.name);
@@ -204,7 +204,7 @@ class Session::Executor {
     NewIndex key{"PrimaryKey", {}, true, false, false};
     for (size_t i = 0; i < c.columns.size(); ++i) {
       for (size_t k = 0; k < i; ++k) {
-        if (EqualsIgnoreCase(c.columns[i].name, c.columns[k].name)) {
+        if (base::EqualsIgnoreCase(c.columns[i].name, c.columns[k].name)) {
           throw JetError(Problem::kFieldDefinedTwice, {.column = c.columns[i].name});
         }
       }
@@ -403,7 +403,7 @@ class Session::Executor {
 
   void RequireNewTable(const std::string& name) {
     for (const auto& e : s_.db_->catalog().entries()) {
-      if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name))
+      if (e.kind != ObjectKind::kOther && base::EqualsIgnoreCase(e.name, name))
         throw JetError(Problem::kTableExists, {.table = e.name});
     }
   }
@@ -411,7 +411,7 @@ class Session::Executor {
   // The catalog (MSysObjects and the other MSys tables) is the engine's alone: a statement
   // may read it, never change it, as in Jet. A row deleted from it would lose a table.
   static void RefuseSystemTable(const std::string& name) {
-    if (name.size() >= 4 && EqualsIgnoreCase(name.substr(0, 4), "MSys")) {
+    if (name.size() >= 4 && base::EqualsIgnoreCase(name.substr(0, 4), "MSys")) {
       throw JetError(Problem::kSystemTableReadOnly, {.table = name});
     }
   }
@@ -432,7 +432,7 @@ class Session::Executor {
     try {
       f();
     } catch (JetError& e) {
-      e.AddFacts({.file = PathToUtf8(s_.path_), .table = table});
+      e.AddFacts({.file = base::PathToUtf8(s_.path_), .table = table});
       throw;
     }
   }
@@ -470,7 +470,7 @@ void Session::EnsureWritable() {
 }
 
 size_t Session::Execute(std::string_view text) {
-  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = base::PathToUtf8(path_)});
   Statement s = Parse(text);
   if (s.kind == Statement::Kind::kSelect && !s.select.into) {
     return Executor(*this).RunSelect(s.select).rows.size();
@@ -494,7 +494,7 @@ size_t Session::Execute(std::string_view text) {
 }
 
 ResultSet Session::Query(std::string_view text, size_t max_rows) {
-  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = base::PathToUtf8(path_)});
   Statement s = Parse(text);
   if (s.kind != Statement::Kind::kSelect || s.select.into) {
     throw JetError(Problem::kSelectOnly);
@@ -504,7 +504,7 @@ ResultSet Session::Query(std::string_view text, size_t max_rows) {
 
 void Session::AddRow(const std::string& table,
                      const std::vector<std::pair<std::string, std::string>>& values) {
-  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = base::PathToUtf8(path_)});
   RunChange([&] {
     Executor(*this).AddRow(table, values);
     return size_t{1};
@@ -519,7 +519,7 @@ size_t Session::RunChange(const std::function<size_t()>& change) {
     try {
       t.Commit();
     } catch (JetError& e) {
-      e.AddFacts({.file = PathToUtf8(path_)});
+      e.AddFacts({.file = base::PathToUtf8(path_)});
       throw;
     }
     return affected;
@@ -549,7 +549,7 @@ void Session::EnsureGroupTransaction() {
 }
 
 int Session::BeginTransaction() {
-  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = base::PathToUtf8(path_)});
   if (transaction_level_ == 0 && group_) {
     EnsureGroupTransaction();
     db_->Savepoint();
@@ -574,7 +574,7 @@ void Session::CommitTransaction() {
   try {
     db_->Commit();
   } catch (JetError& e) {
-    e.AddFacts({.file = PathToUtf8(path_)});
+    e.AddFacts({.file = base::PathToUtf8(path_)});
     throw;
   }
 }
@@ -591,12 +591,12 @@ void Session::RollbackTransaction() {
 }
 
 void Session::PrepareToWrite() {
-  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = base::PathToUtf8(path_)});
   EnsureWritable();
   try {
     db_->pager().PrepareJournal();
   } catch (JetError& e) {
-    e.AddFacts({.file = PathToUtf8(path_)});
+    e.AddFacts({.file = base::PathToUtf8(path_)});
     throw;
   }
 }
@@ -611,7 +611,7 @@ void Session::CommitGroup() {
   try {
     db_->Commit();
   } catch (JetError& e) {
-    e.AddFacts({.file = PathToUtf8(path_)});
+    e.AddFacts({.file = base::PathToUtf8(path_)});
     throw;
   }
 }
@@ -622,7 +622,7 @@ void Session::EndGroup() {
 }
 
 std::vector<std::string> Session::ListTablesAndViews() {
-  if (!db_) throw JetError(Problem::kFileNotFound, {.file = PathToUtf8(path_)});
+  if (!db_) throw JetError(Problem::kFileNotFound, {.file = base::PathToUtf8(path_)});
   std::vector<std::string> names;
   for (const auto& e : db_->catalog().entries()) {
     if (e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kView) names.push_back(e.name);

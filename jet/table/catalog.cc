@@ -1,6 +1,6 @@
 #include "jet/table/catalog.h"
 
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 #include "jet/table/database.h"
 #include "jet/table/table.h"
 
@@ -61,7 +61,7 @@ const CatalogEntry* Catalog::FindTable(std::string_view name) const {
   for (const auto& e : entries_) {
     if ((e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kSystemTable ||
          e.kind == ObjectKind::kView) &&
-        EqualsIgnoreCase(e.name, name)) {
+        base::EqualsIgnoreCase(e.name, name)) {
       return &e;
     }
   }
@@ -70,7 +70,7 @@ const CatalogEntry* Catalog::FindTable(std::string_view name) const {
 
 const CatalogEntry* Catalog::Find(std::string_view name, ObjectKind kind) const {
   for (const auto& e : entries_) {
-    if (e.kind == kind && EqualsIgnoreCase(e.name, name)) return &e;
+    if (e.kind == kind && base::EqualsIgnoreCase(e.name, name)) return &e;
   }
   return nullptr;
 }

@@ -1,12 +1,12 @@
 #include "jet/table/database.h"
 
-#include "jet/file/utf8_path.h"
+#include "base/utf8_path.h"
 
 #include <unordered_set>
 
+#include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/page_size.h"
-#include "jet/format/unicode.h"
 #include "jet/table/structure_check.h"
 #include "jet/table/table.h"
 
@@ -77,14 +77,14 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& path,
     const std::u16string& stored = pager->header().password;
     // Jet compares the database password exactly; a database without one ignores what is
     // given.
-    if (!stored.empty() && stored != Utf8ToUtf16(password)) {
+    if (!stored.empty() && stored != base::Utf8ToUtf16(password)) {
       throw JetError(Problem::kBadPassword);
     }
     std::unique_ptr<Database> db(new Database(std::move(pager)));
     db->catalog_.Load(*db);
     return db;
   } catch (JetError& e) {
-    e.AddFacts({.file = PathToUtf8(path)});
+    e.AddFacts({.file = base::PathToUtf8(path)});
     throw;
   }
 }
@@ -132,7 +132,7 @@ Table Database::OpenTable(const CatalogEntry& entry) {
   for (const CatalogEntry& other : catalog_.entries()) {
     if (other.name != entry.name && other.DefinitionPage() == entry.DefinitionPage() &&
         (other.kind == ObjectKind::kUserTable || other.kind == ObjectKind::kSystemTable)) {
-      ThrowCorrupt(Problem::kDamagedSharedDefinition, {.file = PathToUtf8(pager_->path()),
+      ThrowCorrupt(Problem::kDamagedSharedDefinition, {.file = base::PathToUtf8(pager_->path()),
                                                        .table = entry.name,
                                                        .name = other.name,
                                                        .page = entry.DefinitionPage()});

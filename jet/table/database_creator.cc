@@ -4,15 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "base/unicode.h"
+#include "base/utf8_path.h"
 #include "jet/error.h"
 #include "jet/file/journal.h"
 #include "jet/file/os_file.h"
-#include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
 #include "jet/format/index_page.h"
 #include "jet/format/page_size.h"
 #include "jet/format/table_definition.h"
-#include "jet/format/unicode.h"
 #include "jet/format/usage_map.h"
 #include "jet/table/database.h"
 #include "jet/table/table_writer.h"
@@ -162,7 +162,7 @@ std::vector<uint8_t> HeaderPage(std::string_view password, const SortOrder& orde
                       .count() %
                   1000;
   h.creation_date = OleDateNow() + static_cast<double>(ms) / 86'400'000.0;
-  h.password = Utf8ToUtf16(password);
+  h.password = base::Utf8ToUtf16(password);
   EncodeDatabaseHeader(h, page);
   return page;
 }
@@ -370,9 +370,9 @@ void CreateDatabase(const std::filesystem::path& path, std::string_view password
                     SortOrder sort_order) {
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) {
-    throw JetError(Problem::kFileExists, {.file = PathToUtf8(path)});
+    throw JetError(Problem::kFileExists, {.file = base::PathToUtf8(path)});
   }
-  if (Utf8ToUtf16(password).size() > 20) {
+  if (base::Utf8ToUtf16(password).size() > 20) {
     throw JetError(Problem::kPasswordTooLong, {.limit = 20});
   }
   try {

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/text_key.h"
-#include "jet/format/unicode.h"
 #include "jet/format/usage_map.h"
 #include "jet/table/database.h"
 #include "jet/table/definition_writer.h"
@@ -180,7 +180,7 @@ void AddCatalogRows(Database& db, const std::string& name, uint32_t tdef_page) {
 }  // namespace
 
 void ValidateObjectName(const std::string& name) {
-  std::u16string text = Utf8ToUtf16(name);
+  std::u16string text = base::Utf8ToUtf16(name);
   bool bad = text.empty() || text.size() > 64 || text[0] == u' ';
   for (char16_t c : text)
     bad |= c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']';
@@ -198,11 +198,11 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
   if (!MakesTextKeysUnder(order.lcid, order.version)) {
     throw JetError(Problem::kCannotCatalogUnderSortOrder, {.table = name, .number = order.lcid});
   }
-  if (!TextKeyMatchesGeneral(Utf8ToUtf16(name), order.lcid)) {
+  if (!TextKeyMatchesGeneral(base::Utf8ToUtf16(name), order.lcid)) {
     throw JetError(Problem::kCannotCatalogName, {.table = name, .number = order.lcid});
   }
   for (const auto& e : db.catalog().entries()) {
-    if (e.kind != ObjectKind::kOther && EqualsIgnoreCase(e.name, name)) {
+    if (e.kind != ObjectKind::kOther && base::EqualsIgnoreCase(e.name, name)) {
       throw JetError(Problem::kTableExists, {.table = name});
     }
   }
@@ -212,7 +212,7 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
   }
   for (size_t i = 0; i < columns.size(); ++i) {
     for (size_t k = 0; k < i; ++k) {
-      if (EqualsIgnoreCase(columns[i].name, columns[k].name)) {
+      if (base::EqualsIgnoreCase(columns[i].name, columns[k].name)) {
         throw JetError(Problem::kFieldDefinedTwice, {.table = name, .column = columns[i].name});
       }
     }

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/unicode.h"
+#include "base/utf8_path.h"
 #include "jet/error.h"
-#include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
 #include "jet/format/page_size.h"
 #include "jet/format/row_reader.h"
-#include "jet/format/unicode.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/index_tree.h"
@@ -23,7 +23,7 @@ void ForTable(Database& db, const std::string& table, F&& check) {
   try {
     check();
   } catch (JetError& e) {
-    e.AddFacts({.file = PathToUtf8(db.pager().path()), .table = table});
+    e.AddFacts({.file = base::PathToUtf8(db.pager().path()), .table = table});
     throw;
   }
 }
@@ -106,7 +106,7 @@ void CheckIndexTree(Pager& pager, const TableDefinition& def, size_t real, uint3
 // Refuses the change for `damage`: the file was not changed, and this is how to mend it.
 [[noreturn]] void Refuse(Database& db, const Finding& damage) {
   ErrorFacts facts = damage.facts;
-  if (facts.file.empty()) facts.file = PathToUtf8(db.pager().path());
+  if (facts.file.empty()) facts.file = base::PathToUtf8(db.pager().path());
   facts.detail = damage.Words();
   throw JetError(Problem::kDamagedRefusedBeforeWriting, std::move(facts));
 }
@@ -220,11 +220,11 @@ void CheckBeforeWriting(Database& db, const std::vector<std::string>& rows_chang
     for (const CatalogEntry& e : db.catalog().entries()) {
       if (e.kind != ObjectKind::kUserTable && e.kind != ObjectKind::kSystemTable) continue;
       const bool reading = std::any_of(read.begin(), read.end(), [&](const std::string& n) {
-        return EqualsIgnoreCase(n, e.name);
+        return base::EqualsIgnoreCase(n, e.name);
       });
       const bool changing =
           std::any_of(rows_changed.begin(), rows_changed.end(),
-                      [&](const std::string& n) { return EqualsIgnoreCase(n, e.name); });
+                      [&](const std::string& n) { return base::EqualsIgnoreCase(n, e.name); });
       if (e.kind == ObjectKind::kSystemTable || changing) {
         CheckTableStructure(db, e.DefinitionPage(), e.name);
       }

@@ -1,7 +1,7 @@
 #include "jet/table/table.h"
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
-#include "jet/file/utf8_path.h"
 #include "jet/format/data_page.h"
 #include "jet/format/page_size.h"
 #include "jet/format/text_codec.h"
@@ -12,7 +12,7 @@
 namespace jet {
 
 void Table::AddFactsTo(JetError& error) const {
-  error.AddFacts({.file = PathToUtf8(db_->pager().path()), .table = name_});
+  error.AddFacts({.file = base::PathToUtf8(db_->pager().path()), .table = name_});
 }
 
 template <typename F>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/unicode.h"
 #include "jet/format/data_page.h"
 #include "jet/format/index_key.h"
 #include "jet/format/long_value.h"
@@ -11,7 +12,6 @@
 #include "jet/format/row_writer.h"
 #include "jet/format/text_codec.h"
 #include "jet/format/text_key.h"
-#include "jet/format/unicode.h"
 #include "jet/table/database.h"
 #include "jet/table/definition_writer.h"
 #include "jet/table/index_tree.h"
@@ -85,7 +85,7 @@ std::vector<std::optional<std::vector<uint8_t>>> TableWriter::EncodeColumns(
       if (!maps) ThrowCorrupt(Problem::kDamagedMissingUsageMap, {.table = name_, .column = c.name});
       std::vector<uint8_t> data;
       if (c.type == ColumnType::kMemo) {
-        std::u16string text = Utf8ToUtf16(v.text);
+        std::u16string text = base::Utf8ToUtf16(v.text);
         data = EncodeText(text, c.AllowsCompression() && text.size() <= 1024);
       } else {
         data = v.bytes;

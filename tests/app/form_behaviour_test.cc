@@ -11,7 +11,7 @@
 
 #include "app/Unit1.h"
 #include "app/error_box.h"
-#include "jet/file/utf8_path.h"
+#include "base/utf8_path.h"
 #include "tests/app/fake_form_controls.h"
 #include "tests/test_support.h"
 #include "tools/demo/demo_data.h"
@@ -43,12 +43,12 @@ class FormBehaviourTest : public ::testing::Test {
 };
 
 std::string Utf8(const fs::path& p) {
-  return jet::PathToUtf8(p);
+  return base::PathToUtf8(p);
 }
 
 // A file name written in UTF-8 (on Windows a narrow path would be read in the ANSI code page).
 fs::path Name(const char* utf8) {
-  return jet::PathFromUtf8(utf8);
+  return base::PathFromUtf8(utf8);
 }
 
 }  // namespace

@@ -24,9 +24,9 @@
 #include <windows.h>
 #endif
 
+#include "base/utf8_path.h"
 #include "jet/error.h"
 #include "jet/file/os_file.h"
-#include "jet/file/utf8_path.h"
 #include "tools/utf8_command_line.h"
 
 namespace {
@@ -50,9 +50,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string mode = command_line.argv()[1];
-  const auto file = jet::PathFromUtf8(command_line.argv()[2]);
-  const auto ready = jet::PathFromUtf8(command_line.argv()[3]);
-  const auto release = jet::PathFromUtf8(command_line.argv()[4]);
+  const auto file = base::PathFromUtf8(command_line.argv()[2]);
+  const auto ready = base::PathFromUtf8(command_line.argv()[3]);
+  const auto release = base::PathFromUtf8(command_line.argv()[4]);
   if (mode == "writer") {
     std::optional<jet::OsFile> held;
     try {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
 #include <random>
 #include <string>
@@ -119,7 +119,7 @@ TEST(TextCodec, AppendsUtf8ExactlyAsDecodingThenConverting) {
     jet::ByteView view(stored.data(), stored.size());
     std::string out = "kept";
     jet::AppendTextAsUtf8(view, out);
-    ASSERT_EQ(out, "kept" + jet::Utf16ToUtf8(DecodeText(view))) << "case " << i;
+    ASSERT_EQ(out, "kept" + base::Utf16ToUtf8(DecodeText(view))) << "case " << i;
     std::u16string reused = u"previous text";
     jet::DecodeTextInto(view, reused);
     ASSERT_EQ(reused, DecodeText(view));
@@ -146,3 +146,9 @@ TEST(TextCodec, ReencodesStoredTextExactlyAsDecodingThenEncoding) {
 }
 
 }  // namespace
+
+TEST(TextCodec, ReadUtf16LeIgnoresAnOddTrailingByte) {
+  const uint8_t bytes[] = {0x2D, 0x4E, 0x41, 0x00, 0x42};
+  EXPECT_EQ(jet::ReadUtf16Le(jet::ByteView(bytes, 5)), u"中A");
+  EXPECT_EQ(jet::ReadUtf16Le(jet::ByteView(bytes, 1)), u"");
+}

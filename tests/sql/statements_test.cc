@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/unicode.h"
 #include "db/db_connection.h"
 #include "db/recordset.h"
 #include "db/row_cursor.h"
 #include "jet/file/journal.h"
-#include "jet/format/unicode.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
 #include "tests/clean_file.h"
@@ -286,7 +286,7 @@ std::map<std::string, std::string> JsonRow(const json_lite::Value& row,
                                            const std::string& skip = "") {
   std::map<std::string, std::string> out;
   for (const auto& [key, value] : row.AsObject()) {
-    if (!skip.empty() && jet::EqualsIgnoreCase(key, skip)) continue;
+    if (!skip.empty() && base::EqualsIgnoreCase(key, skip)) continue;
     out[key] = JsonText(value);
   }
   return out;
@@ -548,7 +548,7 @@ TEST_F(SqlStatementsTest, TablesAcceptRowsAfterTheUpgrade) {
   s.Execute("insert into sfz (bm, dq) values (1, '北京')");
   jet::sql::ResultSet f = s.Query("select dq from sfz where bm=1");
   ASSERT_EQ(f.rows.size(), 1u);
-  EXPECT_EQ(jet::Utf8ToUtf16(f.rows[0][0].text).substr(0, 2), u"北京");
+  EXPECT_EQ(base::Utf8ToUtf16(f.rows[0][0].text).substr(0, 2), u"北京");
 
   jet::CheckReport report = jet::CheckDatabase(s.database());
   EXPECT_TRUE(testing_support::IsClean(report));

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/bytes.h"
 #include "jet/format/data_page.h"
@@ -25,7 +26,6 @@
 #include "jet/format/page_size.h"
 #include "jet/format/row_reader.h"
 #include "jet/format/table_definition.h"
-#include "jet/format/unicode.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/stored_rows.h"
@@ -291,7 +291,7 @@ TEST(DamagedInput, PointersPastTheEndOfTheFile) {
     size_t real_index_block = jet::tdef::kBody +
                               def.real_indexes.size() * jet::tdef::kIndexStatSize +
                               def.columns.size() * jet::tdef::kColumnSize;
-    for (const auto& c : def.columns) real_index_block += 2 + 2 * jet::Utf8ToUtf16(c.name).size();
+    for (const auto& c : def.columns) real_index_block += 2 + 2 * base::Utf8ToUtf16(c.name).size();
     ASSERT_LT(real_index_block + jet::tdef::kRealIndexSize, jet::kPageSize);
     const char* what = "";
     switch (which) {

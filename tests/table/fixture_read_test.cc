@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/unicode.h"
 #include "jet/error.h"
-#include "jet/format/unicode.h"
 #include "jet/format/value.h"
 #include "jet/table/catalog.h"
 #include "jet/table/database.h"
@@ -108,7 +108,7 @@ TEST_P(FixtureRead, HeaderFieldsMatchTheIndependentScan) {
   EXPECT_EQ(header.sort_order.version, h["sort_order_version"].AsInt());
   EXPECT_DOUBLE_EQ(header.creation_date, h["creation_date_raw"].AsNumber());
   if (h["password_set"].AsBool()) {
-    EXPECT_EQ(jet::Utf16ToUtf8(header.password), h["password"].AsString());
+    EXPECT_EQ(base::Utf16ToUtf8(header.password), h["password"].AsString());
   } else {
     EXPECT_TRUE(header.password.empty());
   }
@@ -338,7 +338,7 @@ TEST(FixtureValues, UnicodeCompressionCases) {
     EXPECT_EQ(ours[want["ID"].AsInt()], want["Unicode"].AsString()) << "ID " << want["ID"].AsInt();
   }
   // The last value is every character U+0001..U+00FF in order.
-  std::u16string all = jet::Utf8ToUtf16(ours[8]);
+  std::u16string all = base::Utf8ToUtf16(ours[8]);
   ASSERT_EQ(all.size(), 255u);
   for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], static_cast<char16_t>(i + 1));
 }

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/unicode.h"
 #include "db/db_failure.h"
 #include "jet/file/os_file.h"
-#include "jet/format/unicode.h"
 #include "jet/table/database.h"
 #include "tests/sql/sql_test_util.h"
 #include "tests/test_support.h"
@@ -182,7 +182,7 @@ std::string EngineType(jet::ColumnType type) {
 
 const json_lite::Value* FindOracleColumn(const json_lite::Value& columns, const std::string& name) {
   for (const auto& c : columns.AsArray()) {
-    if (jet::EqualsIgnoreCase(c["name"].AsString(), name)) return &c;
+    if (base::EqualsIgnoreCase(c["name"].AsString(), name)) return &c;
   }
   return nullptr;
 }
@@ -213,7 +213,7 @@ TEST_F(UpgradeTranscriptTest, EveryAddedOrCreatedColumnHasItsDeclaredTypeAndSize
   json_lite::Value columns;
   for (const DeclaredColumn& want : declared) {
     SCOPED_TRACE("mdb-reader: " + want.table + "." + want.column);
-    if (!jet::EqualsIgnoreCase(table, want.table)) {
+    if (!base::EqualsIgnoreCase(table, want.table)) {
       table = want.table;
       columns = sql_test::OracleColumns(data_, want.table == "customer" ? "Customer" : table);
     }

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-namespace jet {
+namespace base {
 
 std::filesystem::path PathFromUtf8(std::string_view text);
 std::string PathToUtf8(const std::filesystem::path& path);
 
-}  // namespace jet
+}  // namespace base

@@ -1,7 +1,7 @@
 // File names outside ASCII, as customers' folders are named ("D:\客户 数据\sys\Custom.sys"):
 // the same name must reach the disk whether the engine is given a path, the contract a
 // UTF-8 connection string, or a statement an IN clause naming another file.
-#include "jet/file/utf8_path.h"
+#include "base/utf8_path.h"
 
 #include <gtest/gtest.h>
 
@@ -21,23 +21,23 @@ using testing_support::ScratchDir;
 
 TEST(Utf8PathTest, ConvertsBothWaysWithoutLoss) {
   const std::string text = "客户 数据/sys/Custom.sys";
-  const fs::path path = jet::PathFromUtf8(text);
-  EXPECT_EQ(jet::PathToUtf8(path.parent_path().parent_path()), "客户 数据");
+  const fs::path path = base::PathFromUtf8(text);
+  EXPECT_EQ(base::PathToUtf8(path.parent_path().parent_path()), "客户 数据");
   EXPECT_EQ(path.filename(), fs::path(u8"Custom.sys"));
-  EXPECT_EQ(jet::PathToUtf8(path), text);
+  EXPECT_EQ(base::PathToUtf8(path), text);
 #ifdef _WIN32
   // What CreateFileW receives: each Chinese character one UTF-16 unit, not its UTF-8 bytes.
   EXPECT_EQ(path.native(), L"客户 数据/sys/Custom.sys");
 #endif
   const std::string astral = "表情😀";  // outside the Basic Multilingual Plane
-  EXPECT_EQ(jet::PathToUtf8(jet::PathFromUtf8(astral)), astral);
+  EXPECT_EQ(base::PathToUtf8(base::PathFromUtf8(astral)), astral);
 }
 
 // Names the file system holds in `dir`, as UTF-8.
 std::vector<std::string> NamesIn(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir)) {
-    names.push_back(jet::PathToUtf8(entry.path().filename()));
+    names.push_back(base::PathToUtf8(entry.path().filename()));
   }
   return names;
 }
@@ -45,8 +45,8 @@ std::vector<std::string> NamesIn(const fs::path& dir) {
 TEST(Utf8PathTest, EveryWayInReachesTheSameChineseFolder) {
   ScratchDir scratch;
   const std::string folder = "客户 数据";
-  const fs::path data = scratch.path() / jet::PathFromUtf8(folder) / "sys" / "Custom.sys";
-  const fs::path other = scratch.path() / jet::PathFromUtf8(folder) / u8"模板.sys";
+  const fs::path data = scratch.path() / base::PathFromUtf8(folder) / "sys" / "Custom.sys";
+  const fs::path other = scratch.path() / base::PathFromUtf8(folder) / u8"模板.sys";
   sql_test::NewDatabase(data);
   sql_test::NewDatabase(other);
   EXPECT_EQ(NamesIn(scratch.path()), std::vector<std::string>{folder});

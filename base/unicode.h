@@ -5,21 +5,16 @@
 #include <string>
 #include <string_view>
 
-#include "jet/format/bytes.h"
-
-namespace jet {
+namespace base {
 
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 // The number of UTF-16 units Utf8ToUtf16(text) returns, without building it.
 size_t Utf16Length(std::string_view text);
 
-// Reads `byte_length` bytes of UTF-16LE (odd trailing byte ignored).
-std::u16string ReadUtf16Le(ByteView bytes);
-
 // Case folding for catalog names: Jet compares table and column names without regard to
 // letter case. Folds ASCII and the Latin-1/Greek/Cyrillic letters that have simple pairs.
 std::u16string FoldCase(std::u16string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
-}  // namespace jet
+}  // namespace base

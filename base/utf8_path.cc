@@ -1,6 +1,6 @@
-#include "jet/file/utf8_path.h"
+#include "base/utf8_path.h"
 
-namespace jet {
+namespace base {
 
 std::filesystem::path PathFromUtf8(std::string_view text) {
   return std::filesystem::path(std::u8string(text.begin(), text.end()));
@@ -11,4 +11,4 @@ std::string PathToUtf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-}  // namespace jet
+}  // namespace base

@@ -1,6 +1,6 @@
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
-namespace jet {
+namespace base {
 
 // Both conversions write into a buffer sized for the worst case and trim it once: a table
 // copy converts every text value of every row, so per-character appends would dominate.
@@ -127,15 +127,6 @@ size_t Utf16Length(std::string_view text) {
   return units;
 }
 
-std::u16string ReadUtf16Le(ByteView bytes) {
-  std::u16string out;
-  out.resize(bytes.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(bytes.data()[2 * i] | (bytes.data()[2 * i + 1] << 8));
-  }
-  return out;
-}
-
 std::u16string FoldCase(std::u16string_view text) {
   std::u16string out(text);
   for (char16_t& c : out) {
@@ -155,4 +146,4 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return FoldCase(Utf8ToUtf16(a)) == FoldCase(Utf8ToUtf16(b));
 }
 
-}  // namespace jet
+}  // namespace base

@@ -1,6 +1,6 @@
 // UTF-8 <-> UTF-16 conversion and the case folding used for names. Ill-formed input must
 // become U+FFFD, never vanish, and never decode to a character it does not encode.
-#include "jet/format/unicode.h"
+#include "base/unicode.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 
 namespace {
 
-using jet::Utf16ToUtf8;
-using jet::Utf8ToUtf16;
+using base::Utf16ToUtf8;
+using base::Utf8ToUtf16;
 
 const std::string kReplacement = "\xEF\xBF\xBD";
 
@@ -24,12 +24,12 @@ TEST(Unicode, WellFormedTextRoundTrips) {
                                  "\xF0\x90\x80\x80 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF",
                                  std::string("nul\0inside", 10)};
   for (const std::string& s : samples) {
-    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s) << s;
-    EXPECT_EQ(jet::Utf16Length(s), Utf8ToUtf16(s).size()) << s;
+    EXPECT_EQ(base::Utf16ToUtf8(base::Utf8ToUtf16(s)), s) << s;
+    EXPECT_EQ(base::Utf16Length(s), base::Utf8ToUtf16(s).size()) << s;
   }
-  EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
-  EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80").size(), 2u);  // a surrogate pair
-  EXPECT_EQ(Utf16ToUtf8(u"\U0010FFFF"), "\xF4\x8F\xBF\xBF");
+  EXPECT_EQ(base::Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(base::Utf8ToUtf16("\xF0\x9F\x98\x80").size(), 2u);  // a surrogate pair
+  EXPECT_EQ(base::Utf16ToUtf8(u"\U0010FFFF"), "\xF4\x8F\xBF\xBF");
 }
 
 TEST(Unicode, EveryUtf16UnitSequenceRoundTripsWhenWellFormed) {
@@ -37,7 +37,7 @@ TEST(Unicode, EveryUtf16UnitSequenceRoundTripsWhenWellFormed) {
   for (uint32_t c = 1; c < 0x10000; ++c) {
     if (c >= 0xD800 && c <= 0xDFFF) continue;
     std::u16string s(1, static_cast<char16_t>(c));
-    ASSERT_EQ(Utf8ToUtf16(Utf16ToUtf8(s)), s) << std::hex << c;
+    ASSERT_EQ(base::Utf8ToUtf16(base::Utf16ToUtf8(s)), s) << std::hex << c;
   }
 }
 
@@ -59,21 +59,21 @@ TEST(Unicode, IllFormedUtf8BecomesReplacementCharacters) {
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
   };
   for (const Case& c : cases) {
-    std::u16string got = Utf8ToUtf16(c.in);
+    std::u16string got = base::Utf8ToUtf16(c.in);
     EXPECT_EQ(got.find(u'/'), std::u16string::npos);
     EXPECT_EQ(got, c.out) << c.in;
-    EXPECT_EQ(jet::Utf16Length(c.in), c.out.size()) << c.in;  // what length checks count
+    EXPECT_EQ(base::Utf16Length(c.in), c.out.size()) << c.in;  // what length checks count
   }
 }
 
 TEST(Unicode, LoneSurrogatesBecomeReplacementCharacters) {
-  EXPECT_EQ(Utf16ToUtf8(u"\xD800"), kReplacement);
-  EXPECT_EQ(Utf16ToUtf8(u"\xDC00"
-                        u"a"),
+  EXPECT_EQ(base::Utf16ToUtf8(u"\xD800"), kReplacement);
+  EXPECT_EQ(base::Utf16ToUtf8(u"\xDC00"
+                              u"a"),
             kReplacement + "a");
-  EXPECT_EQ(Utf16ToUtf8(u"a\xD83D"), "a" + kReplacement);
-  EXPECT_EQ(Utf16ToUtf8(u"\xDE00\xD83D"), kReplacement + kReplacement);  // pair reversed
-  EXPECT_EQ(Utf16ToUtf8(u"\xD83D\xD83D\xDE00"), kReplacement + "\xF0\x9F\x98\x80");
+  EXPECT_EQ(base::Utf16ToUtf8(u"a\xD83D"), "a" + kReplacement);
+  EXPECT_EQ(base::Utf16ToUtf8(u"\xDE00\xD83D"), kReplacement + kReplacement);  // pair reversed
+  EXPECT_EQ(base::Utf16ToUtf8(u"\xD83D\xD83D\xDE00"), kReplacement + "\xF0\x9F\x98\x80");
 }
 
 TEST(Unicode, RandomBytesNeverCrashAndAlwaysGiveValidUtf8Back) {
@@ -83,32 +83,26 @@ TEST(Unicode, RandomBytesNeverCrashAndAlwaysGiveValidUtf8Back) {
     for (int n = static_cast<int>(random() % 24); n > 0; --n) {
       bytes.push_back(static_cast<char>(random() & 0xFF));
     }
-    std::string utf8 = Utf16ToUtf8(Utf8ToUtf16(bytes));
-    EXPECT_EQ(jet::Utf16Length(bytes), Utf8ToUtf16(bytes).size());
+    std::string utf8 = base::Utf16ToUtf8(base::Utf8ToUtf16(bytes));
+    EXPECT_EQ(base::Utf16Length(bytes), base::Utf8ToUtf16(bytes).size());
     // Converting again changes nothing: the output is well formed.
-    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(utf8)), utf8);
+    EXPECT_EQ(base::Utf16ToUtf8(base::Utf8ToUtf16(utf8)), utf8);
   }
 }
 
-TEST(Unicode, ReadUtf16LeIgnoresAnOddTrailingByte) {
-  const uint8_t bytes[] = {0x2D, 0x4E, 0x41, 0x00, 0x42};
-  EXPECT_EQ(jet::ReadUtf16Le(jet::ByteView(bytes, 5)), u"中A");
-  EXPECT_EQ(jet::ReadUtf16Le(jet::ByteView(bytes, 1)), u"");
-}
-
 TEST(Unicode, NamesCompareWithoutRegardToCase) {
-  EXPECT_TRUE(jet::EqualsIgnoreCase("Order Details", "ORDER details"));
-  EXPECT_TRUE(jet::EqualsIgnoreCase("Ära", "äRA"));
-  EXPECT_TRUE(jet::EqualsIgnoreCase("привет Ёж", "ПРИВЕТ ёЖ"));
-  EXPECT_TRUE(jet::EqualsIgnoreCase("Ωμέγα", "ΩΜέΓΑ"));
-  EXPECT_TRUE(jet::EqualsIgnoreCase("ｆｕｌｌ", "ＦＵＬＬ"));  // full-width Latin
-  EXPECT_TRUE(jet::EqualsIgnoreCase("张三", "张三"));
-  EXPECT_FALSE(jet::EqualsIgnoreCase("Orders", "Order"));
-  EXPECT_FALSE(jet::EqualsIgnoreCase("a", "b"));
+  EXPECT_TRUE(base::EqualsIgnoreCase("Order Details", "ORDER details"));
+  EXPECT_TRUE(base::EqualsIgnoreCase("Ära", "äRA"));
+  EXPECT_TRUE(base::EqualsIgnoreCase("привет Ёж", "ПРИВЕТ ёЖ"));
+  EXPECT_TRUE(base::EqualsIgnoreCase("Ωμέγα", "ΩΜέΓΑ"));
+  EXPECT_TRUE(base::EqualsIgnoreCase("ｆｕｌｌ", "ＦＵＬＬ"));  // full-width Latin
+  EXPECT_TRUE(base::EqualsIgnoreCase("张三", "张三"));
+  EXPECT_FALSE(base::EqualsIgnoreCase("Orders", "Order"));
+  EXPECT_FALSE(base::EqualsIgnoreCase("a", "b"));
   // Letters outside the folded ranges, and the division/multiplication signs that sit
   // among the Latin-1 letters, are left alone.
-  EXPECT_FALSE(jet::EqualsIgnoreCase("÷", "×"));
-  EXPECT_FALSE(jet::EqualsIgnoreCase("ß", "SS"));
+  EXPECT_FALSE(base::EqualsIgnoreCase("÷", "×"));
+  EXPECT_FALSE(base::EqualsIgnoreCase("ß", "SS"));
 }
 
 }  // namespace
