@@ -5,7 +5,9 @@
 #include "base/utf8_path.h"
 #include "db/connection_string.h"
 #include "jet/error.h"
+#include "jet/format/value.h"
 #include "jet/sql/parser.h"
+#include "jet/sql/session.h"
 #include "jet/table/structure_check.h"
 
 namespace db {
@@ -28,8 +30,30 @@ auto Guarded(F f) -> decltype(f()) {
   }
 }
 
+// A result's values in the text the contract hands on: NULL as "", dates as
+// "yyyy-mm-dd hh:mm:ss", everything else as the engine writes it as text.
+FetchedRows Fetched(jet::sql::ResultSet result) {
+  FetchedRows fetched{.table = std::move(result.table), .columns = std::move(result.columns)};
+  fetched.rows.reserve(result.rows.size());
+  for (const std::vector<jet::Value>& row : result.rows) {
+    std::vector<std::string>& texts = fetched.rows.emplace_back();
+    texts.reserve(row.size());
+    for (const jet::Value& v : row) {
+      if (v.kind == jet::ValueKind::kDateTime) {
+        std::string text = jet::FormatOleDate(v.real);
+        if (text.size() > 10) text[10] = ' ';
+        texts.push_back(std::move(text));
+      } else {
+        texts.push_back(jet::ValueToText(v));
+      }
+    }
+  }
+  return fetched;
+}
+
 }  // namespace
 
+DbConnection::DbConnection() = default;
 DbConnection::~DbConnection() = default;
 
 jet::sql::Session& DbConnection::Open() {
@@ -79,13 +103,13 @@ size_t DbConnection::RunStatement(const Query* via, const std::string& text) {
 std::unique_ptr<RowCursor> DbConnection::OpenRows(const Query* via, const std::string& text) {
   Notify({.op = ContractOp::kOpenRows, .connection = *this, .query = via, .text = text});
   jet::sql::Session& s = Open();
-  return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text)); });
+  return Guarded([&] { return std::make_unique<RowCursor>(this, Fetched(s.Query(text))); });
 }
 
 std::unique_ptr<RowCursor> DbConnection::OpenColumns(const Query* via, const std::string& text) {
   Notify({.op = ContractOp::kOpenColumns, .connection = *this, .query = via, .text = text});
   jet::sql::Session& s = Open();
-  return Guarded([&] { return std::make_unique<RowCursor>(this, s.Query(text, 0)); });
+  return Guarded([&] { return std::make_unique<RowCursor>(this, Fetched(s.Query(text, 0))); });
 }
 
 size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& text) {
@@ -96,7 +120,8 @@ size_t DbConnection::RunOnRecordset(Recordset& recordset, const std::string& tex
   jet::sql::Session& s = Open();
   recordset.Close();
   if (jet::sql::ReturnsRows(text)) {
-    recordset.rows_ = Guarded([&] { return std::make_shared<RowCursor>(this, s.Query(text)); });
+    recordset.rows_ =
+        Guarded([&] { return std::make_shared<RowCursor>(this, Fetched(s.Query(text))); });
     return recordset.rows_->RowCount();
   }
   return Guarded([&] { return s.Execute(text); });

@@ -12,7 +12,10 @@
 #include "db/db_failure.h"
 #include "db/recordset.h"
 #include "db/row_cursor.h"
-#include "jet/sql/session.h"
+
+namespace jet::sql {
+class Session;
+}
 
 namespace db {
 
@@ -25,7 +28,7 @@ struct ColumnShape {
 
 class DbConnection {
  public:
-  DbConnection() = default;
+  DbConnection();
   ~DbConnection();
   DbConnection(const DbConnection&) = delete;
   DbConnection& operator=(const DbConnection&) = delete;
@@ -53,7 +56,7 @@ class DbConnection {
   // affected (or fetched).
   size_t RunOnRecordset(Recordset& recordset, const std::string& text);
 
-  // Checks the file before a series of changes (see jet/table/structure_check.h). With
+  // Checks the file before a series of changes, as the engine's damage checks do. With
   // kTablesNamed: the references of every table, the structure of the tables whose rows will
   // change, and the rows of the tables that will be read. With kWholeFile: all that and every
   // other table too, as `jetdb check` checks a file (every table's structures, rows, long

@@ -6,7 +6,7 @@
 
 namespace db {
 
-RowCursor::RowCursor(DbConnection* connection, jet::sql::ResultSet result)
+RowCursor::RowCursor(DbConnection* connection, FetchedRows result)
     : connection_(connection), result_(std::move(result)) {}
 
 void RowCursor::MoveNext() {
@@ -36,13 +36,7 @@ bool RowCursor::HasColumn(const std::string& name) const {
 std::string RowCursor::ColumnText(const std::string& name) const {
   size_t i = ColumnIndex(name);
   if (AtEnd()) throw DbFailure(jet::Problem::kNoCurrentRecord);
-  const jet::Value& v = result_.rows[position_][i];
-  if (v.kind == jet::ValueKind::kDateTime) {
-    std::string text = jet::FormatOleDate(v.real);
-    if (text.size() > 10) text[10] = ' ';
-    return text;
-  }
-  return jet::ValueToText(v);
+  return result_.rows[position_][i];
 }
 
 void RowCursor::AddRow(const std::vector<std::pair<std::string, std::string>>& values) {

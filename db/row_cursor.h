@@ -6,15 +6,21 @@
 #include <utility>
 #include <vector>
 
-#include "jet/sql/session.h"
-
 namespace db {
 
 class DbConnection;
 
+// A query's result as the contract hands it on: every value already in its text form, so
+// nothing of the engine's value types crosses into the layers above.
+struct FetchedRows {
+  std::string table;  // the local table the rows come from ("" for external sources)
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;
+};
+
 class RowCursor {
  public:
-  RowCursor(DbConnection* connection, jet::sql::ResultSet result);
+  RowCursor(DbConnection* connection, FetchedRows result);
 
   bool AtEnd() const { return closed_ || position_ >= result_.rows.size(); }
   void MoveNext();
@@ -36,7 +42,7 @@ class RowCursor {
   size_t ColumnIndex(const std::string& name) const;
 
   DbConnection* connection_;
-  jet::sql::ResultSet result_;
+  FetchedRows result_;
   size_t position_ = 0;
   bool closed_ = false;
 };
