@@ -6,7 +6,7 @@
 #include "db/connection_string.h"
 #include "jet/error.h"
 #include "jet/sql/parser.h"
-#include "jet/table/structure_check.h"
+#include "jet/table/checker.h"
 
 namespace db {
 namespace {
@@ -116,9 +116,9 @@ void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
   jet::sql::Session& s = Open();
   Guarded([&] {
     if (scope == Scope::kWholeFile) {
-      jet::CheckWholeFileBeforeWriting(s.database());
+      jet::RefuseIfDamaged(s.database(), {.whole_file = true});
     } else {
-      jet::CheckBeforeWriting(s.database(), rows_changed, read);
+      jet::RefuseIfDamaged(s.database(), {rows_changed, read});
     }
   });
 }

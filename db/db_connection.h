@@ -53,7 +53,7 @@ class DbConnection {
   // affected (or fetched).
   size_t RunOnRecordset(Recordset& recordset, const std::string& text);
 
-  // Checks the file before a series of changes (see jet/table/structure_check.h). With
+  // Checks the file before a series of changes (see jet/table/checker.h). With
   // kTablesNamed: the references of every table, the structure of the tables whose rows will
   // change, and the rows of the tables that will be read. With kWholeFile: all that and every
   // other table too, as `jetdb check` checks a file (every table's structures, rows, long
