@@ -129,8 +129,8 @@ Bytes Damaged(const Original& o, const uint8_t* data, size_t size) {
 // What the checker finds, places left out; a file it cannot open, that failure.
 std::multiset<jet::Finding> Findings(const std::filesystem::path& path) {
   try {
-    auto db = jet::Database::Open(path, fuzz::kProductPassword);
-    return jet::CheckDatabase(*db).FindingsWithoutPlaces();
+    return jet::CheckDatabase(*jet::Database::Open(path, fuzz::kProductPassword))
+        .FindingsWithoutPlaces();
   } catch (const jet::JetError& e) {
     return {jet::FindingOf(e).WithoutPlaces()};
   }

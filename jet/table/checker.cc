@@ -99,6 +99,9 @@ class TableWalk {
       const std::vector<uint32_t> owned = table.OwnedPages();
       const bool deep = depth_.structure || depth_.full;
       if (deep) CheckMapsListTheirKind(def, owned);
+      // The rows: every one, for the full check and where they are read; for the structure,
+      // where each is (for the index entries) and where its long values lead (a link bent past
+      // the end of the file would name a page this table's next long value may take).
       if (depth_.full || depth_.rows ||
           (deep && (!def.real_indexes.empty() || !def.long_value_maps.empty()))) {
         Scan(table);

@@ -72,8 +72,7 @@ RowCounts CountRows(const fs::path& path, const std::string& password) {
 
 std::multiset<jet::Finding> Findings(const fs::path& path, const std::string& password) {
   try {
-    auto db = jet::Database::Open(path, password);
-    return jet::CheckDatabase(*db).FindingsWithoutPlaces();
+    return jet::CheckDatabase(*jet::Database::Open(path, password)).FindingsWithoutPlaces();
   } catch (const jet::JetError& e) {
     return {jet::FindingOf(e).WithoutPlaces()};
   }
