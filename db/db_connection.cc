@@ -8,7 +8,7 @@
 #include "jet/format/value.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/session.h"
-#include "jet/table/structure_check.h"
+#include "jet/table/checker.h"
 
 namespace db {
 namespace {
@@ -141,9 +141,9 @@ void DbConnection::CheckIntegrity(const std::vector<std::string>& rows_changed,
   jet::sql::Session& s = Open();
   Guarded([&] {
     if (scope == Scope::kWholeFile) {
-      jet::CheckWholeFileBeforeWriting(s.database());
+      jet::RefuseIfDamaged(s.database(), {.whole_file = true});
     } else {
-      jet::CheckBeforeWriting(s.database(), rows_changed, read);
+      jet::RefuseIfDamaged(s.database(), {rows_changed, read});
     }
   });
 }

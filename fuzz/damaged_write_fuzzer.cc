@@ -126,24 +126,14 @@ Bytes Damaged(const Original& o, const uint8_t* data, size_t size) {
   return b;
 }
 
-// What the checker finds, page and row numbers left out; "" when it cannot run at all.
-std::multiset<std::string> Findings(const std::filesystem::path& path) {
-  std::multiset<std::string> out;
+// What the checker finds, places left out; a file it cannot open, that failure.
+std::multiset<jet::Finding> Findings(const std::filesystem::path& path) {
   try {
-    auto db = jet::Database::Open(path, fuzz::kProductPassword);
-    for (jet::Finding f : jet::CheckDatabase(*db).findings) {
-      // The same finding after a write may name other places (a leaf rewritten around a
-      // damaged entry, other pages left over): compare what is found where, not the numbers.
-      if (f.problem == jet::Problem::kNoteLeakedPages) f.facts.detail.clear();
-      std::string p = f.Text();
-      p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }),
-              p.end());
-      out.insert(p);
-    }
-  } catch (const jet::JetError&) {
-    out.insert("");
+    return jet::CheckDatabase(*jet::Database::Open(path, fuzz::kProductPassword))
+        .FindingsWithoutPlaces();
+  } catch (const jet::JetError& e) {
+    return {jet::FindingOf(e).WithoutPlaces()};
   }
-  return out;
 }
 
 void Fail(const char* what, const std::string& detail) {
@@ -210,9 +200,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // worked out only when the write went ahead, so refused writes cost one check less.
   static fuzz::ScratchFile before_file("damaged_write_before");
   before_file.Write(damaged);
-  const std::multiset<std::string> before = Findings(before_file.path());
-  for (const std::string& f : Findings(file.path())) {
-    if (!before.count(f)) Fail(("a write left a new finding: " + f).c_str(), statement);
+  const std::multiset<jet::Finding> before = Findings(before_file.path());
+  for (const jet::Finding& f : Findings(file.path())) {
+    if (!before.count(f)) Fail(("a write left a new finding: " + f.Text()).c_str(), statement);
   }
   return 0;
 }

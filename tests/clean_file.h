@@ -28,3 +28,12 @@ inline ::testing::AssertionResult IsClean(jet::Database& db) {
 }
 
 }  // namespace testing_support
+
+namespace jet {
+
+// A finding in a test's failure message, as `jetdb check` words it.
+inline void PrintTo(const Finding& finding, std::ostream* os) {
+  *os << finding.Text();
+}
+
+}  // namespace jet

@@ -7,7 +7,7 @@
 #include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/page_size.h"
-#include "jet/table/structure_check.h"
+#include "jet/table/checker.h"
 #include "jet/table/table.h"
 
 namespace jet {
@@ -16,7 +16,7 @@ Database::Database(std::unique_ptr<Pager> pager) : pager_(std::move(pager)), all
 
 void Database::Begin() {
   if (!references_checked_ && pager_->mode() == Pager::Mode::kReadWrite) {
-    CheckReferencesWithinFile(*this);
+    RequireReferencesWithinFile(*this);
     references_checked_ = true;
   }
   pager_->Begin();
@@ -24,7 +24,7 @@ void Database::Begin() {
 
 void Database::CheckTableBeforeWriting(uint32_t tdef_page, const std::string& name) {
   if (checked_for_writing_.contains(tdef_page)) return;
-  CheckTableStructure(*this, tdef_page, name);
+  RequireTableStructure(*this, tdef_page, name);
   checked_for_writing_.insert(tdef_page);
 }
 

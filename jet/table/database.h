@@ -55,7 +55,7 @@ class Database {
 
   // --- Writing: one transaction per statement (see jet/file/journal.h) ---
   // The first Begin of a database checks that no table refers to a page past the end of the
-  // file (structure_check.h), so the pages the allocator appends are free for good.
+  // file (checker.h), so the pages the allocator appends are free for good.
   void Begin();
   // Commits, then reloads what the transaction may have changed (catalog, definitions).
   void Commit();
@@ -69,7 +69,7 @@ class Database {
   // Undoes the changes since the innermost savepoint and reloads what they may have touched.
   void RollbackToSavepoint();
   PageAllocator& allocator() { return allocator_; }
-  // Checks a table in depth (structure_check.h) before its first change through this
+  // Checks a table in depth (checker.h) before its first change through this
   // database: a damaged table is refused, not written into. Later changes trust it, since
   // only this engine has written it since.
   void CheckTableBeforeWriting(uint32_t tdef_page, const std::string& name);

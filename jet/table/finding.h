@@ -21,7 +21,16 @@ struct Finding {
   std::string Text() const;
   // The same without the table, for a message that names the table in its own words.
   std::string Words() const;
+
+  // The finding without the places it names (page, row, counts, the file, the leaked pages'
+  // list): what is found where. The same damage met again after a write may name other places
+  // (a leaf rewritten around a damaged entry, other pages left over), and compares equal so.
+  Finding WithoutPlaces() const;
 };
+
+// Findings compare by problem, then facts: to hold two checks' findings to each other.
+bool operator==(const Finding& a, const Finding& b);
+bool operator<(const Finding& a, const Finding& b);
 
 // The damage a check raised, as a finding.
 inline Finding FindingOf(const JetError& e) {

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "jet/format/page_size.h"
-
 namespace jet {
 namespace {
 
@@ -69,22 +67,6 @@ IndexPage ReadIndexPage(Pager& pager, uint32_t page) {
   } catch (JetError& e) {
     e.AddFacts({.page = page});
     throw;
-  }
-}
-
-void CheckIndexRoots(Pager& pager, const std::vector<RealIndex>& indexes,
-                     uint32_t definition_page) {
-  for (const RealIndex& index : indexes) {
-    if (index.root_page == 0 || index.root_page >= pager.page_count()) {
-      ThrowCorrupt(Problem::kDamagedIndexPagePastEnd, {.page = index.root_page});
-    }
-    PinnedView root = pager.Page(index.root_page);
-    if (root.U8(0) != kPageIndexNode && root.U8(0) != kPageIndexLeaf) {
-      ThrowCorrupt(Problem::kDamagedNotIndexPage, {.page = index.root_page});
-    }
-    if (root.U32(index_page::kOwner) != definition_page) {
-      ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = index.root_page});
-    }
   }
 }
 

@@ -27,11 +27,6 @@ struct IndexTree {
 // the page.
 IndexPage ReadIndexPage(Pager& pager, uint32_t page);
 
-// Each index's root is an index page of the table defined at `definition_page`: the cheap
-// test that a definition is where its catalog entry says (a definition page holds no number
-// of its own, but every index page names its table's). Throws kCorrupt naming the page.
-void CheckIndexRoots(Pager& pager, const std::vector<RealIndex>& indexes, uint32_t definition_page);
-
 // Walks the tree rooted at `root`. Throws kCorrupt on a page that is not an index page, a
 // cycle, or a tree deeper than any real one.
 IndexTree ReadIndexTree(Pager& pager, uint32_t root, uint32_t owner_definition_page);

@@ -5,8 +5,8 @@
 #include "jet/format/data_page.h"
 #include "jet/format/page_size.h"
 #include "jet/format/text_codec.h"
+#include "jet/table/checker.h"
 #include "jet/table/database.h"
-#include "jet/table/index_tree.h"
 #include "jet/table/stored_rows.h"
 
 namespace jet {
@@ -29,7 +29,8 @@ Table::Table(Database& db, uint32_t definition_page, std::string name)
     : db_(&db), definition_page_(definition_page), name_(std::move(name)) {
   // Validate now, not at first use, and check that the definition is this table's.
   NamingThisTable([&] {
-    CheckIndexRoots(db_->pager(), db_->Definition(definition_page_).real_indexes, definition_page_);
+    RequireIndexRoots(db_->pager(), db_->Definition(definition_page_).real_indexes,
+                      definition_page_);
   });
 }
 

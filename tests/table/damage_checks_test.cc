@@ -1,9 +1,9 @@
 // Every damage check holds a case of its own. A generator damages a small database in the one
 // way a check is for, and the case runs only the layer the check belongs to:
 //  - the definition decoder: opening the table is refused as a damaged definition;
-//  - the check before the first write (CheckBeforeWriting, with the tables the case says are
-//    changed and read): refused, naming the problem that check raises and, where the damage
-//    is on one page, that page;
+//  - the check before the first write (FindFirstDamage, with the tables the case says are
+//    changed and read): the first damage it finds is the problem that check raises and, where
+//    the damage is on one page, names that page; and the writer is refused, quoting it;
 //  - the consistency check behind `jetdb check`, the page census included: exactly the
 //    damage the case names, nothing else (and the notes it names).
 // Each damage is one no other check of the same layer refuses: with its check taken out, the
@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,7 +32,6 @@
 #include "jet/table/index_tree.h"
 #include "jet/table/schema_change.h"
 #include "jet/table/stored_rows.h"
-#include "jet/table/structure_check.h"
 #include "jet/table/table.h"
 #include "jet/table/table_writer.h"
 #include "jet/table/usage_map_editor.h"
@@ -637,15 +637,20 @@ TEST_P(DamageChecks, OnlyItsCheckRefuses) {
       break;
     }
     case Layer::kBeforeWriting: {
+      const jet::WriteScope scope{c.changed, c.read};
+      const std::optional<jet::Finding> damage = jet::FindFirstDamage(*db, scope);
+      ASSERT_TRUE(damage) << "the check before writing let it through";
+      EXPECT_EQ(damage->problem, c.problem) << damage->Text();
+      if (page != 0) {
+        EXPECT_EQ(damage->facts.page, page) << damage->Text();
+      }
       try {
-        jet::CheckBeforeWriting(*db, c.changed, c.read);
-        ADD_FAILURE() << "the check before writing let it through";
+        jet::RefuseIfDamaged(*db, scope);
+        ADD_FAILURE() << "the writer was not refused";
       } catch (const jet::JetError& e) {
         ASSERT_EQ(e.problem(), Problem::kDamagedRefusedBeforeWriting) << e.what();
-        EXPECT_EQ(e.facts().detail, (jet::Finding{c.problem, e.facts()}.Words())) << e.what();
-        if (page != 0) {
-          EXPECT_EQ(e.facts().page, page) << e.what();
-        }
+        EXPECT_EQ(e.facts().detail, damage->Words()) << e.what();
+        EXPECT_EQ(e.facts().page, damage->facts.page) << e.what();
       }
       break;
     }
@@ -671,7 +676,7 @@ TEST_P(DamageChecks, OnlyItsCheckRefuses) {
   }
   // The check before an upgrade's first change takes in all of them.
   try {
-    jet::CheckWholeFileBeforeWriting(*db);
+    jet::RefuseIfDamaged(*db, {.whole_file = true});
     EXPECT_FALSE(c.IsDamage()) << "the whole file's check let it through";
   } catch (const jet::JetError& e) {
     EXPECT_TRUE(c.IsDamage()) << "the whole file's check refused a note: " << e.what();
@@ -692,8 +697,8 @@ TEST(DamageChecksBaseline, TheUndamagedDatabasePassesEveryCheck) {
   testing_support::WriteBytes(path, SmallDatabase());
   auto db = Database::Open(path, "");
   const std::vector<std::string> all = {"Plain", "Keyed", "Notes", "Other"};
-  EXPECT_NO_THROW(jet::CheckBeforeWriting(*db, all, all));
-  EXPECT_NO_THROW(jet::CheckWholeFileBeforeWriting(*db));
+  EXPECT_NO_THROW(jet::RefuseIfDamaged(*db, {all, all}));
+  EXPECT_NO_THROW(jet::RefuseIfDamaged(*db, {.whole_file = true}));
   EXPECT_TRUE(testing_support::IsClean(*db));
   jet::IndexTree names = jet::ReadIndexTree(
       db->pager(), RealIndexNamed(db->OpenTable("Keyed").definition(), "NameIdx").root_page,
@@ -718,9 +723,8 @@ TEST(DamageChecksBaseline, ALeakedPageIsANoteNotDamage) {
   EXPECT_EQ(report.census.leaked, std::vector<uint32_t>{leaked});
   ASSERT_EQ(report.findings.size(), 1u);
   EXPECT_FALSE(report.findings[0].IsDamage());
-  EXPECT_EQ(report.findings[0].Text(),
-            "1 页既没有使用，也没有标为空闲（多余的空间，压缩数据库即可收回，不是损坏）：" +
-                std::to_string(leaked));
+  EXPECT_EQ(report.findings[0], (jet::Finding{Problem::kNoteLeakedPages,
+                                              {.detail = std::to_string(leaked), .number = 1}}));
   EXPECT_FALSE(testing_support::IsClean(report));
 }
 

@@ -50,9 +50,9 @@ using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteBytes;
 
-// Rows per table of an undamaged file, and what the checker finds in a file ("" entries for
-// a check that could not run), with page and row numbers left out so the same finding after
-// a write compares equal.
+// Rows per table of an undamaged file, and what the checker finds in a file (the failure to
+// open it, for a file it cannot), places left out so the same finding after a write compares
+// equal.
 using RowCounts = std::map<std::string, size_t>;
 
 RowCounts CountRows(const fs::path& path, const std::string& password) {
@@ -70,23 +70,12 @@ RowCounts CountRows(const fs::path& path, const std::string& password) {
   return counts;
 }
 
-std::multiset<std::string> Findings(const fs::path& path, const std::string& password) {
-  std::multiset<std::string> out;
+std::multiset<jet::Finding> Findings(const fs::path& path, const std::string& password) {
   try {
-    auto db = jet::Database::Open(path, password);
-    for (jet::Finding f : jet::CheckDatabase(*db).findings) {
-      // The same finding after a write may name other places (a leaf rewritten around a
-      // damaged entry, other pages left over): compare what is found where, not the numbers.
-      if (f.problem == jet::Problem::kNoteLeakedPages) f.facts.detail.clear();
-      std::string p = f.Text();
-      p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }),
-              p.end());
-      out.insert(p);
-    }
-  } catch (const jet::JetError&) {
-    out.insert("");
+    return jet::CheckDatabase(*jet::Database::Open(path, password)).FindingsWithoutPlaces();
+  } catch (const jet::JetError& e) {
+    return {jet::FindingOf(e).WithoutPlaces()};
   }
-  return out;
 }
 
 // What reading every table of a damaged file gives: the tables that returned a different
@@ -372,7 +361,7 @@ Outcome RunCase(const fs::path& damaged, const fs::path& written, const std::str
       return std::to_string(kDamageMissed) + " " + reads.failed.front();
     }
     const Bytes before = ReadBytes(written);
-    const std::multiset<std::string> found = Findings(written, password);
+    const std::multiset<jet::Finding> found = Findings(written, password);
     bool done = false;
     try {
       done = write();
@@ -382,8 +371,8 @@ Outcome RunCase(const fs::path& damaged, const fs::path& written, const std::str
       return std::to_string(ReadBytes(written) == before ? kRefusedUnchanged : kChangedAndFailed);
     }
     if (check == Check::kWholeFile && damage_found) return std::to_string(kDamagedFileWritten);
-    for (const std::string& f : Findings(written, password)) {
-      if (!found.count(f)) return std::to_string(kNewFindings) + " " + f;
+    for (const jet::Finding& f : Findings(written, password)) {
+      if (!found.count(f)) return std::to_string(kNewFindings) + " " + f.Text();
     }
     return std::to_string(kUpgraded);
   });
