@@ -49,8 +49,8 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
         if (page.U8(0) != kPageUsageBitmap) {
           ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = bitmap_page});
         }
-        CollectBits(page.Sub(4, kPageSize - 4), static_cast<uint32_t>(k * kPagesPerBitmapPage),
-                    page_count, past_end, out);
+        CollectBits(page.Sub(kBitmapPageHeader, kPageSize - kBitmapPageHeader),
+                    static_cast<uint32_t>(k * kPagesPerBitmapPage), page_count, past_end, out);
       }
       break;
     }

@@ -1,6 +1,7 @@
 // Usage maps: which pages belong to a table, an index or a long-value column (and, on page 1,
 // which pages of the file are free). A map is a row of a data page, either inline (a start
 // page and a bitmap) or by reference (a list of bitmap pages, each covering 32736 pages).
+// doc/jet4-format.md §4.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/page_size.h"
 
 namespace jet {
 
@@ -16,7 +18,8 @@ inline constexpr uint8_t kInline = 0x00;
 inline constexpr uint8_t kReference = 0x01;
 inline constexpr size_t kInlineRowSize = 69;  // type + start page + 64 bitmap bytes
 inline constexpr size_t kInlineBitmapBytes = 64;
-inline constexpr uint32_t kPagesPerBitmapPage = (4096 - 4) * 8;
+inline constexpr size_t kBitmapPageHeader = 4;  // a 0x05 page's bitmap starts after it
+inline constexpr uint32_t kPagesPerBitmapPage = (kPageSize - kBitmapPageHeader) * 8;  // 32736
 inline constexpr size_t kReferenceSlots = 17;
 }  // namespace usage_map
 
