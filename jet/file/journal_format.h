@@ -1,4 +1,5 @@
-// The bytes of the rollback journal (see journal.h for the protocol around them).
+// The bytes of the rollback journal (see journal.h for the protocol around them;
+// doc/jet4-format.md §11).
 //
 //   header     96 bytes and the data file's name: magic "JetJrnl2", the page size, the data
 //              file's page count before and after the commit, how many pages the commit

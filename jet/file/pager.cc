@@ -9,6 +9,7 @@
 #include "jet/error.h"
 #include "jet/file/journal.h"
 #include "jet/format/rc4.h"
+#include "jet/format/row_pointer.h"
 
 namespace jet {
 namespace {
@@ -75,7 +76,8 @@ Pager::Pager(const std::filesystem::path& path, Mode mode)
   }
   if (size < 3 * kPageSize)
     ThrowCorrupt(Problem::kDamagedTooShort, {.file = base::PathToUtf8(path)});
-  if (size > uint64_t{0xFFFFFF} * kPageSize) {
+  // Row pointers name pages in 24 bits (doc/jet4-format.md §1): no file of ours is larger.
+  if (size > uint64_t{RowPointer::kMaxPageCount} * kPageSize) {
     ThrowCorrupt(Problem::kDamagedTooLarge, {.file = base::PathToUtf8(path)});
   }
   // Jet always writes whole pages: a file that ends inside one was cut short (an interrupted
@@ -184,7 +186,7 @@ std::span<uint8_t> Pager::Modify(uint32_t n) {
 
 uint32_t Pager::Append() {
   if (!in_transaction_) throw JetError(Problem::kInternalNoTransaction);
-  if (page_count_ >= 0xFFFFFF)
+  if (page_count_ >= RowPointer::kMaxPageCount)
     throw JetError(Problem::kDatabaseFull, {.file = base::PathToUtf8(path())});
   uint32_t n = page_count_++;
   dirty_.emplace(n, std::make_shared<PageBuffer>());

@@ -1,7 +1,8 @@
 // The pager: the only way the engine reaches the data file's pages.
 //
 // It reads page 0, decodes the header, and hands out decoded pages (page cipher removed)
-// from a cache, checking every page number against the file's size. The cache holds at most
+// from a cache, checking every page number against the file's size (page encoding:
+// doc/jet4-format.md §1.2). The cache holds at most
 // kPageCachePages pages the file already has, dropping the least recently used; a caller
 // keeps the page it reads alive through the PinnedView it gets, so nothing it holds is freed
 // under it. Writes happen inside a

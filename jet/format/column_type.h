@@ -6,7 +6,7 @@
 
 namespace jet {
 
-// Column type codes as stored in a column descriptor.
+// Column type codes as stored in a column descriptor (doc/jet4-format.md §8).
 enum class ColumnType : uint8_t {
   kBoolean = 0x01,
   kByte = 0x02,
@@ -24,6 +24,11 @@ enum class ColumnType : uint8_t {
   kNumeric = 0x10,
   kAccessObjectData = 0x11,  // fixed 3992-byte blob used only by Access's own objects table
 };
+
+// The longest a Text column may be, in characters (it stores 2 bytes each), and a Binary
+// column, in bytes (§2).
+inline constexpr uint16_t kMaxTextLength = 255;
+inline constexpr uint16_t kMaxBinaryLength = 510;
 
 bool IsKnownColumnType(uint8_t code);
 bool IsLongValueType(ColumnType type);

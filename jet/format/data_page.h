@@ -1,5 +1,6 @@
 // Data pages (type 0x01): a slot table after a 14-byte header, rows packed from the end of
 // the page downwards. Also used for usage-map rows and long values ("LVAL" pages).
+// doc/jet4-format.md §5.1.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <span>
 
 #include "jet/format/bytes.h"
+#include "jet/format/page_size.h"
 
 namespace jet {
 
@@ -18,8 +20,8 @@ inline constexpr size_t kSlots = 0x0E;
 inline constexpr uint16_t kDeleted = 0x8000;
 inline constexpr uint16_t kOverflow = 0x4000;
 inline constexpr uint16_t kOffsetMask = 0x1FFF;
-inline constexpr uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
-inline constexpr size_t kEmptyFreeSpace = 4096 - kSlots;
+inline constexpr uint32_t kLvalOwner = 0x4C41564C;             // "LVAL"
+inline constexpr size_t kEmptyFreeSpace = kPageSize - kSlots;  // 4082
 inline constexpr size_t kMaxRowsPerPage = 255;
 }  // namespace data_page
 

@@ -11,6 +11,11 @@
 namespace jet {
 namespace {
 
+// Cleartext part (doc/jet4-format.md §3.1).
+constexpr size_t kMagic = 0x04;  // "Standard Jet DB" or "Standard ACE DB", NUL-terminated
+constexpr size_t kMagicLength = 16;
+constexpr size_t kVersion = 0x14;  // 0 Jet 3, 1 Jet 4, 2 and up ACE
+// The masked region and the fields inside it (§3.2).
 constexpr size_t kMaskStart = 0x18;
 constexpr size_t kMaskLength = 128;
 constexpr size_t kCodePage = 0x3C;
@@ -31,7 +36,8 @@ const std::array<uint8_t, kMaskLength>& HeaderKeystream() {
   return stream;
 }
 
-// Jet 4 masks the stored password a second time with the integer part of the creation date.
+// Jet 4 masks the stored password a second time with the integer part of the creation date
+// (doc/jet4-format.md §3.3).
 std::array<uint8_t, 4> PasswordDateMask(double creation_date) {
   double truncated = std::trunc(creation_date);
   int32_t days = 0;
@@ -57,10 +63,10 @@ FileFormat DetectFormat(ByteView page0) {
   if (page0.U8(0) != 0 || page0.U8(1) != 1 || page0.U8(2) != 0 || page0.U8(3) != 0) {
     return FileFormat::kUnknown;
   }
-  bool jet = std::memcmp(page0.data() + 4, kJetMagic, 16) == 0;
-  bool ace = std::memcmp(page0.data() + 4, kAceMagic, 16) == 0;
+  bool jet = std::memcmp(page0.data() + kMagic, kJetMagic, kMagicLength) == 0;
+  bool ace = std::memcmp(page0.data() + kMagic, kAceMagic, kMagicLength) == 0;
   if (!jet && !ace) return FileFormat::kUnknown;
-  uint8_t version = page0.U8(0x14);
+  uint8_t version = page0.U8(kVersion);
   if (ace || version >= 2) return FileFormat::kAce;
   return version == 0 ? FileFormat::kJet3 : FileFormat::kJet4;
 }

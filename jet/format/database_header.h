@@ -1,6 +1,6 @@
 // Page 0: the database header. Bytes 0x18..0x97 are masked with a fixed RC4 keystream; inside
 // that region sit the page-encoding key, the database password (masked a second time with the
-// creation date), the default sort order and the creation date.
+// creation date), the default sort order and the creation date. doc/jet4-format.md §3.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace jet {
 enum class FileFormat { kJet3, kJet4, kAce, kUnknown };
 
 // The sort order field as stored (in the header and in every column descriptor):
-// LANGID, sort id, version. General (the Jet 4 default) is 1033 / 0 / 0.
+// LANGID, sort id, version. General (the Jet 4 default) is 1033 / 0 / 0 (§3.4).
 struct SortOrder {
   uint16_t lcid = 1033;
   uint8_t sort_id = 0;

@@ -1,5 +1,5 @@
 // The General-legacy code table: how each UTF-16 code unit takes part in a text index key under
-// the General sort order of Jet 4 (LCID 1033, version 0).
+// the General sort order of Jet 4 (LCID 1033, version 0; doc/jet4-format.md §9.5).
 //
 // A character contributes primary weights (the bytes that decide the order, with case already
 // folded), and may add a secondary byte per weight (accents), a kana flag, or, for characters

@@ -1,6 +1,7 @@
 // Index keys: the byte strings a B-tree orders. Each column of the index contributes a flag
 // byte (value or NULL, ascending or descending) and an order-preserving encoding of its value,
-// so that unsigned byte comparison of whole keys gives the index order.
+// so that unsigned byte comparison of whole keys gives the index order (doc/jet4-format.md
+// §9.4).
 #pragma once
 
 #include <cstdint>

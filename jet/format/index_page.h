@@ -1,6 +1,7 @@
 // Index B-tree pages: 0x03 node (intermediate) and 0x04 leaf pages. Entries are concatenated
 // from offset 0x1E0; a bitmap marks where each ends; entries after the first may omit a prefix
 // shared with the first. Leaf entries are key + row pointer; node entries add a child page.
+// doc/jet4-format.md §9.1-§9.3.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "jet/format/bytes.h"
 #include "jet/format/index_key_bytes.h"
+#include "jet/format/page_size.h"
 #include "jet/format/row_pointer.h"
 
 namespace jet {
@@ -25,7 +27,10 @@ inline constexpr size_t kLevel = 0x1A;
 inline constexpr size_t kEntryBitmap = 0x1B;
 inline constexpr size_t kEntryBitmapBytes = 453;
 inline constexpr size_t kEntries = 0x1E0;
-inline constexpr size_t kMaxEntryBytes = 4096 - kEntries;  // 3616
+inline constexpr size_t kMaxEntryBytes = kPageSize - kEntries;  // 3616
+// 4 KiB pages with keys of at most a few hundred bytes make a real tree a handful of levels
+// deep; a walk that goes deeper is following damage (a loop of child pointers).
+inline constexpr int kMaxTreeDepth = 32;
 }  // namespace index_page
 
 struct IndexEntry {

@@ -4,10 +4,10 @@
 
 namespace jet {
 
-// Jet 4 pages are always 4 KiB; page n lives at byte n * kPageSize.
+// Jet 4 pages are always 4 KiB; page n lives at byte n * kPageSize (doc/jet4-format.md §1).
 inline constexpr uint32_t kPageSize = 4096;
 
-// Page type codes (byte 0 of every page).
+// Page type codes (byte 0 of every page; §1.1).
 enum PageType : uint8_t {
   kPageHeader = 0x00,
   kPageData = 0x01,

@@ -1,6 +1,6 @@
 // RC4, the stream cipher Jet uses twice: a fixed key masks part of the database header, and
 // an optional per-database key encodes every page after the first ("Encrypt Database").
-// Both directions are the same XOR.
+// Both directions are the same XOR. doc/jet4-format.md §3.2 and §1.2.
 #pragma once
 
 #include <array>

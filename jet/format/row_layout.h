@@ -1,6 +1,7 @@
 // Where a table's columns sit in its stored rows, worked out once from the definition. A
 // scan splits, and a copy assembles, every row by it, without walking the column
-// definitions (large structs with names and sort orders) again for each row.
+// definitions (large structs with names and sort orders) again for each row. The row
+// layout itself: doc/jet4-format.md §5.2.
 #pragma once
 
 #include <cstddef>

@@ -7,8 +7,11 @@ namespace jet {
 
 // Where a row lives: a data page and a slot on it. Stored as a little-endian 32-bit value
 // (page << 8) | row in table definitions and long-value headers, and as 3 big-endian page
-// bytes plus 1 row byte at the end of index entries.
+// bytes plus 1 row byte at the end of index entries (doc/jet4-format.md §1).
 struct RowPointer {
+  // A row pointer holds its page in 24 bits, so a file has at most this many pages.
+  static constexpr uint32_t kMaxPageCount = 0xFFFFFF;
+
   uint32_t page = 0;
   uint8_t row = 0;
 

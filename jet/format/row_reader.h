@@ -1,5 +1,6 @@
 // Splits a stored row into its columns. A row carries its own column count, so rows written
-// before a column was added simply end early: every column they do not cover reads as NULL.
+// before a column was added simply end early: every column they do not cover reads as NULL
+// (doc/jet4-format.md §5.2, §5.3).
 #pragma once
 
 #include <vector>

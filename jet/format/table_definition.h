@@ -127,21 +127,36 @@ TableDefinition DecodeTableDefinition(ByteView logical);
 // Page-level fields (free space, next page) are left zero for the page writer.
 std::vector<uint8_t> EncodeTableDefinition(const TableDefinition& def);
 
-// Offsets and sizes shared by the decoder and the encoder.
+// Sizes and places of the definition's parts (doc/jet4-format.md §6). The fields inside
+// each part are listed once, in table_definition.cc, for the decoder and the encoder alike.
 namespace tdef {
+// Page header, on the first page and on every continuation page (§6.1, §6.8).
 inline constexpr size_t kFreeSpace = 0x02;
 inline constexpr size_t kNextPage = 0x04;
+inline constexpr size_t kContinuationData = 8;  // where a continuation page's share starts
+inline constexpr size_t kPageReserve = 8;       // Access leaves this much free at each page's end
+// First page only: the logical length (through the FF FF terminator) and the row count.
 inline constexpr size_t kLength = 0x08;
 inline constexpr size_t kRowCount = 0x10;
-inline constexpr size_t kBody = 0x3F;
-inline constexpr size_t kContinuationData = 8;
-inline constexpr size_t kColumnSize = 25;
-inline constexpr size_t kRealIndexSize = 52;
-inline constexpr size_t kLogicalIndexSize = 28;
-inline constexpr size_t kIndexStatSize = 12;
+inline constexpr size_t kBody = 0x3F;  // the header's end, where the parts below follow (§6.2)
+inline constexpr size_t kIndexStatSize = 12;     // §6.3
+inline constexpr size_t kColumnSize = 25;        // §6.4
+inline constexpr size_t kRealIndexSize = 52;     // §6.5
+inline constexpr size_t kLogicalIndexSize = 28;  // §6.6
+inline constexpr size_t kLongValueMapSize = 10;  // §6.7
+// A real index's key columns: kMaxIndexColumns slots of (u16 column id, u8 order) from
+// kIndexColumnSlots; an unused slot holds kNoColumn.
+inline constexpr size_t kIndexColumnSlots = 0x04;
+inline constexpr size_t kIndexColumnSlotSize = 3;
 inline constexpr size_t kMaxIndexColumns = 10;
+inline constexpr uint16_t kNoColumn = 0xFFFF;
+inline constexpr uint16_t kEndOfLongValueMaps = 0xFFFF;  // also ends the definition
 inline constexpr uint32_t kMarker = 0x0659;
+// Access allows 255 columns a table.
+inline constexpr size_t kMaxColumns = 255;
 inline constexpr uint32_t kRealIndexMarker = 0x0783;
+// Access allows 32 indexes a table; a count far beyond that is damage, not a table.
+inline constexpr uint32_t kMostLogicalIndexes = 1000;
 }  // namespace tdef
 
 }  // namespace jet

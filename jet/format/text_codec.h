@@ -1,5 +1,6 @@
 // Text values as stored: UTF-16LE, or the "compressed" form that starts FF FE and then holds
-// runs of one-byte characters (U+0000..U+00FF) and runs of UTF-16, separated by 00 bytes.
+// runs of one-byte characters (U+0000..U+00FF) and runs of UTF-16, separated by 00 bytes
+// (doc/jet4-format.md §5.4).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// Index keys for text columns (Text and Memo) under the sort orders the engine can write.
+// Index keys for text columns (Text and Memo) under the sort orders the engine can write
+// (doc/jet4-format.md §9.5, §9.6).
 //
 // Jet stores a text key as a collation key, not as the characters: under the General sort
 // order (LCID 1033, version 0, "General - Legacy" in later Access) each character maps to

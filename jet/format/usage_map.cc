@@ -33,12 +33,12 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
   if (row.size() < 1) ThrowCorrupt(Problem::kDamagedUsageMap);
   switch (row.U8(0)) {
     case kInline: {
-      if (row.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
-      CollectBits(row.From(5), row.U32(1), page_count, past_end, out);
+      if (row.size() < kInlineBitmap) ThrowCorrupt(Problem::kDamagedUsageMap);
+      CollectBits(row.From(kInlineBitmap), row.U32(kInlineStart), page_count, past_end, out);
       break;
     }
     case kReference: {
-      size_t slots = (row.size() - 1) / 4;
+      size_t slots = (row.size() - ReferenceSlotAt(0)) / 4;
       for (size_t k = 0; k < slots; ++k) {
         const uint32_t bitmap_page = ReferenceMapSlot(row, k);
         if (bitmap_page == 0) continue;
@@ -49,8 +49,8 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
         if (page.U8(0) != kPageUsageBitmap) {
           ThrowCorrupt(Problem::kDamagedUsageMapPage, {.page = bitmap_page});
         }
-        CollectBits(page.Sub(4, kPageSize - 4), static_cast<uint32_t>(k * kPagesPerBitmapPage),
-                    page_count, past_end, out);
+        CollectBits(page.Sub(kBitmapPageHeader, kPageSize - kBitmapPageHeader),
+                    static_cast<uint32_t>(k * kPagesPerBitmapPage), page_count, past_end, out);
       }
       break;
     }
@@ -63,14 +63,14 @@ std::vector<uint32_t> DecodeUsageMap(ByteView row, const PageSource& pages, uint
 std::vector<uint32_t> UsageMapBitmapPages(ByteView row) {
   std::vector<uint32_t> out;
   if (row.size() < 1 || row.U8(0) != usage_map::kReference) return out;
-  for (size_t k = 0; k < (row.size() - 1) / 4; ++k) {
+  for (size_t k = 0; k < (row.size() - usage_map::ReferenceSlotAt(0)) / 4; ++k) {
     if (uint32_t page = ReferenceMapSlot(row, k); page != 0) out.push_back(page);
   }
   return out;
 }
 
 uint32_t ReferenceMapSlot(ByteView row, size_t slot) {
-  const int32_t page = static_cast<int32_t>(row.U32(1 + 4 * slot));
+  const int32_t page = static_cast<int32_t>(row.U32(usage_map::ReferenceSlotAt(slot)));
   return page > 0 ? static_cast<uint32_t>(page) : 0;
 }
 

@@ -1,6 +1,7 @@
 // Usage maps: which pages belong to a table, an index or a long-value column (and, on page 1,
 // which pages of the file are free). A map is a row of a data page, either inline (a start
 // page and a bitmap) or by reference (a list of bitmap pages, each covering 32736 pages).
+// doc/jet4-format.md §4.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +9,26 @@
 #include <vector>
 
 #include "jet/format/bytes.h"
+#include "jet/format/page_size.h"
 
 namespace jet {
 
 namespace usage_map {
 inline constexpr uint8_t kInline = 0x00;
 inline constexpr uint8_t kReference = 0x01;
-inline constexpr size_t kInlineRowSize = 69;  // type + start page + 64 bitmap bytes
+// An inline map: its kind, the first page its bitmap covers (u32), then the bitmap, 64 bytes
+// in the maps Access writes (doc/jet4-format.md §4.1).
+inline constexpr size_t kInlineStart = 1;
+inline constexpr size_t kInlineBitmap = 5;
 inline constexpr size_t kInlineBitmapBytes = 64;
-inline constexpr uint32_t kPagesPerBitmapPage = (4096 - 4) * 8;
+inline constexpr size_t kInlineRowSize = kInlineBitmap + kInlineBitmapBytes;  // 69
+inline constexpr size_t kBitmapPageHeader = 4;  // a 0x05 page's bitmap starts after it
+inline constexpr uint32_t kPagesPerBitmapPage = (kPageSize - kBitmapPageHeader) * 8;  // 32736
+// A reference map: its kind, then kReferenceSlots u32 page numbers of bitmap pages (§4.2).
 inline constexpr size_t kReferenceSlots = 17;
+constexpr size_t ReferenceSlotAt(size_t slot) {
+  return 1 + 4 * slot;
+}
 }  // namespace usage_map
 
 // Fetches the decoded bytes of a page (for reference maps' bitmap pages).

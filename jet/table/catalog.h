@@ -1,5 +1,6 @@
 // The catalog: the rows of MSysObjects, classified. User tables, system tables, saved queries
 // (a saved select query is a view) and linked tables are told apart here, once, at open.
+// doc/jet4-format.md §10.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include "base/unicode.h"
 #include "jet/error.h"
 #include "jet/format/page_size.h"
+#include "jet/format/table_definition.h"
 #include "jet/table/checker.h"
 #include "jet/table/table.h"
 
@@ -101,9 +102,9 @@ std::vector<uint8_t> Database::ReadDefinitionBytes(uint32_t tdef_page,
       ThrowCorrupt(Problem::kDamagedNotDefinitionPage, {.page = page});
     }
     if (pages) pages->push_back(page);
-    size_t from = bytes.empty() ? 0 : 8;
+    size_t from = bytes.empty() ? 0 : tdef::kContinuationData;
     bytes.insert(bytes.end(), p.data() + from, p.data() + kPageSize);
-    page = p.U32(4);
+    page = p.U32(tdef::kNextPage);
   }
   return bytes;
 }

@@ -248,7 +248,8 @@ void WritePages(const std::filesystem::path& path, std::string_view password,
     std::vector<uint8_t> logical = EncodeTableDefinition(def);
     std::vector<uint8_t> page(kPageSize, 0);
     std::copy(logical.begin(), logical.end(), page.begin());
-    PutU16(page.data() + tdef::kFreeSpace, static_cast<uint16_t>(kPageSize - logical.size() - 8));
+    PutU16(page.data() + tdef::kFreeSpace,
+           static_cast<uint16_t>(kPageSize - logical.size() - tdef::kPageReserve));
     pages.push_back(page);
   }
 

@@ -42,8 +42,8 @@ void WriteDefinition(Pager& pager, PageAllocator& allocator, uint32_t first_page
     page[0] = kPageTableDefinition;
     page[1] = 0x01;
     size_t used = header + pieces[i].second;
-    // Access reserves 8 bytes at the end of every definition page.
-    size_t free = used + 8 >= kPageSize ? 0 : kPageSize - used - 8;
+    size_t free =
+        used + tdef::kPageReserve >= kPageSize ? 0 : kPageSize - used - tdef::kPageReserve;
     PutU16(page.data() + tdef::kFreeSpace, static_cast<uint16_t>(free));
     PutU32(page.data() + tdef::kNextPage, i + 1 < pieces.size() ? chain[i + 1] : 0);
   }

@@ -6,16 +6,13 @@
 namespace jet {
 namespace {
 
-// 4 KiB pages with keys of at most a few hundred bytes: a real tree is a handful of levels.
-constexpr int kMaxDepth = 32;
-
 class TreeWalker {
  public:
   TreeWalker(Pager& pager, uint32_t owner, IndexTree& out)
       : pager_(pager), owner_(owner), out_(out) {}
 
   void Visit(uint32_t page_number, int depth) {
-    if (depth > kMaxDepth) ThrowCorrupt(Problem::kDamagedIndexDepth);
+    if (depth > index_page::kMaxTreeDepth) ThrowCorrupt(Problem::kDamagedIndexDepth);
     if (page_number == 0 || page_number >= pager_.page_count()) {
       ThrowCorrupt(Problem::kDamagedIndexPagePastEnd, {.page = page_number});
     }

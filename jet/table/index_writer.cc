@@ -178,7 +178,7 @@ class TreeBuilder {
 // child keeps it as an entry instead.)
 bool RightEdgeUsesTails(Pager& pager, uint32_t root) {
   uint32_t page_number = root;
-  for (int depth = 0; depth <= 32; ++depth) {
+  for (int depth = 0; depth <= index_page::kMaxTreeDepth; ++depth) {
     IndexPage page = ReadIndexPage(pager, page_number);
     if (page.leaf) return true;
     if (page.tail == 0) return false;
@@ -254,7 +254,7 @@ struct PathStep {
 std::vector<PathStep> Descend(Pager& pager, uint32_t owner, uint32_t root, const IndexEntry& e) {
   std::vector<PathStep> path;
   uint32_t page_number = root;
-  for (int depth = 0; depth <= 32; ++depth) {
+  for (int depth = 0; depth <= index_page::kMaxTreeDepth; ++depth) {
     PathStep step;
     step.page = page_number;
     step.contents = ReadIndexPage(pager, page_number);
@@ -424,7 +424,7 @@ bool IndexContainsKey(Pager& pager, uint32_t owner, const RealIndex& index, cons
   // Descend to the first leaf whose largest entry's key is not below `key`.
   uint32_t page_number = index.root_page;
   for (int depth = 0;; ++depth) {
-    if (depth > 32) ThrowCorrupt(Problem::kDamagedIndexDepth);
+    if (depth > index_page::kMaxTreeDepth) ThrowCorrupt(Problem::kDamagedIndexDepth);
     IndexPage page = ReadIndexPage(pager, page_number);
     if (page.owner != owner) ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     if (page.leaf) break;
@@ -457,7 +457,7 @@ namespace jet {
 
 std::optional<IndexKey> LastIndexKey(Pager& pager, uint32_t owner, const RealIndex& index) {
   uint32_t page_number = index.root_page;
-  for (int depth = 0; depth <= 32; ++depth) {
+  for (int depth = 0; depth <= index_page::kMaxTreeDepth; ++depth) {
     IndexPage page = ReadIndexPage(pager, page_number);
     if (page.owner != owner) ThrowCorrupt(Problem::kDamagedIndexForeignPage, {.page = page_number});
     if (page.leaf) {

@@ -8,6 +8,7 @@
 
 #include "jet/file/pager.h"
 #include "jet/format/bytes.h"
+#include "jet/format/long_value.h"
 #include "jet/format/table_definition.h"
 #include "jet/table/page_allocator.h"
 
@@ -20,7 +21,7 @@ class LongValueStore {
   // Values up to this many bytes are kept inline in the row.
   static constexpr size_t kInlineLimit = 64;
   // The most one LVAL row holds.
-  static constexpr size_t kSingleRowLimit = 4076;
+  static constexpr size_t kSingleRowLimit = kLongValueRowSize;
 
   // Stores `data` for the column whose maps are `maps`; returns the bytes that go in the
   // row (the 12-byte header, followed by the data when inline).

@@ -28,13 +28,13 @@ bool PageAllocator::GrowInlineMap(uint32_t page) {
     rows.emplace_back(slot.bytes.data(), slot.bytes.data() + slot.bytes.size());
   }
   std::vector<uint8_t>& map = rows[0];
-  uint32_t start = ByteView(map.data(), map.size()).U32(1);
+  uint32_t start = ByteView(map.data(), map.size()).U32(usage_map::kInlineStart);
   size_t needed = (page - start) / 8 + 1;
   size_t bytes = (needed + kGrowthBytes - 1) / kGrowthBytes * kGrowthBytes;
-  size_t old_bytes = map.size() - 5;
+  size_t old_bytes = map.size() - usage_map::kInlineBitmap;
   // Pages not yet in the file count as free, as in every map Access writes.
-  map.resize(5 + bytes, 0xFF);
-  for (size_t i = old_bytes; i < bytes; ++i) map[5 + i] = 0xFF;
+  map.resize(usage_map::kInlineBitmap + bytes, 0xFF);
+  for (size_t i = old_bytes; i < bytes; ++i) map[usage_map::kInlineBitmap + i] = 0xFF;
   size_t total = data_page::kSlots;
   for (const auto& r : rows) total += r.size() + 2;
   if (total > kPageSize) return false;
@@ -61,13 +61,13 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
   PinnedView current = pager_.Page(kFreeMapPage);
   DataPageReader reader(current);
   RowSlot map = reader.Row(0);
-  if (map.bytes.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
+  if (map.bytes.size() < usage_map::kInlineBitmap) ThrowCorrupt(Problem::kDamagedUsageMap);
   if (map.bytes.U8(0) == usage_map::kInline) {
-    uint32_t start = map.bytes.U32(1);
-    size_t bits = (map.bytes.size() - 5) * 8;
+    uint32_t start = map.bytes.U32(usage_map::kInlineStart);
+    size_t bits = (map.bytes.size() - usage_map::kInlineBitmap) * 8;
     if (page >= start && page - start < bits) {
-      size_t offset =
-          static_cast<size_t>(map.bytes.data() - current.data()) + 5 + (page - start) / 8;
+      size_t offset = static_cast<size_t>(map.bytes.data() - current.data()) +
+                      usage_map::kInlineBitmap + (page - start) / 8;
       uint8_t mask = static_cast<uint8_t>(1 << ((page - start) % 8));
       std::span<uint8_t> p = pager_.Modify(kFreeMapPage);
       p[offset] = free ? (p[offset] | mask) : (p[offset] & ~mask);
@@ -83,13 +83,14 @@ void PageAllocator::SetFreeBit(uint32_t page, bool free) {
   }
   if (map.bytes.U8(0) == usage_map::kReference) {
     size_t slot = page / usage_map::kPagesPerBitmapPage;
-    if (1 + 4 * slot + 4 > map.bytes.size()) return;
-    uint32_t bitmap_page = map.bytes.U32(1 + 4 * slot);
+    if (usage_map::ReferenceSlotAt(slot) + 4 > map.bytes.size()) return;
+    uint32_t bitmap_page = map.bytes.U32(usage_map::ReferenceSlotAt(slot));
     if (bitmap_page == 0) return;
     size_t bit = page % usage_map::kPagesPerBitmapPage;
     std::span<uint8_t> p = ModifyUsageBitmapPage(pager_, bitmap_page);
     uint8_t mask = static_cast<uint8_t>(1 << (bit % 8));
-    p[4 + bit / 8] = free ? (p[4 + bit / 8] | mask) : (p[4 + bit / 8] & ~mask);
+    uint8_t& byte = p[usage_map::kBitmapPageHeader + bit / 8];
+    byte = free ? (byte | mask) : (byte & ~mask);
     return;
   }
   ThrowCorrupt(Problem::kDamagedUsageMap);

@@ -1,6 +1,7 @@
 // Page allocation through the file's free-page map (page 1, row 0, where a set bit means
 // "free"). New pages are appended at the end of the file, as Jackcess does: reusing freed
 // pages would save space but only Compact & Repair can tell which are safely unreferenced.
+// doc/jet4-format.md §4.4.
 #pragma once
 
 #include <cstdint>

@@ -22,7 +22,7 @@ namespace {
 constexpr int32_t kTablesContainer = 0x0F000001;
 constexpr int16_t kTableObjectType = 1;
 constexpr int32_t kNewObjectAccess = 1048575;  // every right, as Access grants new tables
-constexpr size_t kMaxColumns = 255;
+constexpr size_t kMaxNameLength = 64;          // characters, as Access allows for any object
 
 bool IsFixedType(const NewColumn& c) {
   switch (c.type) {
@@ -53,11 +53,11 @@ uint16_t StoredLength(const NewColumn& c) {
 
 ColumnDefinition BuildColumn(const NewColumn& spec, uint16_t id, const SortOrder& sort_order) {
   ValidateObjectName(spec.name);
-  if (spec.type == ColumnType::kText && (spec.length < 1 || spec.length > 255)) {
-    throw JetError(Problem::kTextLength, {.column = spec.name, .limit = 255});
+  if (spec.type == ColumnType::kText && (spec.length < 1 || spec.length > kMaxTextLength)) {
+    throw JetError(Problem::kTextLength, {.column = spec.name, .limit = kMaxTextLength});
   }
-  if (spec.type == ColumnType::kBinary && (spec.length < 1 || spec.length > 510)) {
-    throw JetError(Problem::kBinaryLength, {.column = spec.name, .limit = 510});
+  if (spec.type == ColumnType::kBinary && (spec.length < 1 || spec.length > kMaxBinaryLength)) {
+    throw JetError(Problem::kBinaryLength, {.column = spec.name, .limit = kMaxBinaryLength});
   }
   if (spec.autonumber && spec.type != ColumnType::kLong) {
     throw JetError(Problem::kAutonumberType, {.column = spec.name});
@@ -181,7 +181,7 @@ void AddCatalogRows(Database& db, const std::string& name, uint32_t tdef_page) {
 
 void ValidateObjectName(const std::string& name) {
   std::u16string text = base::Utf8ToUtf16(name);
-  bool bad = text.empty() || text.size() > 64 || text[0] == u' ';
+  bool bad = text.empty() || text.size() > kMaxNameLength || text[0] == u' ';
   for (char16_t c : text)
     bad |= c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']';
   if (bad) {
@@ -207,8 +207,8 @@ uint32_t CreateTable(Database& db, const std::string& name, const std::vector<Ne
     }
   }
   if (columns.empty()) throw JetError(Problem::kNoFields, {.table = name});
-  if (columns.size() > kMaxColumns) {
-    throw JetError(Problem::kTooManyFields, {.table = name, .limit = kMaxColumns});
+  if (columns.size() > tdef::kMaxColumns) {
+    throw JetError(Problem::kTooManyFields, {.table = name, .limit = tdef::kMaxColumns});
   }
   for (size_t i = 0; i < columns.size(); ++i) {
     for (size_t k = 0; k < i; ++k) {
@@ -299,8 +299,8 @@ void AddColumn(Database& db, const std::string& table, const NewColumn& column) 
   if (def.FindColumn(column.name)) {
     throw JetError(Problem::kFieldExists, {.table = entry->name, .column = column.name});
   }
-  if (def.columns.size() >= kMaxColumns || def.next_column_id >= 0xFFFF) {
-    throw JetError(Problem::kTooManyFields, {.table = entry->name, .limit = kMaxColumns});
+  if (def.columns.size() >= tdef::kMaxColumns || def.next_column_id >= 0xFFFF) {
+    throw JetError(Problem::kTooManyFields, {.table = entry->name, .limit = tdef::kMaxColumns});
   }
   ColumnDefinition c = BuildColumn(column, def.next_column_id, db.header().sort_order);
   PlaceColumn(def, c);

@@ -28,14 +28,14 @@ void SetBit(std::span<uint8_t> bitmap, size_t bit, bool value) {
 void WriteInline(std::span<uint8_t> row, uint32_t start, const std::vector<uint32_t>& pages) {
   std::fill(row.begin(), row.end(), 0);
   row[0] = usage_map::kInline;
-  PutU32(row.data() + 1, start);
-  for (uint32_t p : pages) SetBit(row.subspan(5), p - start, true);
+  PutU32(row.data() + usage_map::kInlineStart, start);
+  for (uint32_t p : pages) SetBit(row.subspan(usage_map::kInlineBitmap), p - start, true);
 }
 
 void AddToReference(Pager& pager, PageAllocator& allocator, RowPointer map, uint32_t page) {
   size_t slot = page / usage_map::kPagesPerBitmapPage;
   std::span<uint8_t> row = WritableMapRow(pager, map);
-  if (1 + 4 * slot + 4 > row.size()) {
+  if (usage_map::ReferenceSlotAt(slot) + 4 > row.size()) {
     throw JetError(Problem::kDatabaseFull);
   }
   uint32_t bitmap_page = ReferenceMapSlot(ByteView(row.data(), row.size()), slot);
@@ -45,10 +45,10 @@ void AddToReference(Pager& pager, PageAllocator& allocator, RowPointer map, uint
     b[0] = kPageUsageBitmap;
     b[1] = 0x01;
     row = WritableMapRow(pager, map);  // the allocation may have touched the same page
-    PutU32(row.data() + 1 + 4 * slot, bitmap_page);
+    PutU32(row.data() + usage_map::ReferenceSlotAt(slot), bitmap_page);
   }
   std::span<uint8_t> b = ModifyUsageBitmapPage(pager, bitmap_page);
-  SetBit(b.subspan(4), page % usage_map::kPagesPerBitmapPage, true);
+  SetBit(b.subspan(usage_map::kBitmapPageHeader), page % usage_map::kPagesPerBitmapPage, true);
 }
 
 }  // namespace
@@ -71,16 +71,16 @@ std::vector<uint8_t> NewInlineUsageMap(uint32_t page) {
 
 void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, uint32_t page) {
   PinnedView current = ReadStoredRow(pager, map);
-  if (current.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
+  if (current.size() < usage_map::kInlineBitmap) ThrowCorrupt(Problem::kDamagedUsageMap);
   if (current.U8(0) == usage_map::kReference) {
     AddToReference(pager, allocator, map, page);
     return;
   }
   if (current.U8(0) != usage_map::kInline) ThrowCorrupt(Problem::kDamagedUsageMap);
-  uint32_t start = current.U32(1);
-  size_t window = (current.size() - 5) * 8;
+  uint32_t start = current.U32(usage_map::kInlineStart);
+  size_t window = (current.size() - usage_map::kInlineBitmap) * 8;
   if (page >= start && page - start < window) {
-    SetBit(WritableMapRow(pager, map).subspan(5), page - start, true);
+    SetBit(WritableMapRow(pager, map).subspan(usage_map::kInlineBitmap), page - start, true);
     return;
   }
   std::vector<uint32_t> pages = DecodeUsageMap(current, {}, 0xFFFFFFFF, PagesPastEnd::kIgnore);
@@ -91,7 +91,7 @@ void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, u
     WriteInline(WritableMapRow(pager, map), new_start, pages);
     return;
   }
-  if (current.size() < 1 + 4 * usage_map::kReferenceSlots) {
+  if (current.size() < usage_map::ReferenceSlotAt(usage_map::kReferenceSlots)) {
     throw JetError(Problem::kDatabaseFull);
   }
   // Convert: same row, now a list of bitmap pages.
@@ -103,20 +103,20 @@ void AddPageToUsageMap(Pager& pager, PageAllocator& allocator, RowPointer map, u
 
 void RemovePageFromUsageMap(Pager& pager, RowPointer map, uint32_t page) {
   PinnedView current = ReadStoredRow(pager, map);
-  if (current.size() < 5) ThrowCorrupt(Problem::kDamagedUsageMap);
+  if (current.size() < usage_map::kInlineBitmap) ThrowCorrupt(Problem::kDamagedUsageMap);
   if (current.U8(0) == usage_map::kInline) {
-    uint32_t start = current.U32(1);
-    if (page >= start && page - start < (current.size() - 5) * 8) {
-      SetBit(WritableMapRow(pager, map).subspan(5), page - start, false);
+    uint32_t start = current.U32(usage_map::kInlineStart);
+    if (page >= start && page - start < (current.size() - usage_map::kInlineBitmap) * 8) {
+      SetBit(WritableMapRow(pager, map).subspan(usage_map::kInlineBitmap), page - start, false);
     }
     return;
   }
   size_t slot = page / usage_map::kPagesPerBitmapPage;
-  if (1 + 4 * slot + 4 > current.size()) return;
+  if (usage_map::ReferenceSlotAt(slot) + 4 > current.size()) return;
   const uint32_t bitmap_page = ReferenceMapSlot(current, slot);
   if (bitmap_page == 0) return;
   std::span<uint8_t> b = ModifyUsageBitmapPage(pager, bitmap_page);
-  SetBit(b.subspan(4), page % usage_map::kPagesPerBitmapPage, false);
+  SetBit(b.subspan(usage_map::kBitmapPageHeader), page % usage_map::kPagesPerBitmapPage, false);
 }
 
 }  // namespace jet
