@@ -9,8 +9,23 @@
 
 namespace app {
 
-// The controls that can be enabled, checked or focused, by their designer names.
-enum class FormControl { kNone, RadioButton1, RadioButton2, Edit1, Edit2, Button1, Button2 };
+// The window's controls, by their designer names, in the order of the designer's table
+// (app/form_layout.h).
+enum class FormControl {
+  kNone,
+  RadioButton1,
+  RadioButton2,
+  Panel1,
+  Label3,
+  Edit1,
+  Label4,
+  Edit2,
+  Label1,
+  ProgressBar1,
+  Button1,
+  Button2,
+  Label2,
+};
 
 // OD, the open-file dialog, as the window's designer set it up.
 struct OpenDialogSettings {

@@ -21,11 +21,12 @@
 #include "jet/table/database.h"
 #include "jet/table/database_creator.h"
 #include "jet/table/table_writer.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-constexpr char kPassword[] = "plmoknijbuhvygc,t.f/";
+constexpr const char* kPassword = upgrade::kDatabasePassword;
 const char kCreate[] =
     "CREATE TABLE %s (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),DQ "
     "varchar(50),city "

@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/product_password.h"
 #include "fuzz/scratch_file.h"
 #include "fuzz/small_database.h"
 #include "jet/error.h"
@@ -31,6 +30,7 @@
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/table.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ const Original& SmallDatabase() {
     std::string raw = fuzz::ReadWholeFile(file.path());
     o.bytes.assign(raw.begin(), raw.end());
     o.key = jet::DecodeDatabaseHeader(jet::ByteView(o.bytes.data(), jet::kPageSize)).database_key;
-    auto db = jet::Database::Open(file.path(), fuzz::kProductPassword);
+    auto db = jet::Database::Open(file.path(), upgrade::kDatabasePassword);
     for (const jet::CatalogEntry& e : db->catalog().entries()) {
       if (e.kind != jet::ObjectKind::kUserTable && e.kind != jet::ObjectKind::kSystemTable) {
         continue;
@@ -129,7 +129,7 @@ Bytes Damaged(const Original& o, const uint8_t* data, size_t size) {
 // What the checker finds, places left out; a file it cannot open, that failure.
 std::multiset<jet::Finding> Findings(const std::filesystem::path& path) {
   try {
-    return jet::CheckDatabase(*jet::Database::Open(path, fuzz::kProductPassword))
+    return jet::CheckDatabase(*jet::Database::Open(path, upgrade::kDatabasePassword))
         .FindingsWithoutPlaces();
   } catch (const jet::JetError& e) {
     return {jet::FindingOf(e).WithoutPlaces()};
@@ -154,7 +154,7 @@ bool CheckerFindsDamage(const std::filesystem::path& path) {
 void ExpectWholeReads(const std::filesystem::path& path, const Original& o) {
   std::unique_ptr<jet::Database> db;
   try {
-    db = jet::Database::Open(path, fuzz::kProductPassword);
+    db = jet::Database::Open(path, upgrade::kDatabasePassword);
   } catch (const jet::JetError&) {
     return;
   }
@@ -184,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& statement = Statements()[data[0] % Statements().size()];
   std::string refused;
   try {
-    jet::sql::Session session(file.path(), fuzz::kProductPassword);
+    jet::sql::Session session(file.path(), upgrade::kDatabasePassword);
     session.Execute(statement);
   } catch (const jet::JetError& e) {
     refused = e.what();

@@ -17,7 +17,6 @@
 #include <string>
 
 #include "base/unicode.h"
-#include "fuzz/product_password.h"
 #include "fuzz/scratch_file.h"
 #include "jet/error.h"
 #include "jet/format/database_header.h"
@@ -26,6 +25,7 @@
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/table.h"
+#include "upgrade/product_database.h"
 
 // libFuzzer's own mutation, for the custom mutator to apply to a part of the input.
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
@@ -43,7 +43,7 @@ std::string StoredPassword(std::span<const uint8_t> bytes) {
 std::unique_ptr<jet::Database> OpenAnyway(const std::filesystem::path& path,
                                           std::span<const uint8_t> bytes) {
   try {
-    return jet::Database::Open(path, fuzz::kProductPassword);
+    return jet::Database::Open(path, upgrade::kDatabasePassword);
   } catch (const jet::JetError& e) {
     if (e.kind() != jet::ErrorKind::kBadPassword) throw;
   }

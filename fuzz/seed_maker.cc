@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/product_password.h"
 #include "fuzz/scratch_file.h"
 #include "fuzz/small_database.h"
 #include "jet/format/database_header.h"
@@ -21,7 +20,9 @@
 #include "jet/sql/session.h"
 #include "jet/table/database_creator.h"
 #include "upgrade/column_additions.h"
+#include "upgrade/product_database.h"
 #include "upgrade/table_catalogue.h"
+#include "upgrade/template_ref.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +62,7 @@ std::string WithPageCipher(std::string bytes, uint32_t key) {
 
 void WriteDatabaseSeeds(const fs::path& dir) {
   const std::string small =
-      DatabaseBytes(fuzz::kProductPassword, jet::kGeneralSortOrder, [](jet::sql::Session& s) {
+      DatabaseBytes(upgrade::kDatabasePassword, jet::kGeneralSortOrder, [](jet::sql::Session& s) {
         for (const auto& st : fuzz::SmallDatabaseStatements()) s.Execute(st);
       });
   WriteSeed(dir, "small", small);
@@ -70,15 +71,15 @@ void WriteDatabaseSeeds(const fs::path& dir) {
             DatabaseBytes("", jet::kGeneralSortOrder, [](jet::sql::Session&) {}));
   // Sort order 2052 (Chinese PRC) with text keys (of characters it can encode), and enough rows
   // for an index of two levels.
-  WriteSeed(
-      dir, "indexed-2052",
-      DatabaseBytes(fuzz::kProductPassword, jet::SortOrder{2052, 0, 0}, [](jet::sql::Session& s) {
-        s.Execute("CREATE TABLE dq (name varchar(30) PRIMARY KEY, code int)");
-        for (int i = 0; i < 300; ++i) {
-          s.Execute("insert into dq(name,code) values('Region " + std::to_string(i * 7919 % 1000) +
-                    "'," + std::to_string(i) + ")");
-        }
-      }));
+  WriteSeed(dir, "indexed-2052",
+            DatabaseBytes(
+                upgrade::kDatabasePassword, jet::SortOrder{2052, 0, 0}, [](jet::sql::Session& s) {
+                  s.Execute("CREATE TABLE dq (name varchar(30) PRIMARY KEY, code int)");
+                  for (int i = 0; i < 300; ++i) {
+                    s.Execute("insert into dq(name,code) values('Region " +
+                              std::to_string(i * 7919 % 1000) + "'," + std::to_string(i) + ")");
+                  }
+                }));
 }
 
 std::vector<std::string> ProductStatements() {
@@ -88,7 +89,8 @@ std::vector<std::string> ProductStatements() {
     s.push_back(phase.reading_query);
     for (const auto& column : phase.columns) s.push_back(column.statement);
   }
-  const char* const others[] = {
+  const std::string templ = upgrade::MakeTemplateRef("my.sys");
+  const std::string others[] = {
       "select * from search where tablenum=10 or tablenum=11",
       "delete from Search where tablenum=10 or tablenum=11",
       "delete from search where id=85",
@@ -97,8 +99,9 @@ std::vector<std::string> ProductStatements() {
       "insert into search(id,name,field,numtype,tablename,tablenum) "
       "values(88,'自定义字段','creattime','str','Customer',1)",
       "INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, "
-      "sj.city, sj.QH, sj.type FROM [my.sys;pwd=plmoknijbuhvygc,t.f/].sj",
-      "SELECT * into zdy FROM [my.sys;pwd=plmoknijbuhvygc,t.f/].zdy",
+      "sj.city, sj.QH, sj.type FROM " +
+          templ + "sj",
+      "SELECT * into zdy FROM " + templ + "zdy",
       "INSERT INTO sfz ( bm,dq ) SELECT sfz.bm, sfz.dq FROM sfz",
       "SELECT * into zdy FROM sj where qh >= 757 and not (type is null)",
       "SELECT id, -qh AS negative, 'text' FROM sj AS s WHERE s.qh <> 760 OR city = '深圳'",
@@ -136,8 +139,7 @@ int main(int argc, char** argv) {
              fuzz::SmallDatabaseStatements().end());
   WriteTextSeeds(dir / "sql", sql);
   WriteTextSeeds(dir / "connection_string",
-                 {std::string("Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=") +
-                      fuzz::kProductPassword + ";Data Source=C:\\crm\\sys\\Custom.sys",
+                 {upgrade::ConnectionStringFor("C:\\crm\\sys\\Custom.sys"),
                   "provider=microsoft.jet.oledb.4.0; pwd = x ;data source = /tmp/a;b.sys",
                   "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=x.accdb",
                   "Data Source=;Provider=Microsoft.Jet.OLEDB.4.0", "Password=a=b;;;=;"});

@@ -1,8 +1,8 @@
 #include "fuzz/small_database.h"
 
-#include "fuzz/product_password.h"
 #include "jet/sql/session.h"
 #include "jet/table/database_creator.h"
+#include "upgrade/product_database.h"
 
 namespace fuzz {
 
@@ -48,8 +48,8 @@ const std::vector<std::string>& SmallDatabaseStatements() {
 }
 
 void CreateSmallDatabase(const std::filesystem::path& path) {
-  jet::CreateDatabase(path, kProductPassword);
-  jet::sql::Session session(path, kProductPassword);
+  jet::CreateDatabase(path, upgrade::kDatabasePassword);
+  jet::sql::Session session(path, upgrade::kDatabasePassword);
   for (const std::string& statement : SmallDatabaseStatements()) session.Execute(statement);
 }
 

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/product_password.h"
 #include "fuzz/scratch_file.h"
 #include "fuzz/small_database.h"
 #include "jet/error.h"
@@ -18,6 +17,7 @@
 #include "jet/sql/parser.h"
 #include "jet/sql/session.h"
 #include "jet/table/checker.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ struct Files {
     pristine.Remove();
     fuzz::CreateSmallDatabase(pristine.path());
     pristine_bytes = fuzz::ReadWholeFile(pristine.path());
-    reader = std::make_unique<jet::sql::Session>(pristine.path(), fuzz::kProductPassword);
+    reader = std::make_unique<jet::sql::Session>(pristine.path(), upgrade::kDatabasePassword);
   }
 };
 
@@ -59,7 +59,7 @@ void RunChange(Files& files, std::string_view text) {
   size_t affected = 0;
   bool changed = false;
   {
-    jet::sql::Session session(files.work.path(), fuzz::kProductPassword);
+    jet::sql::Session session(files.work.path(), upgrade::kDatabasePassword);
     try {
       affected = session.Execute(text);
       changed = true;
@@ -67,7 +67,7 @@ void RunChange(Files& files, std::string_view text) {
     }
   }
   (void)affected;
-  auto db = jet::Database::Open(files.work.path(), fuzz::kProductPassword);
+  auto db = jet::Database::Open(files.work.path(), upgrade::kDatabasePassword);
   // The engine keeps every count and leaks no page: even a note is a fault here.
   jet::CheckReport report = jet::CheckDatabase(*db);
   if (!report.findings.empty()) {

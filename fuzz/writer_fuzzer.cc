@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "fuzz/product_password.h"
 #include "fuzz/scratch_file.h"
 #include "fuzz/writer/program.h"
 #include "fuzz/writer/readback.h"
 #include "jet/sql/session.h"
 #include "jet/table/database_creator.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ struct Start {
 
   Start() {
     file.Remove();
-    jet::CreateDatabase(file.path(), fuzz::kProductPassword);
+    jet::CreateDatabase(file.path(), upgrade::kDatabasePassword);
     fuzz::writer::Runner runner(file.path(), {});
     fuzz::writer::RunPrelude(runner);
     model = runner.model();

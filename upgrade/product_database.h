@@ -6,15 +6,14 @@
 
 namespace upgrade {
 
+// The password's one copy in C++: the program, the tools, tests, fuzz targets and
+// benchmarks all use this constant. Shell scripts that need it keep their own copy.
 inline constexpr char kDatabasePassword[] = "plmoknijbuhvygc,t.f/";
 
-// The connection string prefix; the database file's full path follows it directly.
-inline constexpr char kConnectionPrefix[] =
-    "Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=plmoknijbuhvygc,t.f/;Data "
-    "Source=";
-
+// The connection string for the database file at `path` (its full path).
 inline std::string ConnectionStringFor(const std::string& path) {
-  return kConnectionPrefix + path;
+  return std::string("Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=") +
+         kDatabasePassword + ";Data Source=" + path;
 }
 
 }  // namespace upgrade

@@ -8,10 +8,13 @@
 
 namespace upgrade {
 
+// The progress positions travel with their table, so reordering the catalogue moves them
+// along with it.
 struct CatalogueEntry {
   const char* table;
   const char* statement;
-  int progress;  // the progress position once created; 0 for none
+  int progress_when_created;  // the bar's position once this table is created; 0 for none
+  int progress_after;         // the bar's position after this entry, created or not; 0 for none
 };
 
 // In the order they are created.

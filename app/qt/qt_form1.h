@@ -1,6 +1,6 @@
-// The Qt skin of the window (Linux; Windows with MSVC): the controls as Qt widgets at the
-// designer's positions, TForm1's behaviour behind them. It knows Qt and FormControls only;
-// what the handlers do is TForm1's.
+// The Qt skin of the window (Linux; Windows with MSVC): the designer's table of controls
+// (app/form_layout.h) as Qt widgets, TForm1's behaviour behind them. It knows Qt and FormControls
+// only; what the handlers do is TForm1's.
 #pragma once
 
 #include <QFileDialog>
@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -48,6 +49,7 @@ class QtForm1 : public QWidget, private FormControls {
   explicit QtForm1(QtFormHooks hooks = {}, QWidget* parent = nullptr);
   ~QtForm1() override;
 
+  // The controls by their designer names, made from the table.
   QPushButton* Button1;  // 升级
   QPushButton* Button2;  // 选择数据文件
   QLabel* Label1;        // the status line
@@ -69,6 +71,10 @@ class QtForm1 : public QWidget, private FormControls {
  private:
   void BuildControls();
   QWidget* Widget(FormControl control) const;
+  template <class W>
+  W* WidgetAs(FormControl control) const {
+    return qobject_cast<W*>(Widget(control));
+  }
 
   // FormControls.
   void SetStatusText(const std::string& text) override;
@@ -87,6 +93,7 @@ class QtForm1 : public QWidget, private FormControls {
   void CloseWindow() override { close(); }
 
   QtFormHooks hooks_;
+  std::map<FormControl, QWidget*> widgets_;  // every control of the table
   bool placed_ = false;
 };
 

@@ -1,6 +1,7 @@
 // The Win32 skin of the window (dataupgrade.exe from the MinGW-w64 build): window class
-// TForm1 with Windows' own controls at the designer's positions, scaled to the system's
-// dpi, and TForm1's behaviour behind them. It knows Win32 and FormControls only.
+// TForm1 with the designer's table of controls (app/form_layout.h) as Windows' own
+// controls, scaled to the system's dpi, and TForm1's behaviour behind them. It knows Win32 and
+// FormControls only.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 
 #include "app/Unit1.h"
 #include "app/form_controls.h"
-#include "app/win32/layout.h"
+#include "app/win32/control_ids.h"
 
 namespace app::win32 {
 
@@ -40,7 +41,6 @@ class Win32Form1 : private FormControls {
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
   void CreateControls();
   int Scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
-  HWND Control(ControlId id) const { return controls_.at(id); }
   HWND Control(FormControl control) const;
 
   // FormControls.
@@ -65,7 +65,7 @@ class Win32Form1 : private FormControls {
   HFONT font_ = nullptr;
   HWND tooltip_ = nullptr;
   HWND focus_ = nullptr;  // the control to give the focus back to when the window is activated
-  std::map<ControlId, HWND> controls_;
+  std::map<FormControl, HWND> controls_;  // every control of the table
 };
 
 }  // namespace app::win32

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "fuzz/product_password.h"
 #include "jet/table/checker.h"
 #include "jet/table/database.h"
 #include "jet/table/table.h"
+#include "upgrade/product_database.h"
 
 namespace fuzz::writer {
 namespace {
@@ -41,7 +41,7 @@ Cell ToCell(const jet::Value& v, Kind kind) {
 void CheckFileMatches(const std::filesystem::path& path, const Model& model,
                       const std::vector<std::string>& log) {
   auto fault = [&](const std::string& what) { ReportFault(what, log); };
-  auto db = jet::Database::Open(path, kProductPassword);
+  auto db = jet::Database::Open(path, upgrade::kDatabasePassword);
   jet::CheckReport report = jet::CheckDatabase(*db);
   // The engine keeps every count and leaks no page: even a note is a fault here.
   if (!report.findings.empty()) fault("the checker reports: " + report.findings.front().Text());

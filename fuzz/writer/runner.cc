@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "fuzz/product_password.h"
 #include "jet/error.h"
+#include "upgrade/product_database.h"
 
 namespace fuzz::writer {
 namespace {
@@ -129,7 +129,7 @@ void Runner::Fault(const std::string& what) const {
 
 Runner::Runner(const std::filesystem::path& path, Model model)
     : path_(path),
-      session_(std::make_unique<jet::sql::Session>(path, kProductPassword)),
+      session_(std::make_unique<jet::sql::Session>(path, upgrade::kDatabasePassword)),
       model_(std::move(model)) {}
 
 void Runner::Reopen() {
@@ -137,7 +137,7 @@ void Runner::Reopen() {
   session_.reset();
   model_ = DurableModel();
   snapshots_.clear();
-  session_ = std::make_unique<jet::sql::Session>(path_, kProductPassword);
+  session_ = std::make_unique<jet::sql::Session>(path_, upgrade::kDatabasePassword);
 }
 
 void Runner::Run(const std::string& sql, Expect expect, Model after, size_t affected) {

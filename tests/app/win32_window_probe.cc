@@ -19,11 +19,15 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/layout.h"
+#include "app/form_layout.h"
+#include "app/win32/control_ids.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_form1.h"
 
+using app::FormControl;
+using app::win32::ControlId;
 using app::win32::Utf8;
+using app::win32::Wide;
 
 namespace {
 
@@ -45,7 +49,7 @@ std::wstring ClassOf(HWND w) {
 }
 
 HWND MainWindow() {
-  return FindWindowW(app::win32::kWindowClass, app::win32::kCaption);
+  return FindWindowW(app::win32::kWindowClass, Wide(app::kFormCaption).c_str());
 }
 
 // The top-level dialog (#32770) of this process family with `caption`, or any when empty.
@@ -75,10 +79,10 @@ int List() {
   Print(line);
   const HWND focus = Focused(window);
   const HFONT font = app::win32::CreateWindowFont(dpi);
-  for (const auto& c : app::win32::kControls) {
-    HWND parent = window;
-    if (c.in_panel1) parent = GetDlgItem(window, app::win32::kPanel1);
-    HWND control = GetDlgItem(parent, c.id);
+  for (const auto& c : app::kFormLayout) {
+    HWND parent = window;  // a parent is itself a control of the window's client area
+    if (c.parent != FormControl::kNone) parent = GetDlgItem(window, ControlId(c.parent));
+    HWND control = GetDlgItem(parent, ControlId(c.control));
     if (!control) {
       Print(std::string(c.name) + " missing");
       continue;
@@ -103,12 +107,12 @@ int List() {
 int Status() {
   HWND window = MainWindow();
   if (!window) return 1;
-  Print(Utf8(Text(GetDlgItem(window, app::win32::kLabel1))));
+  Print(Utf8(Text(GetDlgItem(window, ControlId(FormControl::Label1)))));
   return 0;
 }
 
 int Box(bool press_ok) {
-  HWND box = Dialog(app::win32::kCaption);
+  HWND box = Dialog(Wide(app::kFormCaption).c_str());
   if (!box) return 1;
   if (press_ok) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);

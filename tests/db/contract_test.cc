@@ -16,6 +16,7 @@
 #include "jet/table/checker.h"
 #include "tests/clean_file.h"
 #include "tests/sql/sql_test_util.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -52,12 +53,19 @@ std::string FailureOf(F f, const std::vector<std::string>& names = {}) {
 // ---------------------------------------------------------------------------------------
 // Connection strings
 
+// The product's connection string typed out in full, the password too: everything else in
+// C++ takes the password from upgrade::kDatabasePassword, so a slip in that constant shows
+// here rather than only on customers' files.
 TEST(ContractConnectionStringTest, TheProductsString) {
-  ConnectionString cs = ParseConnectionString(
+  const std::string path = "C:\\Program Files\\客户 管理\\data\\crm.sys";
+  const std::string product =
       "Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=plmoknijbuhvygc,t.f/;Data "
-      "Source=C:\\Program Files\\客户 管理\\data\\crm.sys");
+      "Source=" +
+      path;
+  EXPECT_EQ(upgrade::ConnectionStringFor(path), product);
+  ConnectionString cs = ParseConnectionString(product);
   EXPECT_EQ(cs.provider, "Microsoft.Jet.OLEDB.4.0");
-  EXPECT_EQ(cs.password, "plmoknijbuhvygc,t.f/");
+  EXPECT_EQ(cs.password, upgrade::kDatabasePassword);
   EXPECT_EQ(cs.data_source, "C:\\Program Files\\客户 管理\\data\\crm.sys");
 }
 

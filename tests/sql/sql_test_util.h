@@ -22,11 +22,12 @@
 #include "jet/table/table_writer.h"
 #include "tests/json_lite.h"
 #include "tests/test_support.h"
+#include "upgrade/product_database.h"
 
 namespace sql_test {
 
 // The customer-relationship application's database password, used for every file.
-inline constexpr char kPassword[] = "plmoknijbuhvygc,t.f/";
+inline constexpr const char* kPassword = upgrade::kDatabasePassword;
 
 inline std::string ConnectionStringFor(const std::filesystem::path& path) {
   return std::string("Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=") + kPassword +

@@ -18,6 +18,7 @@
 #include "tests/clean_file.h"
 #include "tests/test_support.h"
 #include "tools/demo/demo_data.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ using Rows = std::vector<std::vector<std::string>>;
 const DemoOptions kSmall{30, 120, 2052};
 
 std::unique_ptr<jet::Database> Open(const std::filesystem::path& path) {
-  return jet::Database::Open(path, kDemoPassword);
+  return jet::Database::Open(path, upgrade::kDatabasePassword);
 }
 
 std::set<std::string> TableNames(const jet::Database& db) {
@@ -184,7 +185,7 @@ TEST(SysdemoProgramTest, WritesOverAFileOnlyWhenToldAndNeverOneHeld) {
   EXPECT_NE(out.find("--force"), std::string::npos) << out;
   EXPECT_EQ(testing_support::ReadBytes(data), before);
   {
-    auto held = jet::Database::Open(data, kDemoPassword, jet::Pager::Mode::kReadWrite);
+    auto held = jet::Database::Open(data, upgrade::kDatabasePassword, jet::Pager::Mode::kReadWrite);
     EXPECT_EQ(sysdemo("--force", &out), 1) << out;
     EXPECT_NE(out.find("正被其他程序使用"), std::string::npos) << out;
   }

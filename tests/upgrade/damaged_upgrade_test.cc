@@ -415,8 +415,9 @@ TEST_F(DamagedWrite, HalfADataFileIsRefusedAsItIs) {
   Bytes bytes = ReadBytes(data);
   bytes.resize(bytes.size() / 2 / jet::kPageSize * jet::kPageSize);
   WriteBytes(data, bytes);
-  EXPECT_THROW(jet::Database::Open(data, kDemoPassword)->OpenTable("Customer").CountRows(),
-               jet::JetError);
+  EXPECT_THROW(
+      jet::Database::Open(data, upgrade::kDatabasePassword)->OpenTable("Customer").CountRows(),
+      jet::JetError);
 
   upgrade_test::Harness h(data, DemoTemplatePath(program));
   const upgrade::UpgradeSummary s = h.Run();
@@ -434,7 +435,7 @@ TEST_F(DamagedWrite, UpgradeOfDamagedDemoData) {
   const fs::path whole = dir_.path() / "whole";
   WriteDemoData(whole, DemoOptions{60, 300, 2052});
   const fs::path program = dir_.path() / "program";
-  const std::string password = kDemoPassword;
+  const std::string password = upgrade::kDatabasePassword;
   for (bool template_damaged : {false, true}) {
     const fs::path original = template_damaged ? DemoTemplatePath(whole) : DemoDataFilePath(whole);
     const RowCounts rows = CountRows(original, password);

@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "upgrade/product_database.h"
+
 namespace upgrade_test {
 namespace {
 
@@ -20,7 +22,7 @@ const std::string kBegin = "ADOConnection1 BeginTrans";
 const std::string kCommit = "ADOConnection1 CommitTrans";
 
 std::string TemplateRef(const std::string& template_path) {
-  return "[" + template_path + ";pwd=plmoknijbuhvygc,t.f/].";
+  return "[" + template_path + ";pwd=" + upgrade::kDatabasePassword + "].";
 }
 std::string OnRecordset(const std::string& statement) {
   return "TemplateRecordset on ADOConnection1 (Pagesize 1, CursorType 3, LockType 2) open: " +

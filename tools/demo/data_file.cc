@@ -20,6 +20,7 @@
 #include "tools/demo/search_fields.h"
 #include "tools/demo/table_load.h"
 #include "tools/demo/values.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -257,7 +258,7 @@ void WriteDemoDataFile(const std::filesystem::path& path, const DemoOptions& opt
   ValidateDemoOptions(options);
   const DemoRowCounts counts = CountDemoRows(options);
   demo::CreateFreshDatabase(path, options);
-  jet::sql::Session session(path, kDemoPassword);
+  jet::sql::Session session(path, upgrade::kDatabasePassword);
   demo::WriteSearchTable(session, demo::OldSearchFields());
   for (const char* statement : kCreateStatements) session.Execute(statement);
   LoadProducts(session);

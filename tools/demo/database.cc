@@ -3,6 +3,7 @@
 #include "jet/file/journal.h"
 #include "jet/file/os_file.h"
 #include "jet/table/database_creator.h"
+#include "upgrade/product_database.h"
 
 namespace demo {
 
@@ -15,7 +16,7 @@ void CreateFreshDatabase(const std::filesystem::path& path, const DemoOptions& o
   }
   std::filesystem::remove(path);
   std::filesystem::remove(jet::JournalPathFor(path));
-  jet::CreateDatabase(path, kDemoPassword, jet::SortOrder{options.sort_order, 0, 0});
+  jet::CreateDatabase(path, upgrade::kDatabasePassword, jet::SortOrder{options.sort_order, 0, 0});
 }
 
 }  // namespace demo

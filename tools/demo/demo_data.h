@@ -14,8 +14,6 @@ struct DemoOptions {
   uint16_t sort_order = 2052;  // what Simplified-Chinese Windows gives new databases
 };
 
-inline constexpr char kDemoPassword[] = "plmoknijbuhvygc,t.f/";
-
 // The rows each table gets for `options`.
 struct DemoRowCounts {
   // Template

@@ -11,6 +11,7 @@
 #include "tools/demo/search_fields.h"
 #include "tools/demo/table_load.h"
 #include "tools/demo/values.h"
+#include "upgrade/product_database.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ void LoadDivisions(jet::sql::Session& session) {
 void WriteDemoTemplate(const std::filesystem::path& path, const DemoOptions& options) {
   ValidateDemoOptions(options);
   demo::CreateFreshDatabase(path, options);
-  jet::sql::Session session(path, kDemoPassword);
+  jet::sql::Session session(path, upgrade::kDatabasePassword);
   demo::WriteSearchTable(session, demo::TemplateSearchFields());
   session.Execute(
       "CREATE TABLE sj (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),"

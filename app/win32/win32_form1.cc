@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
+#include "app/form_layout.h"
 #include "app/win32/error_box.h"
 #include "app/win32/open_dialog.h"
 #include "app/win32/panel.h"
@@ -10,34 +13,37 @@
 namespace app::win32 {
 namespace {
 
-struct ControlKind {
+struct ControlClass {
   const wchar_t* window_class;
   DWORD style;
   DWORD ex_style;
 };
 
-ControlKind KindOf(ControlId id) {
-  switch (id) {
-    case kRadioButton1:  // the first of the pair: a group of its own
-      return {L"BUTTON", BS_AUTORADIOBUTTON | WS_GROUP, 0};
-    case kRadioButton2:
+// A kind of control of the designer's table as a Windows control class and its styles.
+ControlClass ClassOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kRadioButton:
       return {L"BUTTON", BS_AUTORADIOBUTTON, 0};
-    case kPanel1:
+    case ControlKind::kPanel:
       return {kPanelClass, WS_GROUP, WS_EX_CONTROLPARENT};
-    case kEdit1:
-    case kEdit2:
+    case ControlKind::kEdit:
       return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
-    case kProgressBar1:
+    case ControlKind::kProgressBar:
       return {PROGRESS_CLASSW, 0, 0};
-    case kButton1:
-      return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, 0};
-    case kButton2:
+    case ControlKind::kPushButton:
       return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
-    case kLabel1:  // SS_NOTIFY: the tooltip sees the mouse over it
-      return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
-    default:
-      return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::kLabel:
+      break;
   }
+  return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+}
+
+// A run of radio buttons, or of push buttons, is a group of its own: the arrow keys move
+// within it, Tab from one group to the next.
+bool StartsGroup(size_t index) {
+  const ControlKind kind = kFormLayout[index].kind;
+  return (kind == ControlKind::kRadioButton || kind == ControlKind::kPushButton) &&
+         (index == 0 || kFormLayout[index - 1].kind != kind);
 }
 
 // The system's dpi, which the window is laid out for (it is system-dpi aware).
@@ -84,9 +90,10 @@ Win32Form1::Win32Form1(HINSTANCE instance, std::filesystem::path executable_dire
   RegisterClassExW(&window_class);
 
   font_ = CreateWindowFont(dpi_);
-  window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, kCaption, WS_OVERLAPPEDWINDOW,
-                            Scaled(kLeft), Scaled(kTop), Scaled(kOuterWidth), Scaled(kOuterHeight),
-                            nullptr, nullptr, instance, this);
+  window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, Wide(kFormCaption).c_str(),
+                            WS_OVERLAPPEDWINDOW, Scaled(kFormLeft), Scaled(kFormTop),
+                            Scaled(kFormOuterWidth), Scaled(kFormOuterHeight), nullptr, nullptr,
+                            instance, this);
   CreateControls();
   form.Handle(&TForm1::FormCreate);
 }
@@ -97,31 +104,39 @@ Win32Form1::~Win32Form1() {
 }
 
 void Win32Form1::CreateControls() {
-  for (const ControlLayout& c : kControls) {
-    const ControlKind kind = KindOf(c.id);
-    const HWND parent = c.in_panel1 ? Control(kPanel1) : window_;
-    DWORD visible = c.id == kProgressBar1 ? 0 : WS_VISIBLE;  // hidden until a run shows it
-    const HWND control =
-        CreateWindowExW(kind.ex_style, kind.window_class, c.text, WS_CHILD | visible | kind.style,
-                        Scaled(c.left), Scaled(c.top), Scaled(c.width), Scaled(c.height), parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
+  // In the table's order, which is the Tab order.
+  for (size_t i = 0; i < std::size(kFormLayout); ++i) {
+    const ControlLayout& c = kFormLayout[i];
+    const ControlClass kind = ClassOf(c.kind);
+    DWORD style = WS_CHILD | kind.style;
+    if (c.visible) style |= WS_VISIBLE;
+    if (StartsGroup(i)) style |= WS_GROUP;
+    // Label1, the status line: SS_NOTIFY lets its tooltip see the mouse over it.
+    if (c.control == FormControl::Label1) style |= SS_NOTIFY;
+    const HWND parent = c.parent == FormControl::kNone ? window_ : Control(c.parent);
+    // A width of kSizedToText is 0 until SetStatusText sizes the control to its text.
+    const HWND control = CreateWindowExW(
+        kind.ex_style, kind.window_class, Wide(c.text).c_str(), style, Scaled(c.left),
+        Scaled(c.top), Scaled(c.width), Scaled(c.height), parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.control))), instance_, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    controls_[c.id] = control;
-  }
-  SendMessageW(Control(kRadioButton2), BM_SETCHECK, BST_CHECKED, 0);
-  // The sizes were made for SimSun. Where Windows substitutes a wider face, a radio
-  // button's caption grows to the right (into empty space) rather than be cut.
-  for (ControlId id : {kRadioButton1, kRadioButton2}) {
-    const HWND radio = Control(id);
-    RECT r;
-    GetWindowRect(radio, &r);
-    const int needed = TextWidth(radio, font_) + GetSystemMetrics(SM_CXMENUCHECK) + Scaled(4);
-    if (needed > r.right - r.left) {
-      SetWindowPos(radio, nullptr, 0, 0, needed, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+    controls_[c.control] = control;
+    if (c.checked) SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
+    if (c.kind == ControlKind::kRadioButton) {
+      // The sizes were made for SimSun. Where Windows substitutes a wider face, a radio
+      // button's caption grows to the right (into empty space) rather than be cut.
+      RECT r;
+      GetWindowRect(control, &r);
+      const int needed = TextWidth(control, font_) + GetSystemMetrics(SM_CXMENUCHECK) + Scaled(4);
+      if (needed > r.right - r.left) {
+        SetWindowPos(control, nullptr, 0, 0, needed, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+      }
+    }
+    if (c.kind == ControlKind::kProgressBar) {
+      SendMessageW(control, PBM_SETRANGE32, 0, 100);
+      SendMessageW(control, PBM_SETPOS, 0, 0);
     }
   }
-  SendMessageW(Control(kProgressBar1), PBM_SETRANGE32, 0, 100);
-  SendMessageW(Control(kProgressBar1), PBM_SETPOS, 0, 0);
 
   // Label1's tooltip: the message of the failure that ended a run, empty otherwise.
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -131,7 +146,7 @@ void Win32Form1::CreateControls() {
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = window_;
-  tool.uId = reinterpret_cast<UINT_PTR>(Control(kLabel1));
+  tool.uId = reinterpret_cast<UINT_PTR>(Control(FormControl::Label1));
   tool.lpszText = const_cast<wchar_t*>(L"");
   SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   SendMessageW(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -140,27 +155,12 @@ void Win32Form1::CreateControls() {
 void Win32Form1::Show(int show_command) {
   ShowWindow(window_, show_command);
   UpdateWindow(window_);
-  ::SetFocus(Control(kButton1));
+  ::SetFocus(Control(FormControl::Button1));
 }
 
 HWND Win32Form1::Control(FormControl control) const {
-  switch (control) {
-    case FormControl::RadioButton1:
-      return Control(kRadioButton1);
-    case FormControl::RadioButton2:
-      return Control(kRadioButton2);
-    case FormControl::Edit1:
-      return Control(kEdit1);
-    case FormControl::Edit2:
-      return Control(kEdit2);
-    case FormControl::Button1:
-      return Control(kButton1);
-    case FormControl::Button2:
-      return Control(kButton2);
-    case FormControl::kNone:
-      break;
-  }
-  return nullptr;
+  const auto it = controls_.find(control);
+  return it == controls_.end() ? nullptr : it->second;
 }
 
 LRESULT CALLBACK Win32Form1::WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -177,19 +177,21 @@ LRESULT Win32Form1::Handle(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(w) == BN_CLICKED) {
-        switch (LOWORD(w)) {
-          case kButton1:
+        switch (ControlWithId(LOWORD(w))) {
+          case FormControl::Button1:
             form.Handle(&TForm1::Button1Click);
             return 0;
-          case kButton2:
+          case FormControl::Button2:
             form.Handle(&TForm1::Button2Click);
             return 0;
-          case kRadioButton1:
+          case FormControl::RadioButton1:
             form.Handle(&TForm1::RadioButton1Click);
             return 0;
-          case kRadioButton2:
+          case FormControl::RadioButton2:
             form.Handle(&TForm1::RadioButton2Click);
             return 0;
+          default:
+            break;
         }
       }
       break;
@@ -197,13 +199,17 @@ LRESULT Win32Form1::Handle(UINT message, WPARAM w, LPARAM l) {
       auto dc = reinterpret_cast<HDC>(w);
       SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
       // The notice in pure red.
-      if (reinterpret_cast<HWND>(l) == Control(kLabel2)) SetTextColor(dc, RGB(255, 0, 0));
+      if (reinterpret_cast<HWND>(l) == Control(FormControl::Label2))
+        SetTextColor(dc, RGB(255, 0, 0));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case DM_GETDEFID: {
       // Enter presses the push button that has the focus (the dialog manager asks here).
       const int focused = GetDlgCtrlID(GetFocus());
-      if (focused == kButton1 || focused == kButton2) return MAKELRESULT(focused, DC_HASDEFID);
+      const FormControl button = ControlWithId(focused);
+      if (button == FormControl::Button1 || button == FormControl::Button2) {
+        return MAKELRESULT(focused, DC_HASDEFID);
+      }
       return 0;
     }
     case WM_ACTIVATE:
@@ -227,7 +233,7 @@ LRESULT Win32Form1::Handle(UINT message, WPARAM w, LPARAM l) {
 }
 
 void Win32Form1::SetStatusText(const std::string& text) {
-  const HWND label = Control(kLabel1);
+  const HWND label = Control(FormControl::Label1);
   SetWindowTextW(label, Wide(text).c_str());
   // Sized to its text: it grows to the right.
   SetWindowPos(label, nullptr, 0, 0, TextWidth(label, font_), Scaled(12),
@@ -239,21 +245,21 @@ void Win32Form1::SetStatusTooltip(const std::string& text) {
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.hwnd = window_;
-  tool.uId = reinterpret_cast<UINT_PTR>(Control(kLabel1));
+  tool.uId = reinterpret_cast<UINT_PTR>(Control(FormControl::Label1));
   tool.lpszText = const_cast<wchar_t*>(wide.c_str());
   SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void Win32Form1::SetProgressVisible(bool visible) {
-  ShowWindow(Control(kProgressBar1), visible ? SW_SHOWNA : SW_HIDE);
+  ShowWindow(Control(FormControl::ProgressBar1), visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32Form1::SetProgressMax(int max) {
-  SendMessageW(Control(kProgressBar1), PBM_SETRANGE32, 0, max);
+  SendMessageW(Control(FormControl::ProgressBar1), PBM_SETRANGE32, 0, max);
 }
 
 void Win32Form1::SetProgress(int position) {
-  SendMessageW(Control(kProgressBar1), PBM_SETPOS, position, 0);
+  SendMessageW(Control(FormControl::ProgressBar1), PBM_SETPOS, position, 0);
 }
 
 void Win32Form1::SetEnabled(FormControl control, bool enabled) {
@@ -268,9 +274,10 @@ bool Win32Form1::IsChecked(FormControl radio_button) const {
 // Disabling the panel window takes its children's input and leaves their look: Windows'
 // own rule for the children of a disabled window. Tab skips them meanwhile.
 void Win32Form1::SetPanel1Enabled(bool enabled) {
-  EnableWindow(Control(kPanel1), enabled);
-  for (ControlId id : {kEdit1, kEdit2}) {
-    const HWND edit = Control(id);
+  EnableWindow(Control(FormControl::Panel1), enabled);
+  for (const ControlLayout& c : kFormLayout) {
+    if (c.parent != FormControl::Panel1 || c.kind != ControlKind::kEdit) continue;
+    const HWND edit = Control(c.control);
     const LONG_PTR style = GetWindowLongPtrW(edit, GWL_STYLE);
     SetWindowLongPtrW(edit, GWL_STYLE, enabled ? style | WS_TABSTOP : style & ~WS_TABSTOP);
   }
@@ -278,9 +285,8 @@ void Win32Form1::SetPanel1Enabled(bool enabled) {
 
 FormControl Win32Form1::Focused() const {
   const HWND focus = GetFocus();
-  for (FormControl c : {FormControl::RadioButton1, FormControl::RadioButton2, FormControl::Edit1,
-                        FormControl::Edit2, FormControl::Button1, FormControl::Button2}) {
-    if (focus && Control(c) == focus) return c;
+  for (const auto& [control, window] : controls_) {
+    if (focus && window == focus) return control;
   }
   return FormControl::kNone;
 }

@@ -8,19 +8,47 @@
 #include <QShowEvent>
 #include <algorithm>
 
+#include "app/form_layout.h"
 #include "app/qt/window_font.h"
 #include "upgrade/program_paths.h"
 
 namespace app {
 namespace {
 
-constexpr int kOuterWidth = 371;
-constexpr int kOuterHeight = 199;
-constexpr int kLeft = 465;
-constexpr int kTop = 250;
-
 QString Q(const std::string& utf8) {
   return QString::fromStdString(utf8);
+}
+
+// A control of the designer's table as the Qt widget of its kind, with its text.
+QWidget* MakeWidget(const ControlLayout& c, QWidget* parent) {
+  const QString text = Q(c.text);
+  switch (c.kind) {
+    case ControlKind::kRadioButton: {
+      auto* radio = new QRadioButton(text, parent);
+      if (c.checked) radio->setChecked(true);
+      return radio;
+    }
+    case ControlKind::kPanel: {
+      auto* panel = new QFrame(parent);
+      panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      panel->setLineWidth(1);
+      return panel;
+    }
+    case ControlKind::kLabel:
+      return new QLabel(text, parent);
+    case ControlKind::kEdit:
+      return new QLineEdit(text, parent);  // characters shown plainly
+    case ControlKind::kProgressBar: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      bar->setTextVisible(false);
+      return bar;
+    }
+    case ControlKind::kPushButton:
+      return new QPushButton(text, parent);
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -55,58 +83,47 @@ QtForm1::QtForm1(QtFormHooks hooks, QWidget* parent)
 QtForm1::~QtForm1() = default;
 
 void QtForm1::BuildControls() {
-  setWindowTitle(QStringLiteral("数据升级"));
+  setWindowTitle(QString::fromUtf8(kFormCaption));
   setFont(WindowFont());
   // The face colour of buttons as background.
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
-  move(kLeft, kTop);
-  resize(kOuterWidth, kOuterHeight);  // the frame's share is taken off once it is known
+  move(kFormLeft, kFormTop);
+  resize(kFormOuterWidth, kFormOuterHeight);  // the frame's share is taken off once it is known
 
-  RadioButton1 = new QRadioButton(QStringLiteral("Windows 身份验证"), this);
-  RadioButton1->setGeometry(48, 8, 113, 17);
-  RadioButton2 = new QRadioButton(QStringLiteral("SQL SERVER 混合登录"), this);
-  RadioButton2->setGeometry(184, 8, 145, 17);
-  RadioButton2->setChecked(true);
-  // The sizes were made for SimSun and a Windows radio mark. Where another font or style
-  // needs more room, a caption grows to the right (into empty space) rather than be cut.
-  for (QRadioButton* r : {RadioButton1, RadioButton2}) {
-    r->resize(std::max(r->width(), r->sizeHint().width()), r->height());
+  // In the table's order, which Qt's focus chain follows: the Tab order.
+  for (const ControlLayout& c : kFormLayout) {
+    QWidget* parent = c.parent == FormControl::kNone ? this : Widget(c.parent);
+    QWidget* w = MakeWidget(c, parent);
+    if (c.width == kSizedToText) {  // Label1, the status line: growing to the right
+      w->move(c.left, c.top);
+      w->adjustSize();
+    } else {
+      w->setGeometry(c.left, c.top, c.width, c.height);
+    }
+    // The sizes were made for SimSun and a Windows radio mark. Where another font or style
+    // needs more room, a caption grows to the right (into empty space) rather than be cut.
+    if (c.kind == ControlKind::kRadioButton) {
+      w->resize(std::max(w->width(), w->sizeHint().width()), w->height());
+    }
+    if (!c.visible) w->hide();
+    widgets_[c.control] = w;
   }
+  RadioButton1 = WidgetAs<QRadioButton>(FormControl::RadioButton1);
+  RadioButton2 = WidgetAs<QRadioButton>(FormControl::RadioButton2);
+  Panel1 = WidgetAs<QFrame>(FormControl::Panel1);
+  Label3 = WidgetAs<QLabel>(FormControl::Label3);
+  Edit1 = WidgetAs<QLineEdit>(FormControl::Edit1);
+  Label4 = WidgetAs<QLabel>(FormControl::Label4);
+  Edit2 = WidgetAs<QLineEdit>(FormControl::Edit2);
+  Label1 = WidgetAs<QLabel>(FormControl::Label1);
+  ProgressBar1 = WidgetAs<QProgressBar>(FormControl::ProgressBar1);
+  Button1 = WidgetAs<QPushButton>(FormControl::Button1);
+  Button2 = WidgetAs<QPushButton>(FormControl::Button2);
+  Label2 = WidgetAs<QLabel>(FormControl::Label2);
 
-  Panel1 = new QFrame(this);
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel1->setLineWidth(1);
-  Panel1->setGeometry(8, 32, 345, 29);
-  Label3 = new QLabel(QStringLiteral("用户名"), Panel1);
-  Label3->setGeometry(8, 8, 36, 12);
-  Edit1 = new QLineEdit(QStringLiteral("sa"), Panel1);
-  Edit1->setGeometry(50, 5, 47, 20);
-  Label4 = new QLabel(QStringLiteral("密码"), Panel1);
-  Label4->setGeometry(126, 9, 24, 12);
-  Edit2 = new QLineEdit(Panel1);
-  Edit2->setGeometry(159, 5, 162, 20);  // characters shown plainly
-
-  Label1 = new QLabel(this);  // the status line: sized to its text, growing to the right
-  Label1->move(16, 64);
-  Label1->adjustSize();
-
-  ProgressBar1 = new QProgressBar(this);
-  ProgressBar1->setGeometry(24, 80, 305, 16);
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  ProgressBar1->setTextVisible(false);
-  ProgressBar1->hide();
-
-  Button1 = new QPushButton(QStringLiteral("升级"), this);
-  Button1->setGeometry(144, 124, 75, 25);
-  Button2 = new QPushButton(QStringLiteral("选择数据文件"), this);
-  Button2->setGeometry(232, 124, 89, 25);
-  setTabOrder(Button1, Button2);
-
-  Label2 = new QLabel(QStringLiteral("2005.07.005以前版本升级时间稍长,请耐心等候..."), this);
-  Label2->setGeometry(56, 152, 270, 12);
-  // Pure red. A style sheet, since platform themes may repaint a label's palette colours.
+  // The notice in pure red. A style sheet, since platform themes may repaint a label's
+  // palette colours.
   Label2->setStyleSheet(QStringLiteral("color: #ff0000;"));
 
   connect(Button1, &QPushButton::clicked, this, [this] { form.Handle(&TForm1::Button1Click); });
@@ -118,23 +135,8 @@ void QtForm1::BuildControls() {
 }
 
 QWidget* QtForm1::Widget(FormControl control) const {
-  switch (control) {
-    case FormControl::RadioButton1:
-      return RadioButton1;
-    case FormControl::RadioButton2:
-      return RadioButton2;
-    case FormControl::Edit1:
-      return Edit1;
-    case FormControl::Edit2:
-      return Edit2;
-    case FormControl::Button1:
-      return Button1;
-    case FormControl::Button2:
-      return Button2;
-    case FormControl::kNone:
-      break;
-  }
-  return nullptr;
+  const auto it = widgets_.find(control);
+  return it == widgets_.end() ? nullptr : it->second;
 }
 
 void QtForm1::SetStatusText(const std::string& text) {
@@ -167,9 +169,8 @@ void QtForm1::SetPanel1Enabled(bool enabled) {
 
 FormControl QtForm1::Focused() const {
   QWidget* focus = focusWidget();
-  for (FormControl c : {FormControl::RadioButton1, FormControl::RadioButton2, FormControl::Edit1,
-                        FormControl::Edit2, FormControl::Button1, FormControl::Button2}) {
-    if (Widget(c) == focus) return c;
+  for (const auto& [control, widget] : widgets_) {
+    if (widget == focus) return control;
   }
   return FormControl::kNone;
 }
@@ -217,7 +218,7 @@ void QtForm1::showEvent(QShowEvent* event) {
   Button1->setFocus();
   // The outer size includes the frame, which is known only once the window is shown.
   const QSize frame = frameGeometry().size() - size();
-  if (!frame.isEmpty()) resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+  if (!frame.isEmpty()) resize(kFormOuterWidth - frame.width(), kFormOuterHeight - frame.height());
 }
 
 }  // namespace app
