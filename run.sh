@@ -21,7 +21,10 @@ configure_build "${BUILD_DIR}" -DBUILD_TESTING=OFF
 
 targets=(jetdb sysdemo sysupgrade)
 have_window=0
-if ninja -C "${BUILD_DIR}" -t targets all | grep -q '^dataupgrade:'; then
+# The list is taken whole first: `grep -q` would stop reading at its match, and ninja,
+# writing on into the closed pipe, would fail the pipeline under pipefail.
+all_targets="$(ninja -C "${BUILD_DIR}" -t targets all)"
+if grep -q '^dataupgrade:' <<<"${all_targets}"; then
   targets+=(dataupgrade)
   have_window=1
 fi

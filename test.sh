@@ -72,7 +72,10 @@ log "Dependencies ready in $((SECONDS - start)) s"
 if [[ ${normal} -eq 1 ]]; then
   build_and_test "${BUILD_DIR}"
   # The real window under Xvfb: PNGs in build/screenshots/, checked not to be blank.
-  if ninja -C "${BUILD_DIR}" -t targets all | grep -q '^dataupgrade_screenshots:'; then
+  # The list is taken whole first: `grep -q` would stop reading at its match, and ninja,
+  # writing on into the closed pipe, would fail the pipeline under pipefail.
+  targets="$(ninja -C "${BUILD_DIR}" -t targets all)"
+  if grep -q '^dataupgrade_screenshots:' <<<"${targets}"; then
     log "Screenshots of the window"
     BUILD_DIR="${BUILD_DIR}" tools/screenshot.sh
   fi

@@ -35,7 +35,9 @@ as_root() {
 }
 
 package_installed() {
-  dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'
+  # Not `grep -q`: it would stop reading at its match and dpkg, writing on into the closed
+  # pipe, would fail the pipeline under the callers' pipefail.
+  dpkg -s "$1" 2>/dev/null | grep '^Status: install ok installed' >/dev/null
 }
 
 # ensure_system_packages PACKAGE...: installs whichever of them is missing. A name "node" or

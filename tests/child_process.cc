@@ -52,7 +52,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
   PROCESS_INFORMATION info{};
-  BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+  // No console at all (DETACHED_PROCESS), not a hidden one (CREATE_NO_WINDOW): under Wine a
+  // hidden console is a conhost.exe of its own, holding the test's output as its own; one
+  // can outlive a killed child, and ctest then waits for that output to end until its
+  // timeout.
+  BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
                                   nullptr, nullptr, &startup, &info);
   DWORD error = ::GetLastError();
   ::CloseHandle(null);

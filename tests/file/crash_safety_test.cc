@@ -227,6 +227,20 @@ class CrashSafety : public testing::Test {
     return true;
   }
 
+  // The operations of an undisturbed commit, as a CrashHook counts them; the file it leaves
+  // must be the committed state.
+  void CountCommit(std::vector<size_t>* ops) {
+    fs::path p = FreshCopy("count.mdb");
+    CrashHook counter;
+    {
+      auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
+      HookGuard guard(&counter);
+      RunTransaction(*db, TransactionRows());
+    }
+    *ops = counter.ops();
+    ASSERT_EQ(Outcome(p), "post");
+  }
+
   // "pre", "post", or a description of the mismatch.
   static std::string Outcome(const fs::path& path) {
     Bytes now = ReadBytes(path);
@@ -284,20 +298,8 @@ std::vector<size_t> FaultPoints(size_t count, size_t wanted) {
 }
 
 TEST_F(CrashSafety, SimulatedCrashAtEveryStepOfACommit) {
-  // A clean commit, counted.
   std::vector<size_t> ops;
-  {
-    fs::path p = FreshCopy("count.mdb");
-    CrashHook counter;
-    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
-    {
-      HookGuard guard(&counter);
-      RunTransaction(*db, TransactionRows());
-    }
-    ops = counter.ops();
-    db.reset();
-    ASSERT_EQ(Outcome(p), "post");
-  }
+  ASSERT_NO_FATAL_FAILURE(CountCommit(&ops));
   // Journal create, write, flush, directory flush; the data pages, the data flush, the
   // journal emptied and flushed.
   ASSERT_GT(ops.size(), 7u);
@@ -352,14 +354,7 @@ TEST_F(CrashSafety, SimulatedCrashAtEveryStepOfACommit) {
 
 TEST_F(CrashSafety, TransientFailureIsUndoneInPlaceAndTheStatementCanBeRetried) {
   std::vector<size_t> ops;
-  {
-    fs::path p = FreshCopy("count.mdb");
-    CrashHook counter;
-    auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
-    HookGuard guard(&counter);
-    RunTransaction(*db, TransactionRows());
-    ops = counter.ops();
-  }
+  ASSERT_NO_FATAL_FAILURE(CountCommit(&ops));
   for (size_t k : FaultPoints(ops.size(), kSanitized ? 6 : 12)) {
     if (ops[k] == CrashHook::kDirectoryFlush) continue;  // never fails visibly
     fs::path p = FreshCopy("transient.mdb");
@@ -381,23 +376,36 @@ TEST_F(CrashSafety, TransientFailureIsUndoneInPlaceAndTheStatementCanBeRetried) 
 
 #ifndef _WIN32
 // A child process commits a large transaction and is killed at a random moment, mostly
-// while it commits. (Windows has no fork; there the upgrade-kill test kills whole runs.)
+// while it commits; twice more it is killed where the outcome is known: while it waits to
+// begin its commit (before), and once its commit has returned with the database still open
+// (after). What the child reported before its kill says which outcomes are possible.
+// (Windows has no fork; there the upgrade-kill test kills whole runs.)
 TEST_F(CrashSafety, KilledProcessLeavesBeforeOrAfter) {
   const int kIterations = 20;
   const int kRows = kSanitized ? 1000 : 4000;
   using Clock = std::chrono::steady_clock;
   using Micros = std::chrono::microseconds;
-  // The child reports on a pipe when it starts committing; returns its pid.
-  auto run_child = [&](const fs::path& p, int report_fd) -> pid_t {
+  // The child's reports: its commit begins, its commit has returned.
+  constexpr char kCommitting = 'c', kCommitted = 'd';
+  enum class Hold { kNowhere, kBeforeCommit, kAfterCommit };  // where the child waits to be killed
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  // Starts a child that reports on the pipe; returns its pid.
+  auto run_child = [&](const fs::path& p, Hold hold) -> pid_t {
     pid_t pid = fork();
     if (pid == 0) {
+      auto report = [&](char c) {
+        if (write(fds[1], &c, 1) != 1) _exit(4);
+      };
       int status = 0;
       try {
         auto db = Database::Open(p, "", Pager::Mode::kReadWrite);
         RunTransaction(*db, kRows, [&] {
-          char c = 'c';
-          if (write(report_fd, &c, 1) != 1) _exit(4);
+          report(kCommitting);
+          while (hold == Hold::kBeforeCommit) pause();
         });
+        report(kCommitted);
+        while (hold == Hold::kAfterCommit) pause();
       } catch (...) {
         status = 3;
       }
@@ -405,21 +413,30 @@ TEST_F(CrashSafety, KilledProcessLeavesBeforeOrAfter) {
     }
     return pid;
   };
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
+  // The last report a dead child made (0 for none).
+  auto last_report = [&] {
+    char last = 0, c;
+    while (true) {
+      pollfd pfd{fds[0], POLLIN, 0};
+      if (poll(&pfd, 1, 0) != 1 || read(fds[0], &c, 1) != 1) return last;
+      last = c;
+    }
+  };
 
   // An undisturbed child: the committed state, and when its commit starts and ends.
   fs::path p = FreshCopy("killed.mdb");
   auto start = Clock::now();
-  pid_t pid = run_child(p, fds[1]);
+  pid_t pid = run_child(p, Hold::kNowhere);
   ASSERT_GT(pid, 0);
   char c;
   ASSERT_EQ(read(fds[0], &c, 1), 1);
+  ASSERT_EQ(c, kCommitting);
   const auto commit_start = Clock::now() - start;
   int status = 0;
   waitpid(pid, &status, 0);
   const auto lifetime = Clock::now() - start;
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(last_report(), kCommitted);
   const Bytes committed = ReadBytes(p);
   ASSERT_NE(committed, *pre_);
   {
@@ -427,40 +444,71 @@ TEST_F(CrashSafety, KilledProcessLeavesBeforeOrAfter) {
     ASSERT_TRUE(IsClean(*db));
   }
 
+  int pre = 0, post = 0, hot = 0, refused = 0;
+  // Settles the file a killed child left and counts its outcome; `what` says when it was
+  // killed, `reported` is its last report. A child killed before it began its commit must
+  // leave the file as before; one whose commit returned, as after.
+  auto judge = [&](const std::string& what, char reported) {
+    if (testing_support::HasHotJournal(p)) ++hot;
+    if (ReopenAfterCrash(p)) ++refused;
+    EXPECT_FALSE(fs::exists(jet::JournalPathFor(p))) << what;
+    Bytes now = ReadBytes(p);
+    if (now == *pre_) {
+      ++pre;
+      EXPECT_NE(reported, kCommitted) << what << ": the commit had returned, and was lost";
+    } else if (now == committed) {
+      ++post;
+      EXPECT_NE(reported, 0) << what << ": the commit had not begun, yet its rows are there";
+    } else {
+      ADD_FAILURE() << what << " left a file that is neither state";
+    }
+  };
+
+  // The two kills whose outcome does not hang on when the kill lands.
+  for (Hold hold : {Hold::kBeforeCommit, Hold::kAfterCommit}) {
+    p = FreshCopy("killed.mdb");
+    pid = run_child(p, hold);
+    ASSERT_GT(pid, 0);
+    const char awaited = hold == Hold::kBeforeCommit ? kCommitting : kCommitted;
+    do {
+      ASSERT_EQ(read(fds[0], &c, 1), 1);
+    } while (c != awaited);
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(last_report(), 0);
+    const int pre_before = pre, post_before = post;
+    if (hold == Hold::kBeforeCommit) {
+      judge("a kill as the commit begins", awaited);
+      EXPECT_EQ(pre, pre_before + 1) << "a kill as the commit begins must roll back";
+    } else {
+      judge("a kill after the commit returned", awaited);
+      EXPECT_EQ(post, post_before + 1) << "a kill after the commit returned must keep it";
+    }
+  }
+
   // Kill times: a few anywhere in the child's life, most inside its commit.
   const auto from = std::chrono::duration_cast<Micros>(commit_start);
   const auto to = std::chrono::duration_cast<Micros>(lifetime);
   std::mt19937 rng(20240601);
-  int pre = 0, post = 0, hot = 0, refused = 0;
   for (int i = 0; i < kIterations; ++i) {
     p = FreshCopy("killed.mdb");
     double f = static_cast<double>(rng() % 1000) / 1000.0;
     Micros delay = i % 4 == 0 ? Micros(static_cast<int64_t>(f * to.count()))
                               : from + Micros(static_cast<int64_t>(f * 1.1 * (to - from).count()));
-    pid = run_child(p, fds[1]);
+    pid = run_child(p, Hold::kNowhere);
     ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(delay);
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
-    while (true) {  // drain the child's report, if it got that far
-      pollfd pfd{fds[0], POLLIN, 0};
-      if (poll(&pfd, 1, 0) != 1 || read(fds[0], &c, 1) != 1) break;
-    }
-    if (testing_support::HasHotJournal(p)) ++hot;
-    if (ReopenAfterCrash(p)) ++refused;
-    EXPECT_FALSE(fs::exists(jet::JournalPathFor(p)));
-    Bytes now = ReadBytes(p);
-    if (now == *pre_) {
-      ++pre;
-    } else if (now == committed) {
-      ++post;
-    } else {
-      ADD_FAILURE() << "kill after " << delay.count() << " us left a file that is neither state";
-    }
+    judge("a kill after " + std::to_string(delay.count()) + " us", last_report());
   }
   close(fds[0]);
   close(fds[1]);
-  std::cout << "killed " << kIterations << " children (commit from " << from.count() / 1000
+  // Both outcomes occur: a kill before the commit rolls back, one after it keeps it.
+  EXPECT_GT(pre, 0);
+  EXPECT_GT(post, 0);
+  std::cout << "killed " << kIterations + 2 << " children (commit from " << from.count() / 1000
             << " ms to " << to.count() / 1000 << " ms): " << pre << " rolled back (" << hot
             << " from a hot journal, " << refused << " refused until settled), " << post
             << " committed\n";

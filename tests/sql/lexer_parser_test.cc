@@ -11,6 +11,7 @@
 #include "jet/sql/lexer.h"
 #include "jet/sql/parser.h"
 #include "tests/sql/sql_test_util.h"
+#include "upgrade/column_additions.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ using jet::sql::Statement;
 using jet::sql::Token;
 using jet::sql::Tokenize;
 using jet::sql::TokenKind;
+using sql_test::CatalogueStatement;
+using sql_test::ColumnAdditionStatement;
 using sql_test::ExpectProductMessage;
 using sql_test::JetErrorOf;
 
@@ -130,7 +133,7 @@ TEST(LexerTest, StrayCharacterIsASyntaxError) {
 TEST(ParserTest, EveryProductStatementParses) {
   const std::string tpl =
       "[C:\\Program Files\\客户管理\\template\\my.sys;pwd=plmoknijbuhvygc,t.f/]";
-  const std::vector<std::string> statements = {
+  std::vector<std::string> statements = {
       "delete from Search where tablenum=10 or tablenum=11",
       "select * from search where tablenum=10 or tablenum=11",
       "select * from search",
@@ -140,26 +143,21 @@ TEST(ParserTest, EveryProductStatementParses) {
           tpl + ".sj",
       "SELECT * into zdy FROM " + tpl + ".zdy",
       "INSERT INTO sfz ( bm,dq ) SELECT sfz.bm, sfz.dq FROM " + tpl + ".sfz",
-      "select * from Customer",
-      "alter table customer add qq varchar(255)",
-      "alter table customer add bz text",
-      "alter table customer add creattime varchar(20)",
-      "alter table ContactPerson add pic image",
-      "alter table SaleList add remindsetup text",
-      "alter table product add pic1 blob",
   };
+  // Each column phase's reading query and additions, as the upgrade holds them.
+  for (const upgrade::TablePhase& phase : upgrade::ColumnPhases()) {
+    statements.push_back(phase.reading_query);
+    for (const upgrade::ColumnAddition& a : phase.columns) statements.push_back(a.statement);
+  }
   for (const auto& text : statements) {
     EXPECT_NO_THROW(Parse(text)) << text;
   }
-  for (const auto* list : {&sql_test::FixUpStatements(), &sql_test::CreateStatements()}) {
-    for (const auto& text : *list) EXPECT_NO_THROW(Parse(text)) << text;
-  }
+  for (const auto& text : sql_test::FixUpStatements()) EXPECT_NO_THROW(Parse(text)) << text;
+  for (const auto& text : sql_test::CreateStatements()) EXPECT_NO_THROW(Parse(text)) << text;
 }
 
 TEST(ParserTest, CreateTableWithCounterKeyTextAndMemo) {
-  Statement s = Parse(
-      "CREATE TABLE findtable (id COUNTER  PRIMARY KEY,name varchar(255),content text,tablename "
-      "varchar(50))");
+  Statement s = Parse(CatalogueStatement("findtable"));
   ASSERT_EQ(s.kind, Statement::Kind::kCreateTable);
   EXPECT_EQ(s.create.table, "findtable");
   ASSERT_EQ(s.create.columns.size(), 4u);
@@ -178,18 +176,16 @@ TEST(ParserTest, CreateTableWithCounterKeyTextAndMemo) {
 }
 
 TEST(ParserTest, FreeSpacingAroundNullAndCommas) {
-  Statement s =
-      Parse("CREATE TABLE jzproduct (id COUNTER  PRIMARY KEY,jzid int NULL ,name varchar(50))");
-  ASSERT_EQ(s.create.columns.size(), 3u);
+  // "jzid int NULL ,name": a space before the comma.
+  Statement s = Parse(CatalogueStatement("jzproduct"));
+  ASSERT_EQ(s.create.columns.size(), 14u);
   EXPECT_EQ(s.create.columns[1].name, "jzid");
   EXPECT_EQ(s.create.columns[1].type, ColumnType::kLong);
   EXPECT_FALSE(s.create.columns[1].not_null);
   EXPECT_FALSE(s.create.columns[1].autonumber);
   EXPECT_EQ(s.create.columns[2].name, "name");
 
-  Statement r = Parse(
-      "CREATE TABLE Relation (id COUNTER  PRIMARY KEY,pid int NULL, personid int NULL ,ptypeid "
-      "int NULL,cid int NULL,contactid int NULL,ctypeid int NULL)");
+  Statement r = Parse(CatalogueStatement("Relation"));
   ASSERT_EQ(r.create.columns.size(), 7u);
   EXPECT_EQ(r.create.columns[6].name, "ctypeid");
 
@@ -200,10 +196,7 @@ TEST(ParserTest, FreeSpacingAroundNullAndCommas) {
 }
 
 TEST(ParserTest, CreateTableWithoutSpaceBeforeParenthesis) {
-  std::string text = "CREATE TABLE custself(custumid int";
-  for (int i = 1; i <= 18; ++i) text += ",self" + std::to_string(i) + " varchar(255)";
-  text += ")";
-  Statement s = Parse(text);
+  Statement s = Parse(CatalogueStatement("custself"));
   EXPECT_EQ(s.create.table, "custself");
   ASSERT_EQ(s.create.columns.size(), 19u);
   EXPECT_EQ(s.create.columns[0].name, "custumid");
@@ -303,13 +296,14 @@ TEST(ParserTest, OutOfRangeTextLengthIsReportedAtTheLength) {
 }
 
 TEST(ParserTest, AlterTableAddColumn) {
-  Statement s = Parse("alter table customer add qq varchar(255)");
+  Statement s = Parse(ColumnAdditionStatement("Customer", "qq"));
   ASSERT_EQ(s.kind, Statement::Kind::kAlterTableAdd);
   EXPECT_EQ(s.alter.table, "customer");
   EXPECT_EQ(s.alter.column.name, "qq");
   EXPECT_EQ(s.alter.column.type, ColumnType::kText);
   EXPECT_EQ(s.alter.column.length, 255);
-  EXPECT_EQ(Parse("alter table ContactPerson add pic image").alter.column.type, ColumnType::kOle);
+  EXPECT_EQ(Parse(ColumnAdditionStatement("ContactPerson", "pic")).alter.column.type,
+            ColumnType::kOle);
   EXPECT_EQ(Parse("ALTER TABLE SaleList ADD COLUMN remindsetup text").alter.column.type,
             ColumnType::kMemo);
   EXPECT_EQ(Parse("alter table [my table] add [my col] int").alter.table, "my table");

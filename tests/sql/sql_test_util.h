@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,8 @@
 #include "jet/table/table_writer.h"
 #include "tests/json_lite.h"
 #include "tests/test_support.h"
+#include "upgrade/column_additions.h"
+#include "upgrade/table_catalogue.h"
 #include "upgrade/product_database.h"
 
 namespace sql_test {
@@ -260,47 +263,41 @@ inline const std::vector<std::string>& FixUpStatements() {
   return statements;
 }
 
-inline std::string SelfColumns() {
-  std::string columns;
-  for (int i = 1; i <= 18; ++i) columns += ",self" + std::to_string(i) + " varchar(255)";
-  return columns;
+// A statement of the product's table catalogue, by the table it creates; fails the test and
+// returns "" when the catalogue has no such table. The texts are the product's own, so the
+// SQL tests run exactly what an upgrade sends; the transcript test pins them.
+inline std::string CatalogueStatement(std::string_view table) {
+  for (const upgrade::CatalogueEntry& e : upgrade::TableCatalogue()) {
+    if (e.table == table) return e.statement;
+  }
+  ADD_FAILURE() << "the table catalogue has no " << table;
+  return "";
 }
 
-// The table catalogue's CREATE TABLE statements, exactly as written.
-inline const std::vector<std::string>& CreateStatements() {
-  static const std::vector<std::string> statements = {
-      "CREATE TABLE findtable (id COUNTER  PRIMARY KEY,name varchar(255),content text,tablename "
-      "varchar(50))",
-      "CREATE TABLE notetable (id COUNTER  PRIMARY KEY,code varchar(20),content text)",
-      "CREATE TABLE gsxz (id COUNTER  PRIMARY KEY,name varchar(50))",
-      "CREATE TABLE bjlist (id COUNTER  PRIMARY KEY,bjid int,name varchar(50),bigtype "
-      "varchar(50),smalltype "
-      "varchar(50),dw varchar(50),zhekou currency,bz text,by1 varchar(50),by2 varchar(50),by3 "
-      "varchar(50),price currency,amount currency,total currency)",
-      "CREATE TABLE custself(custumid int" + SelfColumns() + ")",
-      "CREATE TABLE contactself(custumid int" + SelfColumns() + ")",
-      "CREATE TABLE bj (id COUNTER  PRIMARY KEY,code varchar(50),bjdate varchar(50),person "
-      "varchar(50),personid int null,bz text,by1 varchar(50),by2 varchar(50),by3 varchar(50))",
-      "CREATE TABLE Relation (id COUNTER  PRIMARY KEY,pid int NULL, personid int NULL ,ptypeid int "
-      "NULL,cid int "
-      "NULL,contactid int NULL,ctypeid int NULL)",
-      "CREATE TABLE jzproduct (id COUNTER  PRIMARY KEY,jzid int NULL ,name varchar(50),code "
-      "varchar(50),gg "
-      "varchar(50),xh varchar(50),price currency,cbprice currency,lr currency,yshi "
-      "varchar(255),lshi "
-      "varchar(255),by1 varchar(50),by2 varchar(50),by3 varchar(50))",
-      "CREATE TABLE chancesale (id COUNTER  PRIMARY KEY,chanceid int,title varchar(255),saledate "
-      "varchar(50),personid int,person varchar(255),contact varchar(255),contactid int,bigtype "
-      "varchar(50),smalltype varchar(50),bjcode varchar(100),product varchar(50),productid "
-      "int,price "
-      "currency,amount currency,zhekou currency,total currency,remindsetup text,bz text,by1 "
-      "varchar(50),by2 "
-      "varchar(50),by3 varchar(50),by4 varchar(255),by5 text)",
+// The statement by which the upgrade adds `column` to `table`, as its column phases hold it;
+// fails the test and returns "" when there is none.
+inline std::string ColumnAdditionStatement(std::string_view table, std::string_view column) {
+  for (const upgrade::TablePhase& phase : upgrade::ColumnPhases()) {
+    if (phase.table != table) continue;
+    for (const upgrade::ColumnAddition& a : phase.columns) {
+      if (a.column == column) return a.statement;
+    }
+  }
+  ADD_FAILURE() << "the upgrade adds no column " << column << " to " << table;
+  return "";
+}
+
+// Every CREATE TABLE the upgrade runs: the catalogue's, in its order, then the reference
+// tables sj and sfz (zdy is made by its copy).
+inline std::vector<std::string> CreateStatements() {
+  std::vector<std::string> statements;
+  for (const upgrade::CatalogueEntry& e : upgrade::TableCatalogue()) {
+    statements.push_back(e.statement);
+  }
+  statements.push_back(
       "CREATE TABLE sj (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),DQ "
-      "varchar(50),city "
-      "varchar(50),qh int,type varchar(50))",
-      "CREATE TABLE sfz (bm int,dq char(50))",
-  };
+      "varchar(50),city varchar(50),qh int,type varchar(50))");
+  statements.push_back("CREATE TABLE sfz (bm int,dq char(50))");
   return statements;
 }
 

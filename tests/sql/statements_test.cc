@@ -57,10 +57,14 @@ const char kSelectGroups[] = "select * from search where tablenum=10 or tablenum
 const char kSelectSearch[] = "select * from search";
 
 const std::vector<std::string>& AlterStatements() {
+  using sql_test::ColumnAdditionStatement;
   static const std::vector<std::string> statements = {
-      "alter table customer add qq varchar(255)",       "alter table customer add bz text",
-      "alter table customer add creattime varchar(20)", "alter table ContactPerson add pic image",
-      "alter table SaleList add remindsetup text",      "alter table product add pic1 blob",
+      ColumnAdditionStatement("Customer", "qq"),
+      ColumnAdditionStatement("Customer", "bz"),
+      ColumnAdditionStatement("Customer", "creattime"),
+      ColumnAdditionStatement("ContactPerson", "pic"),
+      ColumnAdditionStatement("SaleList", "remindsetup"),
+      ColumnAdditionStatement("product", "pic1"),
   };
   return statements;
 }

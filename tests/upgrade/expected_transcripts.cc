@@ -260,6 +260,16 @@ Transcript UpToDateTranscript() {
   });
 }
 
+Transcript AllCatalogueTablesCreated() {
+  return {
+      Exec(kFindtable), Exec(kNotetable), Exec(kGsxz), Progress(1), Exec(kBjlist), Progress(1),
+      Exec(kCustself), Exec(kContactself), Exec(kBj), Exec(kFee), Exec(kChance), Exec(kChancesale),
+      Exec(kChancestate), Progress(2), Exec(kJzghs), Progress(3), Exec(kJzheng), Progress(4),
+      Exec(kJzproduct), Progress(5), Exec(kJzperson), Progress(6), Exec(kFinance), Progress(7),
+      Exec(kRelation), Progress(8),
+  };
+}
+
 Transcript NoSaleListTranscript() {
   // The run finds SaleList missing before its first change: it ends there, with nothing
   // written, the bar as it was set at the start.

@@ -2,6 +2,8 @@
 // form RunTranscript records (see run_transcript.h), for the three files the transcript test
 // upgrades. Every statement is typed here as the run must send it, character for character;
 // nothing is taken from the upgrade's own tables, so a slip there shows as a difference.
+// This is the one place the statements' texts are written out: the other tests take them
+// from the upgrade (table_catalogue.h, column_additions.h) and rely on these to pin them.
 #pragma once
 
 #include <string>
@@ -23,6 +25,10 @@ Transcript UpToDateTranscript();
 // id, name, address, notes; ContactPerson with id, custid, name, phone), with sysdemo's
 // template: the run ends when it reads SaleList.
 Transcript NoSaleListTranscript();
+
+// The part of a run on WriteOldDataFile's file (none of the catalogue's tables) that creates
+// the catalogue's tables: every CREATE TABLE with the bar's moves between them.
+Transcript AllCatalogueTablesCreated();
 
 // The line of the ContactPerson picture column's statement, the one statement tried twice.
 std::string PictureColumnLine();

@@ -96,6 +96,22 @@ TEST_F(UpgradeTranscriptTest, FileWithoutSaleListEndsBeforeItsFirstChange) {
   upgrade_test::ExpectTranscript(run.transcript.lines, upgrade_test::NoSaleListTranscript());
 }
 
+// A file with none of the catalogue's tables gets every one, each statement as written: the
+// demo file above has four of them already.
+TEST_F(UpgradeTranscriptTest, FileWithoutTheCatalogueTablesGetsEveryOne) {
+  upgrade_test::WriteOldDataFile(data_);
+  RecordedRun run(data_, template_);
+  upgrade::UpgradeSummary s = run.Run();
+  EXPECT_TRUE(s.succeeded) << s.failure;
+  // From the first CREATE TABLE to the reference tables' first transaction.
+  const Transcript& lines = run.transcript.lines;
+  auto first = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.starts_with(kExec + "CREATE TABLE");
+  });
+  auto end = std::find(first, lines.end(), "ADOConnection1 BeginTrans");
+  upgrade_test::ExpectTranscript(Transcript(first, end), upgrade_test::AllCatalogueTablesCreated());
+}
+
 // A column as a statement declares it, in the words both readers use for Jet's types.
 struct DeclaredColumn {
   std::string table;
