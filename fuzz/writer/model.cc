@@ -36,7 +36,7 @@ const Table* Model::Find(const std::string& name) const {
   return const_cast<Model*>(this)->Find(name);
 }
 
-size_t base::Utf16Length(const std::string& utf8) {
+size_t Utf16Length(const std::string& utf8) {
   size_t units = 0;
   for (unsigned char c : utf8) {
     if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;  // four-byte sequences are pairs

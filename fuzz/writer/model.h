@@ -50,7 +50,7 @@ struct Model {
 
 bool SameName(const std::string& a, const std::string& b);
 // UTF-16 units in a UTF-8 string: what a text column's size limits.
-size_t base::Utf16Length(const std::string& utf8);
+size_t Utf16Length(const std::string& utf8);
 
 // A WHERE condition over Long columns, with SQL's three-valued logic.
 struct Condition {

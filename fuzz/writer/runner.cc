@@ -50,7 +50,7 @@ std::optional<Cell> Convert(const Cell& cell, Kind from, const Column& to) {
     case Kind::kText:
     case Kind::kMemo:
       out.text = from == Kind::kLong ? std::to_string(cell.number) : cell.text;
-      if (to.kind == Kind::kText && base::Utf16Length(out.text) > static_cast<size_t>(to.length))
+      if (to.kind == Kind::kText && Utf16Length(out.text) > static_cast<size_t>(to.length))
         return std::nullopt;
       return out;
   }
