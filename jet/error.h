@@ -8,6 +8,8 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 namespace jet {
 
@@ -210,6 +212,25 @@ class JetError : public std::exception {
   ErrorFacts facts_;
   std::string message_;
 };
+
+// Runs `body` and returns what it returns. A JetError escaping it gets `facts` that it does
+// not have yet (AddFacts: its own file, table... stay) and goes on; other exceptions pass as
+// they are. `facts` is an ErrorFacts, or a function making one, called only on failure: for
+// facts that cost something to word (a path) around work that runs once per row, or that
+// depend on where the failure arose (one returning ErrorFacts{} adds nothing).
+template <class Body, class Facts = ErrorFacts>
+decltype(auto) WithFacts(const Facts& facts, Body&& body) {
+  try {
+    return std::forward<Body>(body)();
+  } catch (JetError& e) {
+    if constexpr (std::is_invocable_v<const Facts&>) {
+      e.AddFacts(facts());
+    } else {
+      e.AddFacts(facts);
+    }
+    throw;
+  }
+}
 
 [[noreturn]] inline void ThrowCorrupt(Problem problem, ErrorFacts facts = {}) {
   throw JetError(problem, std::move(facts));

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "jet/error.h"
+#include "jet/format/table_definition.h"
+
 namespace jet {
 namespace {
 
@@ -79,6 +82,21 @@ DecimalReading ReadScaledDecimal(std::string_view text, uint8_t precision, uint8
   for (size_t k = 0; k < zeros; ++k) out.magnitude *= 10;
   out.negative = negative;
   return DecimalReading::kRead;
+}
+
+ScaledDecimal DecimalForColumn(std::string_view text, const ColumnDefinition& column) {
+  ScaledDecimal d;
+  switch (ReadScaledDecimal(text, WritablePrecision(column.precision), column.scale, d)) {
+    case DecimalReading::kRead:
+      break;
+    case DecimalReading::kTooLarge:
+      throw JetError(
+          Problem::kDecimalTooLarge,
+          {.column = column.name, .limit = WritableIntegerDigits(column.precision, column.scale)});
+    case DecimalReading::kNotANumber:
+      throw JetError(Problem::kTypeMismatch, {.column = column.name});
+  }
+  return d;
 }
 
 std::string FormatScaledDecimal(const ScaledDecimal& d, uint8_t scale) {

@@ -15,6 +15,8 @@
 
 namespace jet {
 
+struct ColumnDefinition;
+
 inline constexpr size_t kNumericSize = 17;
 // The most digits a Jet 4 Decimal holds; a column's precision is 1 to this.
 inline constexpr uint8_t kMaxDecimalPrecision = 28;
@@ -49,6 +51,12 @@ inline uint8_t WritableIntegerDigits(uint8_t column_precision, uint8_t scale) {
   const uint8_t precision = WritablePrecision(column_precision);
   return precision > scale ? static_cast<uint8_t>(precision - scale) : 0;
 }
+
+// Reads `text` for the DECIMAL column `column` as a write stores it: by its writable
+// precision and its scale, digits past the scale cut off. Throws, naming the column,
+// kDecimalTooLarge (with the digits the column leaves before the point) for a value that
+// does not fit, and kTypeMismatch for text that is no number.
+ScaledDecimal DecimalForColumn(std::string_view text, const ColumnDefinition& column);
 
 // The value as text with exactly `scale` digits after the point ("-0.50", "12").
 std::string FormatScaledDecimal(const ScaledDecimal& d, uint8_t scale);

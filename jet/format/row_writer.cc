@@ -112,21 +112,10 @@ std::vector<uint8_t> EncodeColumnValue(const ColumnDefinition& c, const Value& v
       out = v.bytes;
       if (c.IsFixed()) out.resize(c.length, 0);
       break;
-    case ColumnType::kNumeric: {
-      ScaledDecimal d;
-      switch (ReadScaledDecimal(v.text, WritablePrecision(c.precision), c.scale, d)) {
-        case DecimalReading::kRead:
-          break;
-        case DecimalReading::kTooLarge:
-          throw JetError(Problem::kDecimalTooLarge,
-                         {.column = c.name, .limit = WritableIntegerDigits(c.precision, c.scale)});
-        case DecimalReading::kNotANumber:
-          throw JetError(Problem::kTypeMismatch, {.column = c.name});
-      }
+    case ColumnType::kNumeric:
       out.resize(kNumericSize);
-      StoreNumeric(d, out.data());
+      StoreNumeric(DecimalForColumn(v.text, c), out.data());
       break;
-    }
     default:
       throw JetError(Problem::kTypeNotWritable, {.column = c.name});
   }

@@ -17,31 +17,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-double NumericOf(const Value& v, const ColumnDefinition& c) {
-  switch (v.kind) {
-    case ValueKind::kBoolean:
-      return v.integer ? -1.0 : 0.0;  // Jet's True is -1
-    case ValueKind::kByte:
-    case ValueKind::kInteger:
-    case ValueKind::kLong:
-      return static_cast<double>(v.integer);
-    case ValueKind::kCurrency:
-      return static_cast<double>(v.integer) / 10000.0;
-    case ValueKind::kSingle:
-    case ValueKind::kDouble:
-    case ValueKind::kDateTime:
-      return v.real;
-    case ValueKind::kText:
-    case ValueKind::kNumeric: {
-      auto n = ParseNumber(v.text);
-      if (!n) throw JetError(Problem::kTypeMismatch, {.column = c.name});
-      return *n;
-    }
-    default:
-      throw JetError(Problem::kTypeMismatch, {.column = c.name});
-  }
-}
-
 Value Integer(ValueKind kind, double d, double low, double high, const ColumnDefinition& c) {
   // Jet rounds to the nearest integer (halves to even) when a fraction goes into an integer.
   double r = std::nearbyint(d);
@@ -92,20 +67,36 @@ Value Decimal(const ColumnDefinition& c, const Value& v) {
     default:
       throw JetError(Problem::kTypeMismatch, {.column = c.name});
   }
-  ScaledDecimal d;
-  switch (ReadScaledDecimal(text, WritablePrecision(c.precision), c.scale, d)) {
-    case DecimalReading::kRead:
-      break;
-    case DecimalReading::kTooLarge:
-      throw JetError(Problem::kDecimalTooLarge,
-                     {.column = c.name, .limit = WritableIntegerDigits(c.precision, c.scale)});
-    case DecimalReading::kNotANumber:
-      throw JetError(Problem::kTypeMismatch, {.column = c.name});
-  }
-  return Value{ValueKind::kNumeric, 0, 0, FormatScaledDecimal(d, c.scale), {}};
+  return Value{
+      ValueKind::kNumeric, 0, 0, FormatScaledDecimal(DecimalForColumn(text, c), c.scale), {}};
 }
 
 }  // namespace
+
+double NumberOf(const Value& v, const std::string& context) {
+  switch (v.kind) {
+    case ValueKind::kBoolean:
+      return v.integer ? -1.0 : 0.0;  // Jet's True is -1
+    case ValueKind::kByte:
+    case ValueKind::kInteger:
+    case ValueKind::kLong:
+      return static_cast<double>(v.integer);
+    case ValueKind::kCurrency:
+      return static_cast<double>(v.integer) / 10000.0;
+    case ValueKind::kSingle:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime:
+      return v.real;
+    case ValueKind::kText:
+    case ValueKind::kNumeric: {
+      auto n = ParseNumber(v.text);
+      if (!n) throw JetError(Problem::kTypeMismatch, {.column = context});
+      return *n;
+    }
+    default:
+      throw JetError(Problem::kTypeMismatch, {.column = context});
+  }
+}
 
 std::optional<double> ParseNumber(std::string_view text) {
   std::string s(Trim(text));
@@ -157,23 +148,23 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
   if (v.IsNull()) return Value::Null();
   switch (c.type) {
     case ColumnType::kBoolean:
-      return Value::Boolean(NumericOf(v, c) != 0);
+      return Value::Boolean(NumberOf(v, c.name) != 0);
     case ColumnType::kByte:
-      return Integer(ValueKind::kByte, NumericOf(v, c), 0, 255, c);
+      return Integer(ValueKind::kByte, NumberOf(v, c.name), 0, 255, c);
     case ColumnType::kInteger:
-      return Integer(ValueKind::kInteger, NumericOf(v, c), -32768, 32767, c);
+      return Integer(ValueKind::kInteger, NumberOf(v, c.name), -32768, 32767, c);
     case ColumnType::kLong:
-      return Integer(ValueKind::kLong, NumericOf(v, c), -2147483648.0, 2147483647.0, c);
+      return Integer(ValueKind::kLong, NumberOf(v, c.name), -2147483648.0, 2147483647.0, c);
     case ColumnType::kCurrency: {
       if (v.kind == ValueKind::kCurrency) return v;
-      double scaled = NumericOf(v, c) * 10000.0;
+      double scaled = NumberOf(v, c.name) * 10000.0;
       if (!(std::fabs(scaled) < 9.2e18))
         throw JetError(Problem::kValueTooLarge, {.column = c.name});
       return Value{ValueKind::kCurrency, std::llround(scaled), 0, {}, {}};
     }
     case ColumnType::kSingle:
     case ColumnType::kDouble: {
-      double d = NumericOf(v, c);
+      double d = NumberOf(v, c.name);
       if (c.type == ColumnType::kSingle && std::fabs(d) > 3.4028234e38)
         throw JetError(Problem::kValueTooLarge, {.column = c.name});
       return Value{
@@ -185,7 +176,7 @@ Value ConvertForColumn(const ColumnDefinition& c, const Value& v, bool truncate_
         if (!d) throw JetError(Problem::kTypeMismatch, {.column = c.name});
         return Value{ValueKind::kDateTime, 0, *d, {}, {}};
       }
-      return Value{ValueKind::kDateTime, 0, NumericOf(v, c), {}, {}};
+      return Value{ValueKind::kDateTime, 0, NumberOf(v, c.name), {}, {}};
     }
     case ColumnType::kText:
     case ColumnType::kMemo: {

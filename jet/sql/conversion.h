@@ -21,6 +21,12 @@ Value ConvertForColumn(const ColumnDefinition& column, const Value& value, bool 
 // is read as the column's type or refused.
 Value ConvertTextForColumn(const ColumnDefinition& column, const std::string& text);
 
+// The number a value stands for, by Jet's rules, for arithmetic, comparisons and numeric
+// columns alike: True is -1 and False 0, currency its amount, a date its days since
+// 1899-12-30, a decimal and text the number they spell (ParseNumber). Throws TypeMismatch
+// naming `context` (a column) for text that spells none, NULL, binary and GUID.
+double NumberOf(const Value& v, const std::string& context);
+
 // Reads a number written the way SQL and users write them ("85", "-3.5", "1e3", " 7 ").
 std::optional<double> ParseNumber(std::string_view text);
 // Reads "yyyy-mm-dd[ hh:mm[:ss]]", "yyyy/mm/dd ...", or "mm/dd/yyyy ..." as an OLE date.

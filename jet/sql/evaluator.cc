@@ -27,23 +27,6 @@ bool IsNumeric(ValueKind k) {
   }
 }
 
-double AsDouble(const Value& v) {
-  switch (v.kind) {
-    case ValueKind::kBoolean:
-      return v.integer ? -1.0 : 0.0;
-    case ValueKind::kCurrency:
-      return static_cast<double>(v.integer) / 10000.0;
-    case ValueKind::kSingle:
-    case ValueKind::kDouble:
-    case ValueKind::kDateTime:
-      return v.real;
-    case ValueKind::kNumeric:
-      return std::strtod(v.text.c_str(), nullptr);
-    default:
-      return static_cast<double>(v.integer);
-  }
-}
-
 std::vector<uint8_t> TextOrderKey(const std::string& text) {
   std::vector<uint8_t> key;
   AppendGeneralTextKey(base::Utf8ToUtf16(text), true, key);
@@ -145,7 +128,7 @@ Value Evaluate(const Expression& e, const std::vector<Value>& row) {
         if (v.kind == ValueKind::kByte) v.kind = ValueKind::kInteger;
         return v;
       }
-      return Value{ValueKind::kDouble, 0, -AsDouble(v), {}, {}};
+      return Value{ValueKind::kDouble, 0, -NumberOf(v, e.operands[0]->text), {}, {}};
     }
     default: {
       std::optional<bool> t = Test(e, row);
@@ -172,7 +155,7 @@ int CompareValues(const Value& a, const Value& b, const std::string& context) {
       int64_t y = b.kind == ValueKind::kBoolean ? -b.integer : b.integer;
       return x < y ? -1 : (x > y ? 1 : 0);
     }
-    double x = AsDouble(a), y = AsDouble(b);
+    double x = NumberOf(a, context), y = NumberOf(b, context);
     return x < y ? -1 : (x > y ? 1 : 0);
   }
   // A date compared with text written as a date.
@@ -236,7 +219,7 @@ std::optional<bool> Test(const Expression& e, const std::vector<Value>& row) {
       Value v = Evaluate(e, row);
       if (v.IsNull()) return std::nullopt;
       if (!IsNumeric(v.kind)) throw JetError(Problem::kTypeMismatch, {.column = e.text});
-      return AsDouble(v) != 0;
+      return NumberOf(v, e.text) != 0;
     }
   }
 }

@@ -30,6 +30,27 @@ class CharacterCounter {
   size_t characters_ = 0;
 };
 
+// Reads the text enclosed from s[open] to the next `close` into `t`, a doubled `close`
+// standing for one ('it''s', [a]]b]); returns the position after the closing one. Text left
+// open is a syntax error at the token.
+size_t ReadEnclosed(std::string_view s, size_t open, char close, Token& t) {
+  size_t j = open + 1;
+  for (;;) {
+    if (j >= s.size())
+      throw JetError(Problem::kSyntaxError,
+                     {.name = std::string(s.substr(open, 20)), .number = t.position});
+    if (s[j] == close) {
+      if (j + 1 < s.size() && s[j + 1] == close) {
+        t.text.push_back(close);
+        j += 2;
+        continue;
+      }
+      return j + 1;
+    }
+    t.text.push_back(s[j++]);
+  }
+}
+
 }  // namespace
 
 std::vector<Token> Tokenize(std::string_view s) {
@@ -46,40 +67,10 @@ std::vector<Token> Tokenize(std::string_view s) {
     t.position = counter.PositionOf(i);
     if (c == '[') {
       t.kind = TokenKind::kQuotedName;
-      size_t j = i + 1;
-      for (;;) {
-        if (j >= s.size())
-          throw JetError(Problem::kSyntaxError,
-                         {.name = std::string(s.substr(i, 20)), .number = t.position});
-        if (s[j] == ']') {
-          if (j + 1 < s.size() && s[j + 1] == ']') {
-            t.text.push_back(']');
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        t.text.push_back(s[j++]);
-      }
-      i = j + 1;
+      i = ReadEnclosed(s, i, ']', t);
     } else if (c == '\'') {
       t.kind = TokenKind::kString;
-      size_t j = i + 1;
-      for (;;) {
-        if (j >= s.size())
-          throw JetError(Problem::kSyntaxError,
-                         {.name = std::string(s.substr(i, 20)), .number = t.position});
-        if (s[j] == '\'') {
-          if (j + 1 < s.size() && s[j + 1] == '\'') {
-            t.text.push_back('\'');
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        t.text.push_back(s[j++]);
-      }
-      i = j + 1;
+      i = ReadEnclosed(s, i, '\'', t);
     } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() &&
                                    std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
       t.kind = TokenKind::kNumber;

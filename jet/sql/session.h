@@ -2,7 +2,9 @@
 // adds single rows with the conversion rules of the database contract. Each statement is
 // all of it or nothing: on its own it is one transaction; inside an explicit transaction a
 // failed statement is undone alone and the transaction goes on. The file is opened for
-// reading and reopened for writing (with an exclusive lock) at the first change.
+// reading and reopened for writing (with an exclusive lock) at the first change. The session
+// keeps the file, the transactions, savepoints and group commit; StatementExecutor runs the
+// statements themselves.
 #pragma once
 
 #include <cstddef>
@@ -17,16 +19,14 @@
 
 #include "jet/format/table_definition.h"
 #include "jet/format/value.h"
+#include "jet/sql/result_set.h"
 #include "jet/table/database.h"
 
-namespace jet::sql {
+namespace jet {
+struct ErrorFacts;
+}  // namespace jet
 
-struct ResultSet {
-  std::vector<std::string> columns;
-  std::vector<ColumnDefinition> definitions;  // of the result's columns, where they come from one
-  std::vector<std::vector<Value>> rows;
-  std::string table;  // the local table the rows come from ("" for external sources)
-};
+namespace jet::sql {
 
 class Session {
  public:
@@ -78,16 +78,21 @@ class Session {
   const std::filesystem::path& path() const { return path_; }
 
  private:
-  class Executor;
+  // This file, for failures that do not name it yet.
+  ErrorFacts FileFacts() const;
+  // Throws kFileNotFound when a failed reopen for writing left the session without a file.
+  void RequireOpen() const;
   void EnsureWritable();
   // Runs `change` as one statement: its own transaction, or a savepoint inside an explicit one.
   size_t RunChange(const std::function<size_t()>& change);
+  // Commits the engine transaction, the durable step of a statement, group or transaction.
+  void CommitDurably();
+  // Opens the engine transaction that the group's statements share, if not yet open.
+  void EnsureGroupTransaction();
 
   std::filesystem::path path_;
   std::string password_;
   std::unique_ptr<Database> db_;
-  // Opens the engine transaction that the group's statements share, if not yet open.
-  void EnsureGroupTransaction();
 
   int transaction_level_ = 0;
   bool group_ = false;

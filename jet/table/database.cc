@@ -73,7 +73,7 @@ void Transaction::Commit() {
 
 std::unique_ptr<Database> Database::Open(const std::filesystem::path& path,
                                          std::string_view password, Pager::Mode mode) {
-  try {
+  return WithFacts({.file = base::PathToUtf8(path)}, [&] {
     auto pager = std::make_unique<Pager>(path, mode);
     const std::u16string& stored = pager->header().password;
     // Jet compares the database password exactly; a database without one ignores what is
@@ -84,10 +84,7 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& path,
     std::unique_ptr<Database> db(new Database(std::move(pager)));
     db->catalog_.Load(*db);
     return db;
-  } catch (JetError& e) {
-    e.AddFacts({.file = base::PathToUtf8(path)});
-    throw;
-  }
+  });
 }
 
 std::vector<uint8_t> Database::ReadDefinitionBytes(uint32_t tdef_page,

@@ -11,27 +11,18 @@
 
 namespace jet {
 
-void Table::AddFactsTo(JetError& error) const {
-  error.AddFacts({.file = base::PathToUtf8(db_->pager().path()), .table = name_});
-}
-
-template <typename F>
-decltype(auto) Table::NamingThisTable(F&& body) const {
-  try {
-    return body();
-  } catch (JetError& e) {
-    AddFactsTo(e);
-    throw;
-  }
+ErrorFacts Table::Facts() const {
+  return {.file = base::PathToUtf8(db_->pager().path()), .table = name_};
 }
 
 Table::Table(Database& db, uint32_t definition_page, std::string name)
     : db_(&db), definition_page_(definition_page), name_(std::move(name)) {
   // Validate now, not at first use, and check that the definition is this table's.
-  NamingThisTable([&] {
-    RequireIndexRoots(db_->pager(), db_->Definition(definition_page_).real_indexes,
-                      definition_page_);
-  });
+  WithFacts([this] { return Facts(); },
+            [&] {
+              RequireIndexRoots(db_->pager(), db_->Definition(definition_page_).real_indexes,
+                              definition_page_);
+            });
 }
 
 const TableDefinition& Table::definition() const {
@@ -75,16 +66,18 @@ void Table::DecodeRowInto(const RowLayout& layout, LongValuePages& long_value_pa
 }
 
 std::vector<uint32_t> Table::OwnedPages() const {
-  return NamingThisTable([&] {
-    std::vector<uint32_t> pages = ReadUsageMap(db_->pager(), definition().owned_pages);
-    // Rows need pages, and Jet keeps a table's pages until the file is compacted: a map that
-    // lists none for a table that counts rows is some other map (two usage-map pages swapped,
-    // a pointer scribbled on). A count that is merely off, as Access leaves some, is no sign.
-    if (pages.empty() && definition().row_count > 0) {
-      ThrowCorrupt(Problem::kDamagedNoPagesForRows, {.number = definition().row_count});
-    }
-    return pages;
-  });
+  return WithFacts(
+      [this] { return Facts(); },
+      [&] {
+        std::vector<uint32_t> pages = ReadUsageMap(db_->pager(), definition().owned_pages);
+        // Rows need pages, and Jet keeps a table's pages until the file is compacted: a map that
+        // lists none for a table that counts rows is some other map (two usage-map pages swapped,
+        // a pointer scribbled on). A count that is merely off, as Access leaves some, is no sign.
+        if (pages.empty() && definition().row_count > 0) {
+          ThrowCorrupt(Problem::kDamagedNoPagesForRows, {.number = definition().row_count});
+        }
+        return pages;
+      });
 }
 
 namespace {
@@ -110,7 +103,7 @@ PinnedView ResolveRow(Pager& pager, const PinnedView& page_of_slot, const RowSlo
 }  // namespace
 
 size_t Table::CountRows() const {
-  return NamingThisTable([&] { return CountLiveRows(); });
+  return WithFacts([this] { return Facts(); }, [&] { return CountLiveRows(); });
 }
 
 size_t Table::CountLiveRows() const {
@@ -142,8 +135,8 @@ void Table::ScanDecoding(const std::vector<bool>* decoded, const RowVisitor& vis
   const RowLayout layout = LayoutOf(definition());
   LongValuePages long_value_pages(db_->pager(), definition());
   ScanStored([&](RowPointer where, ByteView bytes) {
-    NamingThisTable(
-        [&] { DecodeRowInto(layout, long_value_pages, bytes, decoded, parts, values); });
+    WithFacts([this] { return Facts(); },
+              [&] { DecodeRowInto(layout, long_value_pages, bytes, decoded, parts, values); });
     return visit(where, values);
   });
 }
@@ -152,17 +145,15 @@ void Table::ScanDecoding(const std::vector<bool>* decoded, const RowVisitor& vis
 // this table's.
 void Table::ScanStored(const StoredRowVisitor& visit) const {
   bool visiting = false;
-  try {
-    ScanStoredRows([&](RowPointer where, ByteView bytes) {
-      visiting = true;
-      bool more = visit(where, bytes);
-      visiting = false;
-      return more;
-    });
-  } catch (JetError& e) {
-    if (!visiting) AddFactsTo(e);
-    throw;
-  }
+  WithFacts([&] { return visiting ? ErrorFacts{} : Facts(); },
+            [&] {
+              ScanStoredRows([&](RowPointer where, ByteView bytes) {
+                visiting = true;
+                bool more = visit(where, bytes);
+                visiting = false;
+                return more;
+              });
+            });
 }
 
 void Table::ScanStoredRows(const StoredRowVisitor& visit) const {
@@ -181,7 +172,7 @@ void Table::ScanStoredRows(const StoredRowVisitor& visit) const {
 }
 
 std::vector<Value> Table::ReadRow(RowPointer where) const {
-  return NamingThisTable([&] { return ReadLiveRow(where); });
+  return WithFacts([this] { return Facts(); }, [&] { return ReadLiveRow(where); });
 }
 
 std::vector<Value> Table::ReadLiveRow(RowPointer where) const {

@@ -57,10 +57,8 @@ class Table {
   std::vector<uint32_t> OwnedPages() const;
 
  private:
-  // Runs `body`, adding this table and its file to a failure that does not name them yet.
-  template <typename F>
-  decltype(auto) NamingThisTable(F&& body) const;
-  void AddFactsTo(JetError& error) const;
+  // This table and its file, for a failure that does not name them yet (see WithFacts).
+  ErrorFacts Facts() const;
   void ScanStoredRows(const StoredRowVisitor& visit) const;
   // Decodes one stored row's bytes (after following an overflow pointer) into `values`,
   // reusing its buffers (and `parts`, the row split into columns), so a scan allocates

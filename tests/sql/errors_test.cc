@@ -9,10 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "db/db_connection.h"
 #include "jet/error.h"
 #include "jet/file/journal.h"
@@ -472,6 +475,55 @@ TEST_F(SqlErrorsTest, DatabaseInUseByAnotherProcess) {
   EXPECT_TRUE(ReadBytes(path_) == before);
 }
 
+#ifndef _WIN32
+// A session whose file is gone when it reopens it for writing is left without a database: it
+// refuses that change and every later use as a missing file, naming it, and touches nothing.
+TEST_F(SqlErrorsTest, ASessionWhoseFileVanishedRefusesEveryLaterUse) {
+  jet::sql::Session s(path_, kPassword);
+  EXPECT_EQ(s.Query("select * from gsxz").rows.size(), 2u);
+  fs::remove(path_);
+  const std::vector<std::function<void()>> uses = {
+      [&] { s.Execute("insert into gsxz (name) values ('x')"); },
+      [&] { s.Execute("select * from gsxz"); },
+      [&] { s.Query("select * from gsxz"); },
+      [&] {
+        s.AddRow("gsxz", {{"name", "x"}});
+      },
+      [&] { s.ListTablesAndViews(); },
+      [&] { s.BeginTransaction(); },
+      [&] { s.PrepareToWrite(); },
+  };
+  for (size_t i = 0; i < uses.size(); ++i) {
+    SCOPED_TRACE("use " + std::to_string(i));
+    ErrorKind kind{};
+    std::string message = JetErrorOf(uses[i], &kind);
+    EXPECT_EQ(kind, ErrorKind::kNotFound) << message;
+    ExpectProductMessage(message, {path_.string()});
+  }
+  EXPECT_FALSE(fs::exists(path_));
+}
+#endif
+
+// A failure while a statement writes a table carries that table and this file among its
+// facts, for callers that branch on them rather than on the words.
+TEST_F(SqlErrorsTest, AFailedWriteNamesItsTableAndFile) {
+  jet::sql::Session s(path_, kPassword);
+  for (const std::string& statement : {
+           std::string("insert into gsxz (id, name) values (1, 'x')"),
+           std::string("insert into gsxz (id, name) select id, name from gsxz"),
+       }) {
+    SCOPED_TRACE(statement);
+    try {
+      s.Execute(statement);
+      ADD_FAILURE() << "no failure";
+    } catch (const jet::JetError& e) {
+      EXPECT_EQ(e.problem(), jet::Problem::kDuplicateKey) << e.what();
+      EXPECT_EQ(e.facts().table, "gsxz");
+      EXPECT_EQ(e.facts().file, base::PathToUtf8(path_));
+    }
+  }
+}
+
 // A statement that fails part-way leaves nothing of its earlier rows.
 TEST_F(SqlErrorsTest, InsertSelectFailingOnItsFiftiethRowAddsNothing) {
   std::string m =
@@ -533,6 +585,41 @@ TEST_F(SqlErrorsTest, ContractFailuresCarryTheWording) {
   EXPECT_TRUE(conn.IsOpen());
   conn.RunStatement("insert into gsxz (name) values ('ok')");
   EXPECT_EQ(conn.OpenRows("select * from gsxz")->RowCount(), 3u);
+}
+
+// A saved query is no table: a statement that would change one, or a row added to one, finds
+// no such table; one that reads from it is refused as Jet refuses it. The file stays as it was.
+TEST(SavedQueryTest, IsNeitherChangedNorRead) {
+  SKIP_WITHOUT_FIXTURES();
+  ScratchDir dir;
+  const fs::path path = dir.Copy(testing_support::Fixture("northwind2000.mdb"));
+  const std::vector<uint8_t> before = ReadBytes(path);
+  jet::sql::Session s(path, "");
+  std::string view;
+  for (const std::string& name : s.ListTablesAndViews()) {
+    const jet::CatalogEntry* entry = s.database().catalog().FindTable(name);
+    if (entry && entry->kind == jet::ObjectKind::kView) view = name;
+  }
+  ASSERT_FALSE(view.empty()) << "the fixture holds no saved query";
+  auto problem_of = [](const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const jet::JetError& e) {
+      return std::make_pair(e.problem(), e.facts().table + e.facts().name);
+    }
+    return std::make_pair(jet::Problem::kCount, std::string());
+  };
+  const auto not_found = std::make_pair(jet::Problem::kTableNotFound, view);
+  EXPECT_EQ(problem_of([&] { s.Execute("alter table [" + view + "] add qq int"); }), not_found);
+  EXPECT_EQ(problem_of([&] { s.Execute("insert into [" + view + "] (qq) values (1)"); }),
+            not_found);
+  EXPECT_EQ(problem_of([&] { s.Execute("delete from [" + view + "]"); }), not_found);
+  EXPECT_EQ(problem_of([&] { s.AddRow(view, {}); }), not_found);
+  EXPECT_EQ(problem_of([&] { s.Query("select * from [" + view + "]"); }),
+            std::make_pair(jet::Problem::kSavedQuerySource, view));
+  EXPECT_EQ(problem_of([&] { s.Execute("select * into copied from [" + view + "]"); }),
+            std::make_pair(jet::Problem::kSavedQuerySource, view));
+  EXPECT_TRUE(ReadBytes(path) == before) << "the file changed";
 }
 
 }  // namespace
