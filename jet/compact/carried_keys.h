@@ -1,0 +1,35 @@
+// Index keys the engine cannot compute, carried over from the source file. Text keys under a
+// sort order other than General are known to the engine only where they equal General's (Han
+// text under 2052 is not); for such rows the bytes Access wrote in the source's index are the
+// only right key, and they are moved as they are.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/file/pager.h"
+#include "jet/format/index_page.h"
+#include "jet/format/row_pointer.h"
+#include "jet/format/table_definition.h"
+
+namespace jet::compact {
+
+class CarriedKeys {
+ public:
+  // Reads the entries of every index of the table at `definition_page` that has a text
+  // column under a sort order other than General; the other indexes the engine always keys.
+  // Throws kCorrupt when such an index cannot be read.
+  CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page);
+
+  // The key the source's index `real_index` holds for the source row `row`.
+  bool Find(size_t real_index, RowPointer row, std::vector<uint8_t>& key);
+  // How many keys Find has handed out.
+  size_t used() const { return used_; }
+
+ private:
+  std::vector<std::unordered_map<RowPointer, IndexKey>> keys_;  // per real index
+  size_t used_ = 0;
+};
+
+}  // namespace jet::compact
