@@ -1,5 +1,6 @@
 #include "jet/compact/carried_keys.h"
 
+#include "jet/error.h"
 #include "jet/table/index_tree.h"
 
 namespace jet::compact {
@@ -15,12 +16,19 @@ bool MayNeedCarriedKeys(const TableDefinition& def, const RealIndex& index) {
 
 }  // namespace
 
-CarriedKeys::CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page)
+CarriedKeys::CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page,
+                         bool damaged_ok)
     : keys_(def.real_indexes.size()) {
   for (size_t r = 0; r < def.real_indexes.size(); ++r) {
     const RealIndex& index = def.real_indexes[r];
     if (!MayNeedCarriedKeys(def, index)) continue;
-    IndexTree tree = ReadIndexTree(pager, index.root_page, definition_page);
+    IndexTree tree;
+    try {
+      tree = ReadIndexTree(pager, index.root_page, definition_page);
+    } catch (const JetError&) {
+      if (!damaged_ok) throw;
+      continue;
+    }
     keys_[r].reserve(tree.entries.size());
     for (IndexEntry& e : tree.entries) keys_[r].emplace(e.row, std::move(e.key));
   }

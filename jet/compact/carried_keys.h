@@ -19,8 +19,10 @@ class CarriedKeys {
  public:
   // Reads the entries of every index of the table at `definition_page` that has a text
   // column under a sort order other than General; the other indexes the engine always keys.
-  // Throws kCorrupt when such an index cannot be read.
-  CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page);
+  // Throws kCorrupt when such an index cannot be read, unless `damaged_ok`: then that index
+  // carries no keys (a repair's rows that need one are left out).
+  CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page,
+              bool damaged_ok = false);
 
   // The key the source's index `real_index` holds for the source row `row`.
   bool Find(size_t real_index, RowPointer row, std::vector<uint8_t>& key);

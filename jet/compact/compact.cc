@@ -73,7 +73,7 @@ CompactReport CompactDatabase(const std::filesystem::path& source_path,
     std::vector<const TableDefinition*> definitions;
     for (const SourceTable& t : tables) definitions.push_back(&source->Definition(t.page));
     std::map<uint32_t, uint32_t> pages;
-    WriteDefinitions(destination, *source, tables, definitions, pages);
+    WriteDefinitions(destination, source->pager(), tables, definitions, pages);
     auto target = Database::Open(destination, password, Pager::Mode::kReadWrite);
     for (const SourceTable& t : tables) {
       report.tables.push_back(CopyRows(*source, *target, t, pages));

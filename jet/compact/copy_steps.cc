@@ -63,12 +63,12 @@ void RemoveCopy(const std::filesystem::path& destination) {
   std::filesystem::remove(JournalPathFor(destination), ec);
 }
 
-void WriteDefinitions(const std::filesystem::path& destination, Database& source,
+void WriteDefinitions(const std::filesystem::path& destination, Pager& source,
                       std::vector<SourceTable>& tables,
                       const std::vector<const TableDefinition*>& definitions,
                       std::map<uint32_t, uint32_t>& pages) {
   {
-    PinnedView page0 = source.pager().Page(0);
+    PinnedView page0 = source.Page(0);
     WriteStartingFile(destination, page0);
   }
   Pager pager(destination, Pager::Mode::kReadWrite);

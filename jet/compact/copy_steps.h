@@ -30,11 +30,11 @@ void RefuseExisting(const std::filesystem::path& destination);
 // Removes what a failed copy left at `destination`.
 void RemoveCopy(const std::filesystem::path& destination);
 
-// Creates `destination` with the source's header and every table's definition, given
+// Creates `destination` with the header of `source` (page 0) and every table's definition, given
 // storage of its own (fresh_storage.h), on the pages it is given here: MSysObjects keeps
 // page 2. Fills each table's new_page and `pages` (source page to new page). `definitions`
 // holds each table's source definition, in the order of `tables`.
-void WriteDefinitions(const std::filesystem::path& destination, Database& source,
+void WriteDefinitions(const std::filesystem::path& destination, Pager& source,
                       std::vector<SourceTable>& tables,
                       const std::vector<const TableDefinition*>& definitions,
                       std::map<uint32_t, uint32_t>& pages);
