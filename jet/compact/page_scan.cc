@@ -30,25 +30,25 @@ std::map<uint32_t, std::vector<uint32_t>> DataPagesByOwner(Pager& pager) {
 
 namespace {
 
-// The row an overflow pointer leads to. A moved row stays among its table's pages; anywhere
-// else is not this table's row.
-PinnedView MovedRow(Pager& pager, uint32_t owner, const RowSlot& slot) {
+// Where an overflow pointer leads. A moved row stays among its table's pages; anywhere else
+// is not this table's row.
+RowPointer MovedRowPlace(Pager& pager, uint32_t owner, const RowSlot& slot, PinnedView& page) {
   if (slot.bytes.size() < 4) ThrowCorrupt(Problem::kDamagedOverflowRow);
   const RowPointer target = RowPointer::FromStored(slot.bytes.U32(0));
   if (target.page == 0 || target.page >= pager.page_count()) {
     ThrowCorrupt(Problem::kDamagedOverflowRow);
   }
-  PinnedView page = pager.Page(target.page);
-  if (page.U8(0) != kPageData) ThrowCorrupt(Problem::kDamagedOverflowRow);
-  DataPageReader moved(page);
-  if (moved.owner() != owner) ThrowCorrupt(Problem::kDamagedOverflowRow);
-  return page.Pin(moved.Row(target.row).bytes);
+  page = pager.Page(target.page);
+  if (page.U8(0) != kPageData || DataPageReader(page).owner() != owner) {
+    ThrowCorrupt(Problem::kDamagedOverflowRow);
+  }
+  return target;
 }
 
 }  // namespace
 
 void ScanOwnedRows(Pager& pager, uint32_t owner, const std::vector<uint32_t>& pages,
-                   const std::function<void(RowPointer, ByteView)>& row,
+                   uint64_t file_end, const std::function<void(RowPointer, ByteView)>& row,
                    const std::function<void(RowPointer)>& unreadable) {
   for (uint32_t n : pages) {
     PinnedView page = pager.Page(n, Pager::Use::kOnce);
@@ -66,7 +66,21 @@ void ScanOwnedRows(Pager& pager, uint32_t owner, const std::vector<uint32_t>& pa
       try {
         RowSlot slot = reader.Row(r);
         if (slot.deleted) continue;
-        bytes = slot.overflow ? MovedRow(pager, owner, slot) : page.Pin(slot.bytes);
+        PinnedView holder = page;
+        uint32_t on = n;
+        if (slot.overflow) {
+          const RowPointer target = MovedRowPlace(pager, owner, slot, holder);
+          on = target.page;
+          slot = DataPageReader(holder).Row(target.row);
+        }
+        bytes = holder.Pin(slot.bytes);
+        const uint64_t end = uint64_t{on} * kPageSize +
+                             static_cast<uint64_t>(slot.bytes.data() - holder.data()) +
+                             slot.bytes.size();
+        // A row of no columns is not one Jet writes: zeros where a row was.
+        if (end > file_end || slot.bytes.size() < 2 || slot.bytes.U16(0) == 0) {
+          ThrowCorrupt(Problem::kDamagedRow);
+        }
       } catch (const JetError&) {
         unreadable(where);
         continue;

@@ -23,9 +23,11 @@ std::map<uint32_t, std::vector<uint32_t>> DataPagesByOwner(Pager& pager);
 // Calls `row(where, bytes)` for every live row on `pages`, all owned by `owner`, and
 // `unreadable(where)` for a slot whose row cannot be found: a slot table that does not fit
 // its page, an overflow pointer that leads off the table's pages. A moved row is reported
-// at its slot, as a table scan reports it.
+// at its slot, as a table scan reports it. Bytes at or past `file_end` (a file offset) were
+// not in the file, which was cut short and completed with zeros: a row reaching into them is
+// unreadable too.
 void ScanOwnedRows(Pager& pager, uint32_t owner, const std::vector<uint32_t>& pages,
-                   const std::function<void(RowPointer, ByteView)>& row,
+                   uint64_t file_end, const std::function<void(RowPointer, ByteView)>& row,
                    const std::function<void(RowPointer)>& unreadable);
 
 // The definition stored at `page`, read from its chain of definition pages. Throws kCorrupt

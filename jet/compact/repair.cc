@@ -96,8 +96,10 @@ bool DecodeRow(Pager& pager, const TableDefinition& def, const RowLayout& layout
 
 class Repair {
  public:
-  Repair(Pager& source, const std::filesystem::path& destination, std::string_view password)
-      : source_(source), destination_(destination), password_(password) {}
+  // `file_end`: the source's size, before a cut-short end was completed.
+  Repair(Pager& source, uint64_t file_end, const std::filesystem::path& destination,
+         std::string_view password)
+      : source_(source), file_end_(file_end), destination_(destination), password_(password) {}
 
   RepairReport Run() {
     report_.source_pages = source_.page_count();
@@ -158,6 +160,7 @@ class Repair {
     size_t ignored = 0;
     ScanOwnedRows(
         source_, Catalog::kObjectsDefinitionPage, owners_[Catalog::kObjectsDefinitionPage],
+        file_end_,
         [&](RowPointer, ByteView bytes) {
           if (!DecodeRow(source_, def, layout, long_pages, bytes, values, ignored)) return;
           CatalogEntry e;
@@ -250,7 +253,7 @@ class Repair {
     std::vector<Value> values;
     std::vector<uint8_t> row;
     ScanOwnedRows(
-        source_, t.page, RowPages(def, t.page, r.stale_pages),
+        source_, t.page, RowPages(def, t.page, r.stale_pages), file_end_,
         [&](RowPointer where, ByteView bytes) {
           current = where;
           if (!DecodeRow(source_, def, layout, long_pages, bytes, values, r.long_values_lost,
@@ -294,6 +297,7 @@ class Repair {
   }
 
   Pager& source_;
+  uint64_t file_end_;
   std::filesystem::path destination_;
   std::string password_;
   RepairReport report_;
@@ -317,6 +321,7 @@ bool RepairReport::LostAnything() const {
 RepairReport RepairDatabase(const std::filesystem::path& source_path,
                             const std::filesystem::path& destination, std::string_view password) {
   RefuseExisting(destination);
+  const uint64_t file_end = std::filesystem::file_size(source_path);
   const std::filesystem::path completed = CompletedCopy(source_path, destination);
   struct RemoveCompleted {
     std::filesystem::path path;
@@ -332,7 +337,7 @@ RepairReport RepairDatabase(const std::filesystem::path& source_path,
     throw JetError(Problem::kBadPassword, {.file = base::PathToUtf8(source_path)});
   }
   try {
-    return Repair(source, destination, password).Run();
+    return Repair(source, file_end, destination, password).Run();
   } catch (...) {
     RemoveCopy(destination);
     throw;
