@@ -1,6 +1,7 @@
 #include "jet/compact/compact.h"
 
 #include <map>
+#include <memory>
 
 #include "jet/compact/carried_keys.h"
 #include "jet/compact/copy_steps.h"
@@ -13,6 +14,11 @@
 namespace jet::compact {
 namespace {
 
+// How many changed pages a copy holds in memory before committing them: a large table goes
+// to the file in steps of about 8 MiB, so memory does not grow with the table's rows (its
+// index entries still do, until each index is written).
+constexpr size_t kPagesPerCommit = 2048;
+
 CopiedTable CopyRows(Database& source, Database& target, const SourceTable& t,
                      const std::map<uint32_t, uint32_t>& pages) {
   CopiedTable copied{t.entry->name, t.entry->kind == ObjectKind::kSystemTable, 0, 0};
@@ -20,13 +26,31 @@ CopiedTable CopyRows(Database& source, Database& target, const SourceTable& t,
   Table from(source, t.page, t.entry->name);
   CarriedKeys keys(source.pager(), def, t.page);
   RowPointer current;
-
-  Transaction transaction(target);
-  TableWriter writer(target, t.new_page, t.entry->name);
-  writer.CarryKeysFrom(
-      [&](size_t index, std::vector<uint8_t>& key) { return keys.Find(index, current, key); });
-  writer.ReserveRows(def.row_count);
   const std::vector<size_t> id_columns = TableIdColumns(t.entry->name, def);
+  std::vector<int> same(def.columns.size());
+  for (size_t i = 0; i < same.size(); ++i) same[i] = static_cast<int>(i);
+  LongValuePages long_pages(source.pager(), def);
+
+  std::unique_ptr<Transaction> transaction;
+  std::unique_ptr<TableWriter> writer;
+  auto begin = [&] {
+    transaction = std::make_unique<Transaction>(target);
+    writer = std::make_unique<TableWriter>(target, t.new_page, t.entry->name);
+    writer->CarryKeysFrom(
+        [&](size_t index, std::vector<uint8_t>& key) { return keys.Find(index, current, key); });
+    writer->ReserveRows(def.row_count > copied.rows ? def.row_count - copied.rows : 0);
+    if (!id_columns.empty()) return;
+    writer->PrepareStoredCopy(def, same, [&](size_t column, ByteView stored) {
+      return ReadLongValue(source.pager(), stored, long_pages, def.columns[column].id);
+    });
+  };
+  auto commit = [&] {
+    writer->Finish();
+    writer.reset();
+    transaction->Commit();
+    transaction.reset();
+  };
+  begin();
   if (!id_columns.empty()) {
     // A catalog table: its ids change, so its rows go value by value.
     std::vector<Value> row;
@@ -36,26 +60,23 @@ CopiedTable CopyRows(Database& source, Database& target, const SourceTable& t,
       for (size_t c : id_columns) {
         if (!row[c].IsNull()) row[c].integer = MapId(static_cast<int32_t>(row[c].integer), pages);
       }
-      writer.Insert(row);
+      writer->Insert(row);
       ++copied.rows;
       return true;
     });
   } else {
-    std::vector<int> same(def.columns.size());
-    for (size_t i = 0; i < same.size(); ++i) same[i] = static_cast<int>(i);
-    LongValuePages long_pages(source.pager(), def);
-    writer.PrepareStoredCopy(def, same, [&](size_t column, ByteView stored) {
-      return ReadLongValue(source.pager(), stored, long_pages, def.columns[column].id);
-    });
     from.ScanStored([&](RowPointer where, ByteView row) {
       current = where;
-      writer.InsertStored(row);
+      writer->InsertStored(row);
       ++copied.rows;
+      if (target.pager().dirty_pages() >= kPagesPerCommit) {
+        commit();
+        begin();
+      }
       return true;
     });
   }
-  writer.Finish();
-  transaction.Commit();
+  commit();
   copied.carried_keys = keys.used();
   return copied;
 }
