@@ -113,6 +113,15 @@ class RepairDamaged : public testing::Test {
       };
     };
     const size_t contact_page = size_t{contacts.front()} * jet::kPageSize;
+    // Inside the lowest row of Customer's last page: its column count survives a cut there.
+    size_t inside_a_row = 0;
+    {
+      jet::PinnedView page = db->pager().Page(customer.back());
+      jet::DataPageReader reader(page);
+      jet::ByteView row = reader.Row(static_cast<uint16_t>(reader.row_count() - 1)).bytes;
+      inside_a_row = size_t{customer.back()} * jet::kPageSize +
+                     static_cast<size_t>(row.data() - page.data()) + 4;
+    }
     std::vector<Damage> out = {
         {"a page of Customer's rows zeroed", zero(customer[customer.size() / 2])},
         {"a page of Customer's memo values zeroed", zero(memos[memos.size() / 2]), true},
@@ -125,6 +134,7 @@ class RepairDamaged : public testing::Test {
         {"Customer's definition zeroed", zero(customer_table)},
         {"the file cut inside its last page",
          [](Bytes& b) { b.resize(b.size() - jet::kPageSize / 2); }},
+        {"the file cut inside a row", [inside_a_row](Bytes& b) { b.resize(inside_a_row); }},
         {"the file cut to two thirds",
          [pages](Bytes& b) { b.resize(size_t{pages * 2 / 3} * jet::kPageSize + 100); }}};
     for (uint32_t leaf : leaves) {
