@@ -232,4 +232,31 @@ TEST_F(RepairDamaged, RefusesAWrongPasswordAndWritesNothing) {
   EXPECT_FALSE(fs::exists(repaired));
 }
 
+// jetdb repair's exit status says whether anything was lost: 0 nothing, 1 something (the
+// summary says what, in Chinese), 2 nothing written.
+TEST_F(RepairDamaged, JetdbRepairExitStatusSaysWhetherAnythingWasLost) {
+  ScratchDir dir;
+  auto repair = [&](const fs::path& source, const fs::path& destination, std::string* out) {
+    return testing_support::RunCommand(
+        std::string(JETDB_PATH) + " repair " + testing_support::ShellQuote(source.string()) + " " +
+            testing_support::ShellQuote(destination.string()) + " -p " +
+            testing_support::ShellQuote(kDemoPassword) + " 2>&1",
+        out);
+  };
+  std::string out;
+  EXPECT_EQ(repair(Original(), dir.path() / "whole.sys", &out), 0) << out;
+  EXPECT_NE(out.find("没有丢失任何数据"), std::string::npos) << out;
+
+  Bytes bytes = testing_support::ReadBytes(Original());
+  bytes.resize(bytes.size() * 2 / 3 / jet::kPageSize * jet::kPageSize);
+  testing_support::WriteBytes(dir.path() / "cut.sys", bytes);
+  EXPECT_EQ(repair(dir.path() / "cut.sys", dir.path() / "from_cut.sys", &out), 1) << out;
+  EXPECT_NE(out.find("有数据丢失"), std::string::npos) << out;
+  EXPECT_NE(out.find("丢失"), out.rfind("有数据丢失")) << "no table says what it lost: " << out;
+
+  testing_support::WriteBytes(dir.path() / "not_jet.sys", Bytes(3 * jet::kPageSize, 0x20));
+  EXPECT_EQ(repair(dir.path() / "not_jet.sys", dir.path() / "none.sys", &out), 2) << out;
+  EXPECT_FALSE(fs::exists(dir.path() / "none.sys"));
+}
+
 }  // namespace
