@@ -73,14 +73,26 @@ int RepairCommand(const std::filesystem::path& source, const std::filesystem::pa
     if (!l.pages.empty()) out << "；它的数据页：" << PageRanges(l.pages);
     out << '\n';
   }
+  for (const auto& d : report.dropped_indexes) {
+    out << "表 " << d.table << "：索引 " << d.index
+        << " 已损坏，其中的键按排序规则无法重新计算，新文件中没有这个索引（记录都已保留，"
+           "可在 Access 中重建该索引）\n";
+  }
   if (report.catalog_rows_dropped) {
     out << "目录中关于丢失的表的 " << report.catalog_rows_dropped << " 行未写入\n";
   }
   const uint64_t page = jet::kPageSize;
   out << "已写入 '" << base::PathToUtf8(destination) << "'：" << report.pages << " 页（"
       << report.pages * page / 1024 << " KB），原文件 " << report.source_pages << " 页\n";
-  out << (report.LostAnything() ? "结论：有数据丢失，原文件保持不变\n"
-                                : "结论：没有丢失任何数据\n");
+  bool rows_lost = !report.lost_tables.empty() || report.catalog_rows_dropped > 0;
+  for (const auto& t : report.tables) rows_lost |= t.LostAnything();
+  if (rows_lost) {
+    out << "结论：有数据丢失，原文件保持不变\n";
+  } else if (report.LostAnything()) {
+    out << "结论：记录都已保留，但有索引没有写入新文件，原文件保持不变\n";
+  } else {
+    out << "结论：没有丢失任何数据\n";
+  }
   return report.LostAnything() ? 1 : 0;
 }
 

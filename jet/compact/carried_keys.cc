@@ -4,8 +4,6 @@
 #include "jet/table/index_tree.h"
 
 namespace jet::compact {
-namespace {
-
 bool MayNeedCarriedKeys(const TableDefinition& def, const RealIndex& index) {
   for (const IndexColumn& ic : index.columns) {
     const ColumnDefinition* c = def.ColumnById(ic.column_id);
@@ -13,8 +11,6 @@ bool MayNeedCarriedKeys(const TableDefinition& def, const RealIndex& index) {
   }
   return false;
 }
-
-}  // namespace
 
 CarriedKeys::CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page,
                          bool damaged_ok)

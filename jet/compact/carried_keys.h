@@ -15,6 +15,10 @@
 
 namespace jet::compact {
 
+// Whether the engine may be unable to compute some keys of `index`: it has a text column under
+// a sort order other than General.
+bool MayNeedCarriedKeys(const TableDefinition& def, const RealIndex& index);
+
 class CarriedKeys {
  public:
   // Reads the entries of every index of the table at `definition_page` that has a text

@@ -119,6 +119,7 @@ class Repair {
       }
       try {
         definitions_[page] = std::make_unique<TableDefinition>(ReadDefinition(source_, page));
+        DropIndexesWithoutKeys(e.name, page, *definitions_[page]);
       } catch (const JetError& error) {
         lost.reason = error.what();
         report_.lost_tables.push_back(lost);
@@ -174,6 +175,31 @@ class Repair {
           entries_.push_back(std::move(e));
         },
         [](RowPointer) {});
+  }
+
+  // Leaves out each index whose keys only the source's index can give (MayNeedCarriedKeys)
+  // when that index does not read, unless a relationship relies on it.
+  void DropIndexesWithoutKeys(const std::string& table, uint32_t page, TableDefinition& def) {
+    for (size_t r = def.real_indexes.size(); r-- > 0;) {
+      const RealIndex& index = def.real_indexes[r];
+      if (!MayNeedCarriedKeys(def, index)) continue;
+      try {
+        ReadIndexTree(source_, index.root_page, page);
+        continue;
+      } catch (const JetError&) {
+      }
+      bool related = false;
+      for (const LogicalIndex& l : def.logical_indexes) {
+        related |= l.real_index == r && l.type == LogicalIndex::kForeignKey;
+      }
+      if (related) continue;
+      report_.dropped_indexes.push_back({table, def.RealIndexName(r)});
+      def.real_indexes.erase(def.real_indexes.begin() + static_cast<std::ptrdiff_t>(r));
+      std::erase_if(def.logical_indexes, [r](const LogicalIndex& l) { return l.real_index == r; });
+      for (LogicalIndex& l : def.logical_indexes) {
+        if (l.real_index > r) --l.real_index;
+      }
+    }
   }
 
   // Whether a catalog row is about a table that is not in the copy.
@@ -311,7 +337,7 @@ class Repair {
 }  // namespace
 
 bool RepairReport::LostAnything() const {
-  if (!lost_tables.empty() || catalog_rows_dropped > 0) return true;
+  if (!lost_tables.empty() || !dropped_indexes.empty() || catalog_rows_dropped > 0) return true;
   for (const RepairedTable& t : tables) {
     if (t.LostAnything()) return true;
   }

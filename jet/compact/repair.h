@@ -5,7 +5,8 @@
 // decode; a long value that does not read (the row is kept, the value NULL); a row a unique
 // index refuses as a duplicate; a row whose key the engine cannot compute (Han text under
 // 2052) and for which no entry of the source's index still points at it, since a key of our
-// making would sit in the wrong place for Access. Indexes are rebuilt from the rows kept.
+// making would sit in the wrong place for Access (when that index does not read at all, the
+// index is left out instead and every row kept). Indexes are rebuilt from the rows kept.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +48,17 @@ struct LostTable {
   std::string reason;
 };
 
+// An index left out of the copy: its keys cannot be computed (Han text under 2052) and the
+// source's index, where they would be carried from, does not read. Leaving the index out
+// keeps every row; Access rebuilds the index when it is created again.
+struct DroppedIndex {
+  std::string table;
+  std::string index;
+};
+
 struct RepairReport {
   std::vector<RepairedTable> tables;  // in catalog order
+  std::vector<DroppedIndex> dropped_indexes;
   std::vector<LostTable> lost_tables;
   size_t catalog_rows_dropped = 0;  // rows of the catalog about lost tables
   uint32_t source_pages = 0;

@@ -232,6 +232,39 @@ TEST_F(RepairDamaged, RefusesAWrongPasswordAndWritesNothing) {
   EXPECT_FALSE(fs::exists(repaired));
 }
 
+// Han keys under 2052 come only from the source's index. When that index does not read, the
+// repair leaves the index out and keeps every row, rather than dropping rows or making keys
+// Access would look for elsewhere.
+TEST(RepairHanKeys, AnUnreadableHanIndexIsLeftOutAndEveryRowKept) {
+  SKIP_WITHOUT_FIXTURES();
+  const fs::path source =
+      testing_support::FixtureDir().parent_path() / "jet4-han2052" / "asp_book_2052_hankeys.mdb";
+  ScratchDir dir;
+  const fs::path damaged = dir.path() / "damaged.mdb", repaired = dir.path() / "repaired.mdb";
+  size_t rows = 0;
+  Bytes bytes = testing_support::ReadBytes(source);
+  {
+    auto db = jet::Database::Open(source, "");
+    jet::Table t = db->OpenTable("mytable");
+    rows = t.CountRows();
+    const jet::TableDefinition& def = t.definition();
+    for (size_t r = 0; r < def.real_indexes.size(); ++r) {
+      if (def.RealIndexName(r) != "name") continue;
+      const uint32_t root = def.real_indexes[r].root_page;
+      std::fill_n(bytes.begin() + size_t{root} * jet::kPageSize, jet::kPageSize, 0);
+    }
+  }
+  testing_support::WriteBytes(damaged, bytes);
+  jet::compact::RepairReport report = jet::compact::RepairDatabase(damaged, repaired, "");
+  bool dropped = false;
+  for (const auto& d : report.dropped_indexes) dropped |= d.table == "mytable" && d.index == "name";
+  EXPECT_TRUE(dropped);
+  EXPECT_TRUE(report.LostAnything());
+  auto db = jet::Database::Open(repaired, "");
+  EXPECT_EQ(db->OpenTable("mytable").CountRows(), rows);
+  EXPECT_TRUE(jet::CheckDatabase(*db).ok());
+}
+
 // jetdb repair's exit status says whether anything was lost: 0 nothing, 1 something (the
 // summary says what, in Chinese), 2 nothing written.
 TEST_F(RepairDamaged, JetdbRepairExitStatusSaysWhetherAnythingWasLost) {
