@@ -14,26 +14,35 @@ bool MayNeedCarriedKeys(const TableDefinition& def, const RealIndex& index) {
 
 CarriedKeys::CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page,
                          bool damaged_ok)
-    : keys_(def.real_indexes.size()) {
+    : pager_(pager),
+      definition_page_(definition_page),
+      damaged_ok_(damaged_ok),
+      indexes_(def.real_indexes.size()) {
   for (size_t r = 0; r < def.real_indexes.size(); ++r) {
-    const RealIndex& index = def.real_indexes[r];
-    if (!MayNeedCarriedKeys(def, index)) continue;
-    IndexTree tree;
-    try {
-      tree = ReadIndexTree(pager, index.root_page, definition_page);
-    } catch (const JetError&) {
-      if (!damaged_ok) throw;
-      continue;
-    }
-    keys_[r].reserve(tree.entries.size());
-    for (IndexEntry& e : tree.entries) keys_[r].emplace(e.row, std::move(e.key));
+    indexes_[r].root = def.real_indexes[r].root_page;
+    indexes_[r].may_need = MayNeedCarriedKeys(def, def.real_indexes[r]);
   }
 }
 
+void CarriedKeys::Load(Index& index) {
+  index.loaded = true;
+  IndexTree tree;
+  try {
+    tree = ReadIndexTree(pager_, index.root, definition_page_);
+  } catch (const JetError&) {
+    if (!damaged_ok_) throw;
+    return;
+  }
+  index.keys.reserve(tree.entries.size());
+  for (IndexEntry& e : tree.entries) index.keys.emplace(e.row, std::move(e.key));
+}
+
 bool CarriedKeys::Find(size_t real_index, RowPointer row, std::vector<uint8_t>& key) {
-  if (real_index >= keys_.size()) return false;
-  auto it = keys_[real_index].find(row);
-  if (it == keys_[real_index].end()) return false;
+  if (real_index >= indexes_.size() || !indexes_[real_index].may_need) return false;
+  Index& index = indexes_[real_index];
+  if (!index.loaded) Load(index);
+  auto it = index.keys.find(row);
+  if (it == index.keys.end()) return false;
   key.assign(it->second.begin(), it->second.end());
   ++used_;
   return true;

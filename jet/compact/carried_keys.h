@@ -21,10 +21,10 @@ bool MayNeedCarriedKeys(const TableDefinition& def, const RealIndex& index);
 
 class CarriedKeys {
  public:
-  // Reads the entries of every index of the table at `definition_page` that has a text
-  // column under a sort order other than General; the other indexes the engine always keys.
-  // Throws kCorrupt when such an index cannot be read, unless `damaged_ok`: then that index
-  // carries no keys (a repair's rows that need one are left out).
+  // For every index of the table at `definition_page` that has a text column under a sort
+  // order other than General (the other indexes the engine always keys).
+  // Find throws kCorrupt when such an index cannot be read, unless `damaged_ok`: then that
+  // index carries no keys (a repair's rows that need one are left out).
   CarriedKeys(Pager& pager, const TableDefinition& def, uint32_t definition_page,
               bool damaged_ok = false);
 
@@ -34,7 +34,20 @@ class CarriedKeys {
   size_t used() const { return used_; }
 
  private:
-  std::vector<std::unordered_map<RowPointer, IndexKey>> keys_;  // per real index
+  // Per real index. The entries are read at the first key asked of it (when the table has
+  // any the engine cannot compute), so a table whose text the engine keys costs nothing.
+  struct Index {
+    uint32_t root = 0;
+    bool may_need = false;
+    bool loaded = false;
+    std::unordered_map<RowPointer, IndexKey> keys;
+  };
+  void Load(Index& index);
+
+  Pager& pager_;
+  uint32_t definition_page_;
+  bool damaged_ok_;
+  std::vector<Index> indexes_;
   size_t used_ = 0;
 };
 

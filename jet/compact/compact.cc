@@ -1,5 +1,6 @@
 #include "jet/compact/compact.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -18,6 +19,7 @@ namespace {
 // to the file in steps of about 8 MiB, so memory does not grow with the table's rows (its
 // index entries still do, until each index is written).
 constexpr size_t kPagesPerCommit = 2048;
+constexpr size_t kRowsReserved = 32768;
 
 CopiedTable CopyRows(Database& source, Database& target, const SourceTable& t,
                      const std::map<uint32_t, uint32_t>& pages) {
@@ -38,7 +40,10 @@ CopiedTable CopyRows(Database& source, Database& target, const SourceTable& t,
     writer = std::make_unique<TableWriter>(target, t.new_page, t.entry->name);
     writer->CarryKeysFrom(
         [&](size_t index, std::vector<uint8_t>& key) { return keys.Find(index, current, key); });
-    writer->ReserveRows(def.row_count > copied.rows ? def.row_count - copied.rows : 0);
+    // Room for the entries of the rows to come, at most about a commit's worth: entries are
+    // held only until the commit writes them.
+    writer->ReserveRows(std::min<size_t>(
+        def.row_count > copied.rows ? def.row_count - copied.rows : 0, kRowsReserved));
     if (!id_columns.empty()) return;
     writer->PrepareStoredCopy(def, same, [&](size_t column, ByteView stored) {
       return ReadLongValue(source.pager(), stored, long_pages, def.columns[column].id);
