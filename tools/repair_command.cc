@@ -68,7 +68,7 @@ int RepairCommand(const std::filesystem::path& source, const std::filesystem::pa
     if (!t.system || t.LostAnything()) Describe(t, out);
   }
   for (const auto& l : report.lost_tables) {
-    out << "表 " << l.name << "：定义（第 " << l.definition_page << " 页）无法读出，整个表丢失（"
+    out << "表 " << l.name << "（定义在第 " << l.definition_page << " 页）：整个表丢失（"
         << l.reason << "）";
     if (!l.pages.empty()) out << "；它的数据页：" << PageRanges(l.pages);
     out << '\n';

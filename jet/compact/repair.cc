@@ -134,12 +134,28 @@ class Repair {
         definitions.push_back(definitions_[page].get());
       }
     }
+    if (tables.empty() || tables.front().page != Catalog::kObjectsDefinitionPage) {
+      // The catalog's own row did not read; its definition did (ReadCatalog).
+      objects_entry_.id = static_cast<int32_t>(Catalog::kObjectsDefinitionPage);
+      objects_entry_.name = "MSysObjects";
+      objects_entry_.type = kLocalTableType;
+      objects_entry_.kind = ObjectKind::kSystemTable;
+      tables.insert(tables.begin(), SourceTable{&objects_entry_, Catalog::kObjectsDefinitionPage});
+      definitions.insert(definitions.begin(), definitions_[Catalog::kObjectsDefinitionPage].get());
+    }
     for (const LostTable& l : report_.lost_tables) lost_ids_.insert(l.definition_page);
 
     WriteDefinitions(destination_, source_, tables, definitions, pages_);
     auto target = Database::Open(destination_, password_, Pager::Mode::kReadWrite);
     for (size_t i = 0; i < tables.size(); ++i) {
-      report_.tables.push_back(CopyTable(*target, tables[i], *definitions[i]));
+      try {
+        report_.tables.push_back(CopyTable(*target, tables[i], *definitions[i]));
+      } catch (const JetError& error) {
+        // A definition that decoded but that the writer refuses: the table stays empty.
+        if (i == 0) throw;
+        report_.lost_tables.push_back(
+            {tables[i].entry->name, tables[i].page, owners_[tables[i].page], error.what()});
+      }
     }
     report_.pages = target->pager().page_count();
     return report_;
@@ -329,6 +345,7 @@ class Repair {
   RepairReport report_;
   std::map<uint32_t, std::vector<uint32_t>> owners_;
   std::vector<CatalogEntry> entries_;
+  CatalogEntry objects_entry_;  // MSysObjects, when its own catalog row did not read
   std::map<uint32_t, std::unique_ptr<TableDefinition>> definitions_;
   std::map<uint32_t, uint32_t> pages_;
   std::set<uint32_t> lost_ids_;

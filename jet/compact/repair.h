@@ -40,7 +40,8 @@ struct RepairedTable {
   bool LostAnything() const { return RowsLost() + RowsMissing() + long_values_lost > 0; }
 };
 
-// A table whose definition did not read: nothing of it is in the copy.
+// A table whose definition did not read (nothing of it is in the copy), or that the copy
+// refused to write into (it is there, empty).
 struct LostTable {
   std::string name;
   uint32_t definition_page = 0;

@@ -210,7 +210,9 @@ TEST_F(RepairDamaged, KeepsOnlyOriginalRowsAndCountsEveryOtherOne) {
     }
     // Every original row is kept or counted as lost (a damaged row count may count more).
     EXPECT_GE(accounted, original_rows);
-    if (damage.keeps_every_row) EXPECT_EQ(kept_rows, original_rows);
+    if (damage.keeps_every_row) {
+      EXPECT_EQ(kept_rows, original_rows);
+    }
     // A row or table fewer is always reported as a loss (the exit status 1 of jetdb repair).
     if (kept_rows < original_rows || !report.lost_tables.empty()) {
       EXPECT_TRUE(report.LostAnything());
