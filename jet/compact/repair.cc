@@ -135,13 +135,8 @@ class Repair {
       }
     }
     if (tables.empty() || tables.front().page != Catalog::kObjectsDefinitionPage) {
-      // The catalog's own row did not read; its definition did (ReadCatalog).
-      objects_entry_.id = static_cast<int32_t>(Catalog::kObjectsDefinitionPage);
-      objects_entry_.name = "MSysObjects";
-      objects_entry_.type = kLocalTableType;
-      objects_entry_.kind = ObjectKind::kSystemTable;
-      tables.insert(tables.begin(), SourceTable{&objects_entry_, Catalog::kObjectsDefinitionPage});
-      definitions.insert(definitions.begin(), definitions_[Catalog::kObjectsDefinitionPage].get());
+      // Without the catalog's own row the copy would be a damaged file: nothing is written.
+      ThrowCorrupt(Problem::kDamagedCatalogNotListed, {.table = "MSysObjects"});
     }
     for (const LostTable& l : report_.lost_tables) lost_ids_.insert(l.definition_page);
 
@@ -345,7 +340,6 @@ class Repair {
   RepairReport report_;
   std::map<uint32_t, std::vector<uint32_t>> owners_;
   std::vector<CatalogEntry> entries_;
-  CatalogEntry objects_entry_;  // MSysObjects, when its own catalog row did not read
   std::map<uint32_t, std::unique_ptr<TableDefinition>> definitions_;
   std::map<uint32_t, uint32_t> pages_;
   std::set<uint32_t> lost_ids_;

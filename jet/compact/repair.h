@@ -69,7 +69,8 @@ struct RepairReport {
 
 // Writes the repaired copy of `source` to `destination`. Throws JetError (nothing written,
 // nothing left at `destination`): kFileExists as compaction does, a source that is not a Jet
-// 4 file or whose password differs, or whose catalog (MSysObjects's definition) cannot be read.
+// 4 file or whose password differs, or whose catalog cannot be read (MSysObjects's definition,
+// or its row listing MSysObjects itself).
 RepairReport RepairDatabase(const std::filesystem::path& source,
                             const std::filesystem::path& destination, std::string_view password);
 
