@@ -8,6 +8,8 @@
 //   jetdb create FILE [--sort-order LCID]   a blank database
 //   jetdb sql FILE "STATEMENT"        runs one Jet SQL statement
 //   jetdb journal FILE [--discard]    settles a journal an interrupted change left behind
+//   jetdb compact SRC DST             a compacted copy of SRC, written to a new file DST
+//   jetdb repair SRC DST              what can be read of a damaged SRC, written to DST
 //
 // Every subcommand takes -p PASSWORD (anywhere on the line).
 #include <cstdio>
@@ -23,8 +25,10 @@
 #include "jet/table/database.h"
 #include "jet/table/database_creator.h"
 #include "jet/table/table.h"
+#include "tools/compact_command.h"
 #include "tools/jetdb_format.h"
 #include "tools/journal_command.h"
+#include "tools/repair_command.h"
 #include "tools/utf8_command_line.h"
 #include "tools/utf8_console.h"
 
@@ -50,6 +54,13 @@ const char kUsage[] =
     "  journal 文件 [--discard]             处理中断的修改留下的日志：能安全地撤销或\n"
     "                                       删除时就处理，否则加 --discard 才删除；\n"
     "                                       然后检查文件\n"
+    "  compact 源文件 新文件                压缩：把源文件的全部对象写入新文件（新文件\n"
+    "                                       不能已存在），去掉已删除的记录和表留下的页；\n"
+    "                                       源文件只读不写\n"
+    "  repair 源文件 新文件                 修复：按页逐条读出损坏的源文件中能读出的记录，\n"
+    "                                       写入新文件并重建索引，逐表说明保留和丢失了\n"
+    "                                       什么（退出码：0 没有丢失，1 有丢失，2 什么也\n"
+    "                                       没能写入）；源文件只读不写\n"
     "\n"
     "选项：\n"
     "  -p, --password 密码                  数据库密码\n"
@@ -209,6 +220,18 @@ int Run(const Arguments& a) {
     Expect(a, 1, 1);
     return tools::SettleJournalCommand(base::PathFromUtf8(a.positional[0]), a.password, a.discard,
                                        std::cout, std::cerr);
+  }
+  if (a.command == "compact") {
+    Expect(a, 2, 2);
+    return tools::CompactCommand(base::PathFromUtf8(a.positional[0]),
+                                 base::PathFromUtf8(a.positional[1]), a.password, std::cout,
+                                 std::cerr);
+  }
+  if (a.command == "repair") {
+    Expect(a, 2, 2);
+    return tools::RepairCommand(base::PathFromUtf8(a.positional[0]),
+                                base::PathFromUtf8(a.positional[1]), a.password, std::cout,
+                                std::cerr);
   }
   if (a.command == "create") {
     Expect(a, 1, 1);

@@ -199,7 +199,8 @@ void TableWriter::EncodeKeys(const std::vector<Value>& values,
     }
     bool all_null = nulls == index.columns.size();
     if (all_null && index.IgnoresNulls()) continue;  // the row has no entry in this index
-    if (!EncodeIndexKeyInto(def_, index, positions, values, key_buffer_)) {
+    if (!EncodeIndexKeyInto(def_, index, positions, values, key_buffer_) &&
+        !(carried_keys_ && carried_keys_(r, key_buffer_))) {
       std::optional<uint64_t> order;
       bool order_has_keys = true;
       for (const IndexColumn& ic : index.columns) {
@@ -245,19 +246,30 @@ RowPointer TableWriter::Insert(std::vector<Value> values) {
 }
 
 void TableWriter::PrepareStoredCopy(const TableDefinition& source,
-                                    const std::vector<int>& source_columns) {
+                                    const std::vector<int>& source_columns,
+                                    LongValueReader long_values) {
   const size_t n = def_.columns.size();
   if (source_columns.size() != n) {
     throw JetError(Problem::kInternalRowShape, {.table = name_});
   }
   StoredCopyBuffers& b = stored_copy_;
   b.decode.clear();
+  b.long_columns.clear();
   for (size_t i = 0; i < n; ++i) {
     const ColumnDefinition& c = def_.columns[i];
     if (source_columns[i] != kNoSource) {
       const size_t from = static_cast<size_t>(source_columns[i]);
-      if (from >= source.columns.size() || !CanCopyStored(source.columns[from], c)) {
+      const bool long_value = long_values && from < source.columns.size() &&
+                              IsLongValueType(c.type) && source.columns[from].type == c.type;
+      if (from >= source.columns.size() || !(long_value || CanCopyStored(source.columns[from], c) ||
+                                             SameStoredForm(source.columns[from], c))) {
         throw JetError(Problem::kInternalStoredCopy, {.column = c.name});
+      }
+      if (long_value) {
+        if (!MapsFor(def_, c.id)) {
+          ThrowCorrupt(Problem::kDamagedMissingUsageMap, {.table = name_, .column = c.name});
+        }
+        b.long_columns.push_back(i);
       }
     }
     // Values only where keys and autonumbers need them; every other column moves as bytes.
@@ -271,6 +283,8 @@ void TableWriter::PrepareStoredCopy(const TableDefinition& source,
   b.values.assign(n, Value{});
   b.supplied.assign(n, std::nullopt);
   b.numbers.assign(n, {});
+  b.long_bytes.assign(n, {});
+  b.read_long_value = std::move(long_values);
 }
 
 RowPointer TableWriter::InsertStored(ByteView row) {
@@ -301,8 +315,34 @@ RowPointer TableWriter::InsertStored(ByteView row) {
     }
     b.supplied[i] = ByteView(number.data(), number.size());
   }
+  // Long values are read whole; one an index keys (a memo) is its key's value.
+  for (size_t i : b.long_columns) {
+    b.supplied[i].reset();
+    b.long_bytes[i].clear();
+    const ColumnData* data = copier.SourceOf(i);
+    if (!data) continue;
+    b.long_bytes[i] = b.read_long_value(i, data->bytes);
+    if (std::find(b.decode.begin(), b.decode.end(), i) == b.decode.end()) continue;
+    const std::vector<uint8_t>& value = b.long_bytes[i];
+    Value& v = b.values[i];
+    v = Value{};
+    if (def_.columns[i].type == ColumnType::kMemo) {
+      v.kind = ValueKind::kText;
+      AppendTextAsUtf8(ByteView(value.data(), value.size()), v.text);
+    } else {
+      v.kind = ValueKind::kBinary;
+      v.bytes = value;
+    }
+  }
   // Keys first: a duplicate stops the row before any of it is written.
   EncodeKeys(b.values, b.keys);
+  for (size_t i : b.long_columns) {
+    if (!copier.SourceOf(i)) continue;
+    std::vector<uint8_t>& value = b.long_bytes[i];
+    value = long_values_.Store(*MapsFor(def_, def_.columns[i].id),
+                               ByteView(value.data(), value.size()));
+    b.supplied[i] = ByteView(value.data(), value.size());
+  }
   copier.Assemble(b.supplied, b.row);
   return Store(b.row, b.keys, autonumber);
 }
@@ -312,6 +352,11 @@ void TableWriter::ReserveRows(size_t rows) {
   for (IndexChanges& changes : index_changes_) {
     changes.added.reserve(changes.added.size() + rows);
   }
+}
+
+bool SameStoredForm(const ColumnDefinition& from, const ColumnDefinition& to) {
+  return from.type == to.type && !IsLongValueType(to.type) && from.flags == to.flags &&
+         from.length == to.length && from.precision == to.precision && from.scale == to.scale;
 }
 
 bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,11 @@ class Database;
 // same scale and no greater precision.
 bool CanCopyStored(const ColumnDefinition& from, const ColumnDefinition& to);
 
+// True when both columns store their values alike (type, flags, length, precision, scale),
+// as a table and its copy in another file do: a stored copy between them keeps every value,
+// whatever the source holds.
+bool SameStoredForm(const ColumnDefinition& from, const ColumnDefinition& to);
+
 class TableWriter {
  public:
   // REQUIRES: `db` has a transaction open.
@@ -52,11 +58,26 @@ class TableWriter {
 
   // Prepares InsertStored for rows of `source` (of this or another file): column i of this
   // table takes source column `source_columns[i]`, or NULL for kNoSource (an autonumber then
-  // gets the next number). Each pair must pass CanCopyStored, so values move as stored, text
-  // in its UTF-16 form, without a trip through Value. What each column needs is worked out
-  // here once, not for every row. REQUIRES: `source` outlives the InsertStored calls.
+  // gets the next number). Each pair must pass CanCopyStored or SameStoredForm, so values
+  // move as stored, text in its UTF-16 form, without a trip through Value. What each column
+  // needs is worked out here once, not for every row. REQUIRES: `source` outlives the
+  // InsertStored calls.
+  //
+  // A copy from another file may also take memo and OLE columns (of the same type): it
+  // passes `long_values`, which returns the whole value from the bytes the source row stores
+  // for column `column` (a position in this table), read from the source file's pages; the
+  // value is stored anew on this file's pages.
   static constexpr int kNoSource = -1;
-  void PrepareStoredCopy(const TableDefinition& source, const std::vector<int>& source_columns);
+  using LongValueReader = std::function<std::vector<uint8_t>(size_t column, ByteView stored)>;
+  void PrepareStoredCopy(const TableDefinition& source, const std::vector<int>& source_columns,
+                         LongValueReader long_values = {});
+
+  // Keys the engine cannot compute (text under a sort order whose keys it does not know) may
+  // be carried over from the file a row comes from: `carried(real_index, key)` fills `key`
+  // with the bytes Access wrote for the row being inserted, or returns false, and the insert
+  // then fails as it would without it. The key still takes part in the unique checks.
+  using KeySource = std::function<bool(size_t real_index, std::vector<uint8_t>& key)>;
+  void CarryKeysFrom(KeySource carried) { carried_keys_ = std::move(carried); }
 
   // Inserts a stored row of the source PrepareStoredCopy named. Throws as Insert does.
   RowPointer InsertStored(ByteView row);
@@ -109,9 +130,14 @@ class TableWriter {
     std::vector<std::vector<uint8_t>> numbers;  // the supplied values' bytes
     std::vector<uint8_t> row;
     std::vector<std::optional<IndexKey>> keys;
+    // Memo and OLE columns of a copy from another file, and their values' new stored bytes.
+    std::vector<size_t> long_columns;
+    std::vector<std::vector<uint8_t>> long_bytes;
+    LongValueReader read_long_value;
   };
   StoredCopyBuffers stored_copy_;
   LongValueStore long_values_;
+  KeySource carried_keys_;
   std::vector<IndexChanges> index_changes_;
   // Per unique index: the largest key this statement added, and (once keys stop arriving in
   // ascending order) the set of every key it added, for duplicate checks among new rows.

@@ -115,9 +115,9 @@ std::vector<Record> ParseCsv(const std::string& s) {
 // The words of jetdb's own that are not Chinese: its name, commands and options, and the
 // formats it names.
 const std::set<std::string> kNames = {
-    "jetdb",  "tables", "schema", "count", "export",     "check", "sql",     "create", "journal",
-    "format", "csv",    "jsonl",  "sort",  "order",      "LCID",  "discard", "p",      "password",
-    "h",      "help",   "CSV",    "NULL",  "frobnicate", "bogus", "xml"};
+    "jetdb",  "tables", "schema", "count", "export",     "check", "sql",     "create",  "journal",
+    "format", "csv",    "jsonl",  "sort",  "order",      "LCID",  "discard", "p",       "password",
+    "h",      "help",   "CSV",    "NULL",  "frobnicate", "bogus", "xml",     "compact", "repair"};
 
 std::vector<std::string> ForeignWords(const std::string& text) {
   std::vector<std::string> out;
