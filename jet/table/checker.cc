@@ -45,10 +45,9 @@ class Sink {
   template <typename F>
   bool Guard(const ErrorFacts& context, F&& step) {
     try {
-      step();
+      WithFacts(context, step);
       return true;
     } catch (JetError& e) {
-      e.AddFacts(context);
       if (throwing_) {
         e.AddFacts({.file = file_});
         throw;

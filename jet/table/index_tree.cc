@@ -59,12 +59,8 @@ class TreeWalker {
 }  // namespace
 
 IndexPage ReadIndexPage(Pager& pager, uint32_t page) {
-  try {
-    return DecodeIndexPage(pager.Page(page).Unpinned());
-  } catch (JetError& e) {
-    e.AddFacts({.page = page});
-    throw;
-  }
+  return WithFacts(ErrorFacts{.page = page},
+                   [&] { return DecodeIndexPage(pager.Page(page).Unpinned()); });
 }
 
 IndexTree ReadIndexTree(Pager& pager, uint32_t root, uint32_t owner) {
