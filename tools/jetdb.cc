@@ -8,8 +8,9 @@
 //   jetdb create FILE [--sort-order LCID]   a blank database
 //   jetdb sql FILE "STATEMENT"        runs one Jet SQL statement
 //   jetdb journal FILE [--discard]    settles a journal an interrupted change left behind
-//   jetdb compact SRC DST             a compacted copy of SRC, written to a new file DST
-//   jetdb repair SRC DST              what can be read of a damaged SRC, written to DST
+//   jetdb compact SRC [DST]           a compacted copy of SRC, written to a new file DST
+//   jetdb repair SRC [DST]            what can be read of a damaged SRC, written to DST
+//                                     (without DST: in place, SRC kept as a backup; in_place.h)
 //
 // Every subcommand takes -p PASSWORD (anywhere on the line).
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include "jet/table/database_creator.h"
 #include "jet/table/table.h"
 #include "tools/compact_command.h"
+#include "tools/in_place.h"
 #include "tools/jetdb_format.h"
 #include "tools/journal_command.h"
 #include "tools/repair_command.h"
@@ -54,13 +56,15 @@ const char kUsage[] =
     "  journal 文件 [--discard]             处理中断的修改留下的日志：能安全地撤销或\n"
     "                                       删除时就处理，否则加 --discard 才删除；\n"
     "                                       然后检查文件\n"
-    "  compact 源文件 新文件                压缩：把源文件的全部对象写入新文件（新文件\n"
+    "  compact 源文件 [新文件]              压缩：把源文件的全部对象写入新文件（新文件\n"
     "                                       不能已存在），去掉已删除的记录和表留下的页；\n"
-    "                                       源文件只读不写\n"
-    "  repair 源文件 新文件                 修复：按页逐条读出损坏的源文件中能读出的记录，\n"
+    "                                       源文件只读不写；不给新文件时，检查无误后\n"
+    "                                       替换源文件，原文件改名保留为备份\n"
+    "  repair 源文件 [新文件]               修复：按页逐条读出损坏的源文件中能读出的记录，\n"
     "                                       写入新文件并重建索引，逐表说明保留和丢失了\n"
     "                                       什么（退出码：0 没有丢失，1 有丢失，2 什么也\n"
-    "                                       没能写入）；源文件只读不写\n"
+    "                                       没能写入）；源文件只读不写；不给新文件时\n"
+    "                                       同 compact，替换源文件并保留备份\n"
     "\n"
     "选项：\n"
     "  -p, --password 密码                  数据库密码\n"
@@ -221,17 +225,30 @@ int Run(const Arguments& a) {
     return tools::SettleJournalCommand(base::PathFromUtf8(a.positional[0]), a.password, a.discard,
                                        std::cout, std::cerr);
   }
-  if (a.command == "compact") {
-    Expect(a, 2, 2);
-    return tools::CompactCommand(base::PathFromUtf8(a.positional[0]),
-                                 base::PathFromUtf8(a.positional[1]), a.password, std::cout,
-                                 std::cerr);
-  }
-  if (a.command == "repair") {
-    Expect(a, 2, 2);
-    return tools::RepairCommand(base::PathFromUtf8(a.positional[0]),
-                                base::PathFromUtf8(a.positional[1]), a.password, std::cout,
-                                std::cerr);
+  if (a.command == "compact" || a.command == "repair") {
+    Expect(a, 1, 2);
+    const bool compact = a.command == "compact";
+    auto rebuild = [&](const std::filesystem::path& source, const std::filesystem::path& to) {
+      return compact ? tools::CompactCommand(source, to, a.password, std::cout, std::cerr)
+                     : tools::RepairCommand(source, to, a.password, std::cout, std::cerr);
+    };
+    const std::filesystem::path source = base::PathFromUtf8(a.positional[0]);
+    if (a.positional.size() == 2) return rebuild(source, base::PathFromUtf8(a.positional[1]));
+    // In place: the failure statuses are compact's 1 and repair's 2, "nothing written".
+    const int failed = compact ? 1 : 2;
+    try {
+      const tools::InPlace plan = tools::PlanInPlace(source, compact ? "压缩" : "修复");
+      const int status = rebuild(source, plan.work);
+      if (status == failed) {
+        std::cerr << "原文件没有改动\n";
+        return status;
+      }
+      tools::SwapInPlace(plan, a.password, std::cout);
+      return status;
+    } catch (const std::exception& e) {
+      std::cerr << "jetdb: " << e.what() << "\n原文件没有改动\n";
+      return failed;
+    }
   }
   if (a.command == "create") {
     Expect(a, 1, 1);

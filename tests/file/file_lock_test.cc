@@ -5,6 +5,7 @@
 // with others, and our writer shut each other out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -12,10 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/utf8_path.h"
 #include "db/db_connection.h"
 #include "db/db_failure.h"
 #include "jet/error.h"
 #include "jet/sql/session.h"
+#include "jet/table/checker.h"
+#include "jet/table/database.h"
 #include "tests/child_process.h"
 #include "tests/sql/sql_test_util.h"
 #include "tests/test_support.h"
@@ -109,6 +113,49 @@ TEST_F(FileLockTest, AnotherWriterProcessHoldingTheFileRefusesOurs) {
   // Released, the file is ours to write.
   sql_test::RunAll(path_, {"insert into gsxz (name) values ('ours')"});
   EXPECT_EQ(Rows(), 2u);
+}
+
+// jetdb compact and repair without a destination rebuild the file in place: never under a
+// program that holds it, and once it is free, with the original kept beside it as a backup.
+TEST_F(FileLockTest, RebuildingInPlaceNeverReplacesAFileAnotherProgramHolds) {
+  const std::vector<uint8_t> before = ReadBytes(path_);
+  auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path_.parent_path())) {
+      names.push_back(base::PathToUtf8(e.path().filename()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> alone = files();
+  std::string out;
+  auto rebuild = [&](const char* command) {
+    return testing_support::RunCommand(ShellQuote(JETDB_PATH) + " " + command + " " +
+                                           ShellQuote(path_.string()) + " -p " +
+                                           ShellQuote(kPassword) + " 2>&1",
+                                       &out);
+  };
+  {
+    Holder holder("writer", path_, scratch_.path());
+    ASSERT_TRUE(holder.Held());
+    for (const char* command : {"compact", "repair"}) {
+      EXPECT_NE(rebuild(command), 0) << out;
+      EXPECT_NE(out.find("原文件没有改动"), std::string::npos) << out;
+      EXPECT_TRUE(ReadBytes(path_) == before) << command << " replaced a held file";
+      EXPECT_EQ(files(), alone) << command << " left a file behind: " << out;
+    }
+  }
+  ASSERT_EQ(rebuild("compact"), 0) << out;
+  const std::vector<std::string> after = files();
+  ASSERT_EQ(after.size(), 2u) << out;
+  const fs::path backup =
+      path_.parent_path() / base::PathFromUtf8(after[0] == "Custom.sys" ? after[1] : after[0]);
+  EXPECT_NE(out.find(base::PathToUtf8(backup)), std::string::npos)
+      << "the output names the backup: " << out;
+  EXPECT_TRUE(ReadBytes(backup) == before) << "the backup is not the original";
+  EXPECT_EQ(Rows(), 1u);
+  auto db = jet::Database::Open(path_, kPassword);
+  EXPECT_TRUE(jet::CheckDatabase(*db).ok());
 }
 
 TEST_F(FileLockTest, OurWriterRefusesAnotherWriterProcess) {
