@@ -128,7 +128,8 @@ constexpr std::array kTexts = {
                 "备注或 OLE 对象值指向第 {page} 页，但该字段的页面使用表没有列出这一页"},
     // A check before a series of changes found damage; {detail} says what, in its own words.
     ProblemText{kDamagedRefusedBeforeWriting, K::kCorrupt,
-                "{detail}。文件没有被修改。请先用 Access 的“压缩和修复数据库”修复它，或者换用备份，"
+                "{detail}。文件没有被修改。请先修复它：运行 jetdb repair（与本程序在同一文件夹，"
+                "原文件会改名保留为备份），或者用 Access 的“压缩和修复数据库”，或者换用备份，"
                 "然后再升级"},
     ProblemText{kDamagedIndexOrder, K::kCorrupt,
                 "索引[ '{index}' ]的索引项没有按键排序[（第 {page} 页）]"},
@@ -234,8 +235,9 @@ constexpr std::array kTexts = {
                 "{name} '{file}' 的表 '{table}' 中没有升级所需的字段 '{column}'，没有改动任何文件"},
     ProblemText{kUpgradeColumnNotNumeric, K::kInvalid,
                 "{name} '{file}' 的表 '{table}' 的字段 '{column}' 应为数字类型，没有改动任何文件"},
-    ProblemText{kUpgradeColumnAutonumber, K::kInvalid,
-                "{name} '{file}' 的表 '{table}' 的字段 '{column}' 不能是自动编号，没有改动任何文件"},
+    ProblemText{
+        kUpgradeColumnAutonumber, K::kInvalid,
+        "{name} '{file}' 的表 '{table}' 的字段 '{column}' 不能是自动编号，没有改动任何文件"},
     // Faults of the program itself.
     ProblemText{kOutOfMemory, K::kIo, "内存不足，无法完成操作"},
     ProblemText{kUnexpected, K::kInvalid, "程序内部错误：'{detail}'"},

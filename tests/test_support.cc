@@ -146,8 +146,9 @@ ChildReport RunInChild(const std::function<std::string()>& body) {
 #endif
 
 std::vector<std::string> ForeignWords(const std::string& message) {
-  static const std::set<std::string> kAllowed = {"Access", "Jet",  "ACE", "SQL",
-                                                 "SELECT", "INTO", "OLE", "GUID"};
+  // Names no translation changes: products, SQL words, and the command a message tells of.
+  static const std::set<std::string> kAllowed = {"Access", "Jet", "ACE",  "SQL",   "SELECT",
+                                                 "INTO",   "OLE", "GUID", "jetdb", "repair"};
   std::vector<std::string> found;
   bool quoted = false;
   std::string word;

@@ -98,7 +98,8 @@ int CheckAfterwards(const std::filesystem::path& database, const std::string& pa
     return 0;
   }
   out << "检查数据库：" << CheckVerdict(report)
-      << "。请用 Access 的“压缩和修复数据库”修复，或者恢复备份\n";
+      << "。请用 jetdb repair 修复（原文件会改名保留为备份），或者用 Access 的“压缩和修复"
+         "数据库”修复，或者恢复备份\n";
   return 1;
 }
 

@@ -422,7 +422,8 @@ TEST_F(DamagedWrite, HalfADataFileIsRefusedAsItIs) {
   upgrade_test::Harness h(data, DemoTemplatePath(program));
   const upgrade::UpgradeSummary s = h.Run();
   EXPECT_FALSE(s.succeeded);
-  for (const char* said : {"已损坏", "（表 '", "文件没有被修改", "压缩和修复数据库", "备份"}) {
+  for (const char* said :
+       {"已损坏", "（表 '", "文件没有被修改", "jetdb repair", "压缩和修复数据库", "备份"}) {
     EXPECT_NE(s.failure.find(said), std::string::npos) << s.failure;
   }
   EXPECT_TRUE(testing_support::ForeignWords(s.failure).empty()) << s.failure;
