@@ -88,7 +88,8 @@ void CheckRunCanFinish(RunContext& run, const std::string& template_path) {
   Require(run.data(), "数据文件", data_path, data);
 
   std::vector<TableNeeds> templ = {Search(false)};
-  for (const char* table : kReferenceTables) {
+  for (const ReferenceImport& import : kReferenceImports) {
+    const char* table = import.table;
     if (!run.tables.Contains(table)) templ.push_back({table, TemplateColumnsCopied(table), {}, {}});
   }
   Require(run.components.ADOConnection2, "模板", template_path, templ);

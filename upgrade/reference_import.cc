@@ -15,17 +15,24 @@ size_t RunOnTemplateRecordset(RunContext& run, const std::string& text) {
   return run.data().RunOnRecordset(run.TemplateRecordset, text);
 }
 
-// Creates `table` with `create`, then copies the template's rows with `copy` + TemplateRef.
-void CreateAndCopy(RunContext& run, const char* table, const char* create, const char* copy) {
-  if (run.tables.Contains(table)) return;
+// Creates the table, then copies the template's rows into it, as one transaction; or, for a
+// table its copy creates, just the copy.
+void Import(RunContext& run, const ReferenceImport& import) {
+  if (run.tables.Contains(import.table)) return;
+  const std::string copy = import.copy + run.TemplateRef + import.table;
   size_t rows = 0;
-  AllOrNothing(run.data(), [&] {
-    run.components.ADOQuery2.ExecSQL(create);
-    rows = RunOnTemplateRecordset(run, copy + run.TemplateRef + table);
-  });
-  run.summary.tables_created.push_back(table);
-  run.summary.reference_rows.emplace_back(table, rows);
-  run.view.NoteDone(std::string("复制参考表 ") + table + "（" + std::to_string(rows) + " 行）");
+  if (import.create) {
+    AllOrNothing(run.data(), [&] {
+      run.components.ADOQuery2.ExecSQL(import.create);
+      rows = RunOnTemplateRecordset(run, copy);
+    });
+  } else {
+    rows = RunOnTemplateRecordset(run, copy);
+  }
+  run.summary.tables_created.push_back(import.table);
+  run.summary.reference_rows.emplace_back(import.table, rows);
+  run.view.NoteDone(std::string("复制参考表 ") + import.table + "（" + std::to_string(rows) +
+                    " 行）");
 }
 
 }  // namespace
@@ -38,22 +45,10 @@ std::vector<std::string> TemplateColumnsCopied(std::string_view table) {
 }
 
 void ImportReferenceTables(RunContext& run) {
-  CreateAndCopy(
-      run, "sj",
-      "CREATE TABLE sj (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),"
-      "DQ varchar(50),city varchar(50),qh int,type varchar(50))",
-      "INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, "
-      "sj.city, sj.QH, sj.type FROM ");
-  if (!run.tables.Contains("zdy")) {
-    // One statement creates zdy with the template's columns and copies its rows.
-    size_t rows = RunOnTemplateRecordset(run, "SELECT * into zdy FROM " + run.TemplateRef + "zdy");
-    run.summary.tables_created.push_back("zdy");
-    run.summary.reference_rows.emplace_back("zdy", rows);
-    run.view.NoteDone("复制参考表 zdy（" + std::to_string(rows) + " 行）");
+  for (const ReferenceImport& import : kReferenceImports) {
+    Import(run, import);
+    if (std::string_view(import.table) == "zdy") run.view.SetProgress(kAfterZdy);
   }
-  run.view.SetProgress(kAfterZdy);
-  CreateAndCopy(run, "sfz", "CREATE TABLE sfz (bm int,dq char(50))",
-                "INSERT INTO sfz ( bm,dq ) SELECT sfz.bm, sfz.dq FROM ");
 }
 
 }  // namespace upgrade

@@ -12,8 +12,25 @@
 
 namespace upgrade {
 
+// How each reference table is imported: its creation (none for zdy, which its copy makes with
+// the template's columns) and its copy, whose text goes on with TemplateRef and the table's name.
+struct ReferenceImport {
+  const char* table;
+  const char* create;  // nullptr: the copy creates the table
+  const char* copy;
+};
+
 // The reference tables, in the order they are imported.
-inline constexpr const char* kReferenceTables[] = {"sj", "zdy", "sfz"};
+inline constexpr ReferenceImport kReferenceImports[] = {
+    {"sj",
+     "CREATE TABLE sj (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),"
+     "DQ varchar(50),city varchar(50),qh int,type varchar(50))",
+     "INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, "
+     "sj.city, sj.QH, sj.type FROM "},
+    {"zdy", nullptr, "SELECT * into zdy FROM "},
+    {"sfz", "CREATE TABLE sfz (bm int,dq char(50))",
+     "INSERT INTO sfz ( bm,dq ) SELECT sfz.bm, sfz.dq FROM "},
+};
 
 // The template's columns that `table`'s copy names; empty when it copies them all.
 std::vector<std::string> TemplateColumnsCopied(std::string_view table);

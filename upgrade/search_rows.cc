@@ -53,15 +53,15 @@ std::span<const char* const> SearchColumnsCopied() {
 void RefreshSearchGroups(RunContext& run) {
   UpgradeComponents& c = run.components;
   c.ADOQuery3.Close();
-  c.ADOQuery3.Open("select * from search where tablenum=10 or tablenum=11");
+  c.ADOQuery3.Open(kGroupQuery);
   db::RowCursor& from = c.ADOQuery3.Rows();
   size_t deleted = 0;
   size_t copied = 0;
   AllOrNothing(run.data(), [&] {
-    deleted = c.ADOQuery1.ExecSQL("delete from Search where tablenum=10 or tablenum=11");
+    deleted = c.ADOQuery1.ExecSQL(kGroupDeletion);
     // Only the receiving result's columns and the rows added to it are used.
     c.ADOQuery1.Close();
-    c.ADOQuery1.OpenColumns("select * from search");
+    c.ADOQuery1.OpenColumns(kSearchColumnsQuery);
     db::RowCursor& to = c.ADOQuery1.Rows();
     for (; !from.AtEnd(); from.MoveNext()) {
       std::vector<std::pair<std::string, std::string>> values;
@@ -77,14 +77,23 @@ void RefreshSearchGroups(RunContext& run) {
                     std::to_string(copied) + " 行");
 }
 
+std::vector<std::string> FixedRowDeletions() {
+  return {"delete from search where id=85", "delete from search where name=" + Quoted("创建时间"),
+          "delete from search where name=" + Quoted("自定义字段")};
+}
+
+std::vector<std::string> FixedRowInsertions() {
+  std::vector<std::string> statements;
+  for (const FixedSearchRow& r : kFixedRows) statements.push_back(InsertStatement(r));
+  return statements;
+}
+
 void RewriteFixedSearchRows(RunContext& run) {
   db::Query& q = run.components.ADOQuery2;
   size_t deleted = 0;
   AllOrNothing(run.data(), [&] {
-    deleted = q.ExecSQL("delete from search where id=85");
-    deleted += q.ExecSQL("delete from search where name=" + Quoted("创建时间"));
-    deleted += q.ExecSQL("delete from search where name=" + Quoted("自定义字段"));
-    for (const FixedSearchRow& r : kFixedRows) q.ExecSQL(InsertStatement(r));
+    for (const std::string& deletion : FixedRowDeletions()) deleted += q.ExecSQL(deletion);
+    for (const std::string& insertion : FixedRowInsertions()) q.ExecSQL(insertion);
   });
   run.summary.search_fixed_rows_deleted = deleted;
   run.summary.search_fixed_rows_written = std::size(kFixedRows);

@@ -12,6 +12,8 @@
 #include "jet/sql/parser.h"
 #include "tests/sql/sql_test_util.h"
 #include "upgrade/column_additions.h"
+#include "upgrade/reference_import.h"
+#include "upgrade/search_rows.h"
 
 namespace {
 
@@ -134,16 +136,15 @@ TEST(ParserTest, EveryProductStatementParses) {
   const std::string tpl =
       "[C:\\Program Files\\客户管理\\template\\my.sys;pwd=plmoknijbuhvygc,t.f/]";
   std::vector<std::string> statements = {
-      "delete from Search where tablenum=10 or tablenum=11",
-      "select * from search where tablenum=10 or tablenum=11",
-      "select * from search",
-      "INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, "
-      "sj.city, sj.QH, "
-      "sj.type FROM " +
-          tpl + ".sj",
-      "SELECT * into zdy FROM " + tpl + ".zdy",
-      "INSERT INTO sfz ( bm,dq ) SELECT sfz.bm, sfz.dq FROM " + tpl + ".sfz",
+      upgrade::kGroupDeletion,
+      upgrade::kGroupQuery,
+      upgrade::kSearchColumnsQuery,
   };
+  // Each reference table's creation and copy.
+  for (const upgrade::ReferenceImport& r : upgrade::kReferenceImports) {
+    if (r.create) statements.push_back(r.create);
+    statements.push_back(r.copy + tpl + "." + r.table);
+  }
   // Each column phase's reading query and additions, as the upgrade holds them.
   for (const upgrade::TablePhase& phase : upgrade::ColumnPhases()) {
     statements.push_back(phase.reading_query);
@@ -310,9 +311,7 @@ TEST(ParserTest, AlterTableAddColumn) {
 }
 
 TEST(ParserTest, InsertValuesWithoutSpaces) {
-  Statement s = Parse(
-      "insert into search(id,name,field,numtype,tablename,tablenum) "
-      "values(85,'发票号','bz1','str','sale',3)");
+  Statement s = Parse(upgrade::FixedRowInsertions().at(0));
   ASSERT_EQ(s.kind, Statement::Kind::kInsert);
   EXPECT_EQ(s.insert.table.name, "search");
   EXPECT_FALSE(s.insert.table.external);
@@ -340,10 +339,7 @@ TEST(ParserTest, InsertValuesNegativeNumbersAndNull) {
 }
 
 TEST(ParserTest, InsertSelectFromAnotherDatabaseWithQualifiedColumns) {
-  Statement s = Parse(
-      "INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, "
-      "sj.city, sj.QH, "
-      "sj.type FROM [C:\\dir with space\\模板 目录\\my.sys;pwd=plmoknijbuhvygc,t.f/].sj");
+  Statement s = Parse(sql_test::CopySj("C:\\dir with space\\模板 目录\\my.sys"));
   ASSERT_EQ(s.kind, Statement::Kind::kInsert);
   EXPECT_EQ(s.insert.table.name, "sj");
   EXPECT_EQ(s.insert.columns,
@@ -418,7 +414,7 @@ TEST(ParserTest, SelectListAliasesAndTableAlias) {
 }
 
 TEST(ParserTest, DeleteWithOr) {
-  Statement s = Parse("delete from Search where tablenum=10 or tablenum=11");
+  Statement s = Parse(upgrade::kGroupDeletion);
   ASSERT_EQ(s.kind, Statement::Kind::kDelete);
   EXPECT_EQ(s.del.table.name, "Search");
   ASSERT_TRUE(s.del.where);

@@ -24,8 +24,10 @@
 #include "tests/json_lite.h"
 #include "tests/test_support.h"
 #include "upgrade/column_additions.h"
-#include "upgrade/table_catalogue.h"
 #include "upgrade/product_database.h"
+#include "upgrade/reference_import.h"
+#include "upgrade/search_rows.h"
+#include "upgrade/table_catalogue.h"
 
 namespace sql_test {
 
@@ -243,23 +245,10 @@ inline std::string MdbExport(const std::filesystem::path& file, const std::strin
   return out;
 }
 
-// The search-row fix-ups the upgrade runs, exactly as written.
-inline const std::vector<std::string>& FixUpStatements() {
-  static const std::vector<std::string> statements = {
-      "delete from search where id=85",
-      "delete from search where name='创建时间'",
-      "delete from search where name='自定义字段'",
-      "insert into search(id,name,field,numtype,tablename,tablenum) "
-      "values(85,'发票号','bz1','str','sale',3)",
-      "insert into search(id,name,field,numtype,tablename,tablenum) "
-      "values(86,'创建时间','creattime','str','Customer',1)",
-      "insert into search(id,name,field,numtype,tablename,tablenum) "
-      "values(87,'创建时间','creattime','str','ContactPerson',2)",
-      "insert into search(id,name,field,numtype,tablename,tablenum) "
-      "values(88,'自定义字段','creattime','str','Customer',1)",
-      "insert into search(id,name,field,numtype,tablename,tablenum) "
-      "values(89,'自定义字段','creattime','str','ContactPerson',2)",
-  };
+// The search-row fix-ups the upgrade runs: its last phase's own statements.
+inline std::vector<std::string> FixUpStatements() {
+  std::vector<std::string> statements = upgrade::FixedRowDeletions();
+  for (std::string& s : upgrade::FixedRowInsertions()) statements.push_back(std::move(s));
   return statements;
 }
 
@@ -294,26 +283,32 @@ inline std::vector<std::string> CreateStatements() {
   for (const upgrade::CatalogueEntry& e : upgrade::TableCatalogue()) {
     statements.push_back(e.statement);
   }
-  statements.push_back(
-      "CREATE TABLE sj (id COUNTER  PRIMARY KEY,CodeB varchar(50),CodeE varchar(50),DQ "
-      "varchar(50),city varchar(50),qh int,type varchar(50))");
-  statements.push_back("CREATE TABLE sfz (bm int,dq char(50))");
+  for (const upgrade::ReferenceImport& r : upgrade::kReferenceImports) {
+    if (r.create) statements.push_back(r.create);
+  }
   return statements;
 }
 
-// The reference-table copies, naming the template's tables through their external prefix.
+// The reference-table copies, as the upgrade runs them, naming the template's tables through
+// their external prefix.
+inline std::string CopyFromTemplate(std::string_view table, const std::filesystem::path& tpl) {
+  for (const upgrade::ReferenceImport& r : upgrade::kReferenceImports) {
+    if (r.table == table) {
+      return std::string(r.copy) + "[" + tpl.string() + ";pwd=" + upgrade::kDatabasePassword +
+             "]." + r.table;
+    }
+  }
+  ADD_FAILURE() << "the upgrade imports no reference table " << table;
+  return "";
+}
 inline std::string CopySj(const std::filesystem::path& tpl) {
-  return "INSERT INTO sj ( CodeB, CodeE, DQ, city, QH, type ) SELECT sj.CodeB, sj.CodeE, sj.DQ, "
-         "sj.city, "
-         "sj.QH, sj.type FROM [" +
-         tpl.string() + ";pwd=plmoknijbuhvygc,t.f/].sj";
+  return CopyFromTemplate("sj", tpl);
 }
 inline std::string CopyZdy(const std::filesystem::path& tpl) {
-  return "SELECT * into zdy FROM [" + tpl.string() + ";pwd=plmoknijbuhvygc,t.f/].zdy";
+  return CopyFromTemplate("zdy", tpl);
 }
 inline std::string CopySfz(const std::filesystem::path& tpl) {
-  return "INSERT INTO sfz ( bm,dq ) SELECT sfz.bm, sfz.dq FROM [" + tpl.string() +
-         ";pwd=plmoknijbuhvygc,t.f/].sfz";
+  return CopyFromTemplate("sfz", tpl);
 }
 
 }  // namespace sql_test

@@ -52,9 +52,9 @@ using Rows = std::vector<std::vector<Value>>;
 
 // --- The product's statements ---
 
-const char kDeleteGroups[] = "delete from Search where tablenum=10 or tablenum=11";
-const char kSelectGroups[] = "select * from search where tablenum=10 or tablenum=11";
-const char kSelectSearch[] = "select * from search";
+constexpr const char* kDeleteGroups = upgrade::kGroupDeletion;
+constexpr const char* kSelectGroups = upgrade::kGroupQuery;
+constexpr const char* kSelectSearch = upgrade::kSearchColumnsQuery;
 
 const std::vector<std::string>& AlterStatements() {
   using sql_test::ColumnAdditionStatement;
