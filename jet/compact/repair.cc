@@ -167,7 +167,7 @@ class Repair {
                  name = def.RequireColumn("Name"), type = def.RequireColumn("Type"),
                  flags = def.RequireColumn("Flags");
     const RowLayout layout = LayoutOf(def);
-    LongValuePages long_pages(source_, def);
+    LongValuePages long_pages(source_, def, PagesPastEnd::kIgnore);
     std::vector<Value> values;
     size_t ignored = 0;
     ScanOwnedRows(
@@ -270,7 +270,7 @@ class Repair {
     CarriedKeys keys(source_, def, t.page, true);
     RowPointer current;
     const RowLayout layout = LayoutOf(def);
-    LongValuePages long_pages(source_, def);
+    LongValuePages long_pages(source_, def, PagesPastEnd::kIgnore);
     const std::vector<size_t> id_columns = TableIdColumns(r.name, def);
 
     Transaction transaction(target);

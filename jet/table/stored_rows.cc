@@ -58,13 +58,13 @@ PinnedView ReadStoredRow(Pager& pager, RowPointer where) {
   return page.Pin(DataPageReader(page).Row(where.row).bytes);
 }
 
-std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where) {
+std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where, PagesPastEnd past_end) {
   // The maps of tables, indexes and long values live on usage-map pages, which no table
   // owns. A map pointer that leads onto a table's own page would read its rows as a map.
   if (where.page < pager.page_count() && pager.Page(where.page).U32(data_page::kOwner) != 0) {
     ThrowCorrupt(Problem::kDamagedUsageMap, {.page = where.page});
   }
-  return DecodeMapAt(pager, where, PagesPastEnd::kDamage);
+  return DecodeMapAt(pager, where, past_end);
 }
 
 std::vector<uint32_t> ReadFreePageMap(Pager& pager) {
@@ -83,7 +83,8 @@ bool LongValuePages::Holds(uint16_t column_id, uint32_t page) {
 const std::vector<uint32_t>& LongValuePages::Read(uint16_t column_id) {
   std::vector<uint32_t> pages;
   for (const LongValueMaps& m : maps_) {
-    if (m.column_id == column_id && !m.owned.IsNull()) pages = ReadUsageMap(pager_, m.owned);
+    if (m.column_id == column_id && !m.owned.IsNull())
+      pages = ReadUsageMap(pager_, m.owned, past_end_);
   }
   std::sort(pages.begin(), pages.end());
   std::vector<uint32_t>& kept = pages_[column_id];

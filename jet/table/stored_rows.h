@@ -10,6 +10,7 @@
 #include "jet/format/bytes.h"
 #include "jet/format/row_pointer.h"
 #include "jet/format/table_definition.h"
+#include "jet/format/usage_map.h"
 
 namespace jet {
 
@@ -26,7 +27,8 @@ void RequireLongValuePage(ByteView page, uint32_t number);
 // The pages listed by the usage map of a table, an index or a long-value column stored at
 // `where`, a row of a usage-map page (a data page with no owner). A page past the end of
 // the file is damage (see PagesPastEnd).
-std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where);
+std::vector<uint32_t> ReadUsageMap(Pager& pager, RowPointer where,
+                                   PagesPastEnd past_end = PagesPastEnd::kDamage);
 
 // The pages the file's free-page map (page 1, row 0) marks free.
 std::vector<uint32_t> ReadFreePageMap(Pager& pager);
@@ -38,8 +40,12 @@ class LongValuePages {
  public:
   // Keeps a copy of the maps' places: a write in the same transaction may drop `def` from
   // the database's cache while a walk still runs.
-  LongValuePages(Pager& pager, const TableDefinition& def)
-      : pager_(pager), maps_(def.long_value_maps) {}
+  //
+  // `past_end`: kIgnore for a reader that salvages what it can of a file cut short, whose
+  // maps still list the pages it lost; a value on such a page still fails, the others read.
+  LongValuePages(Pager& pager, const TableDefinition& def,
+                 PagesPastEnd past_end = PagesPastEnd::kDamage)
+      : pager_(pager), maps_(def.long_value_maps), past_end_(past_end) {}
   // Whether the column's owned map lists `page`. False for a column without a map.
   bool Holds(uint16_t column_id, uint32_t page);
 
@@ -48,6 +54,7 @@ class LongValuePages {
 
   Pager& pager_;
   std::vector<LongValueMaps> maps_;
+  PagesPastEnd past_end_;
   std::map<uint16_t, std::vector<uint32_t>> pages_;
 };
 
