@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-pattern='*.cc *.cpp *.h'
+pattern='*.cc *.h'
 [[ "${1:-}" == "--headers" ]] && pattern='*.h'
 
 # The folder a file belongs to: jet's layers are its subfolders, the rest their top folder.
