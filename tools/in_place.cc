@@ -80,7 +80,7 @@ void SwapInPlace(const InPlace& plan, const std::string& password, std::ostream&
     Refuse(plan.file, "无法用新文件替换：" + why);
   }
   jet::SyncDirectoryOf(plan.file);
-  out << "已用新文件替换 '" << base::PathToUtf8(plan.file) << "'；原文件保存为 '"
+  out << "已用新文件替换 '" << base::PathToUtf8(plan.file) << "'；原文件原样保存为 '"
       << base::PathToUtf8(plan.backup) << "'\n";
 }
 
