@@ -33,7 +33,9 @@ auto Guarded(F f) -> decltype(f()) {
 // A result's values in the text the contract hands on: NULL as "", dates as
 // "yyyy-mm-dd hh:mm:ss", everything else as the engine writes it as text.
 FetchedRows Fetched(jet::sql::ResultSet result) {
-  FetchedRows fetched{.table = std::move(result.table), .columns = std::move(result.columns)};
+  FetchedRows fetched;
+  fetched.table = std::move(result.table);
+  fetched.columns = std::move(result.columns);
   fetched.rows.reserve(result.rows.size());
   for (const std::vector<jet::Value>& row : result.rows) {
     std::vector<std::string>& texts = fetched.rows.emplace_back();

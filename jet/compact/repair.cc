@@ -25,9 +25,8 @@
 namespace jet::compact {
 namespace {
 
+// MSysObjects' type of a table of this file (doc/jet4-format.md §10).
 constexpr int16_t kLocalTableType = 1;
-// Flags that mark a table as the engine's or Access's own (as the catalog classifies them).
-constexpr uint32_t kSystemFlags = 0x80000002;
 
 // A file whose end is cut inside a page is read with that page completed by zeros: the
 // pager reads whole pages only. The completed copy lives beside the destination while the
@@ -163,9 +162,7 @@ class Repair {
     definitions_[Catalog::kObjectsDefinitionPage] =
         std::make_unique<TableDefinition>(ReadDefinition(source_, Catalog::kObjectsDefinitionPage));
     const TableDefinition& def = *definitions_[Catalog::kObjectsDefinitionPage];
-    const size_t id = def.RequireColumn("Id"), parent = def.RequireColumn("ParentId"),
-                 name = def.RequireColumn("Name"), type = def.RequireColumn("Type"),
-                 flags = def.RequireColumn("Flags");
+    const CatalogRowReader reader(def);
     const RowLayout layout = LayoutOf(def);
     LongValuePages long_pages(source_, def, PagesPastEnd::kIgnore);
     std::vector<Value> values;
@@ -175,15 +172,7 @@ class Repair {
         file_end_,
         [&](RowPointer, ByteView bytes) {
           if (!DecodeRow(source_, def, layout, long_pages, bytes, values, ignored)) return;
-          CatalogEntry e;
-          e.id = static_cast<int32_t>(values[id].integer);
-          e.parent_id = static_cast<int32_t>(values[parent].integer);
-          e.name = values[name].text;
-          e.type = static_cast<int16_t>(values[type].integer);
-          e.flags = static_cast<uint32_t>(values[flags].integer);
-          e.kind = e.type == kLocalTableType && (e.flags & kSystemFlags) ? ObjectKind::kSystemTable
-                                                                         : ObjectKind::kUserTable;
-          entries_.push_back(std::move(e));
+          entries_.push_back(reader.Entry(values));
         },
         [](RowPointer) {});
   }

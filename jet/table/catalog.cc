@@ -34,25 +34,34 @@ ObjectKind Classify(const CatalogEntry& e) {
 
 }  // namespace
 
+CatalogRowReader::CatalogRowReader(const TableDefinition& objects)
+    : id_(objects.RequireColumn("Id")),
+      parent_(objects.RequireColumn("ParentId")),
+      name_(objects.RequireColumn("Name")),
+      type_(objects.RequireColumn("Type")),
+      flags_(objects.RequireColumn("Flags")),
+      database_(objects.RequireColumn("Database")),
+      foreign_(objects.RequireColumn("ForeignName")) {}
+
+CatalogEntry CatalogRowReader::Entry(const std::vector<Value>& v) const {
+  CatalogEntry e;
+  e.id = static_cast<int32_t>(v[id_].integer);
+  e.parent_id = static_cast<int32_t>(v[parent_].integer);
+  e.name = v[name_].text;
+  e.type = static_cast<int16_t>(v[type_].integer);
+  e.flags = static_cast<uint32_t>(v[flags_].integer);
+  e.linked_database = v[database_].text;
+  e.foreign_name = v[foreign_].text;
+  e.kind = Classify(e);
+  return e;
+}
+
 void Catalog::Load(Database& db) {
   entries_.clear();
   Table objects(db, kObjectsDefinitionPage, "MSysObjects");
-  const TableDefinition& def = objects.definition();
-  const size_t id = def.RequireColumn("Id"), parent = def.RequireColumn("ParentId"),
-               name = def.RequireColumn("Name"), type = def.RequireColumn("Type"),
-               flags = def.RequireColumn("Flags"), database = def.RequireColumn("Database"),
-               foreign = def.RequireColumn("ForeignName");
+  const CatalogRowReader reader(objects.definition());
   objects.Scan([&](RowPointer, const std::vector<Value>& v) {
-    CatalogEntry e;
-    e.id = static_cast<int32_t>(v[id].integer);
-    e.parent_id = static_cast<int32_t>(v[parent].integer);
-    e.name = v[name].text;
-    e.type = static_cast<int16_t>(v[type].integer);
-    e.flags = static_cast<uint32_t>(v[flags].integer);
-    e.linked_database = v[database].text;
-    e.foreign_name = v[foreign].text;
-    e.kind = Classify(e);
-    entries_.push_back(std::move(e));
+    entries_.push_back(reader.Entry(v));
     return true;
   });
 }

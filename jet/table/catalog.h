@@ -3,6 +3,7 @@
 // doc/jet4-format.md §10.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,8 @@
 namespace jet {
 
 class Database;
+struct TableDefinition;
+struct Value;
 
 enum class ObjectKind {
   kUserTable,
@@ -32,6 +35,18 @@ struct CatalogEntry {
   std::string foreign_name;     // linked tables: the table's name there
 
   uint32_t DefinitionPage() const { return static_cast<uint32_t>(id) & 0x00FFFFFF; }
+};
+
+// MSysObjects' rows as catalog entries, classified: for the catalog, and for a reader that
+// walks MSysObjects' pages itself because its maps cannot be trusted (repair).
+class CatalogRowReader {
+ public:
+  // Throws kCorrupt when MSysObjects lacks a column the catalog reads.
+  explicit CatalogRowReader(const TableDefinition& objects);
+  CatalogEntry Entry(const std::vector<Value>& row) const;
+
+ private:
+  size_t id_, parent_, name_, type_, flags_, database_, foreign_;
 };
 
 class Catalog {
